@@ -1,0 +1,86 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace movara::test {
+
+TTempDir::TTempDir() {
+  std::string base = fs::temp_directory_path().string();
+  std::string tmpl = base + "/movara-test-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  char* made = ::mkdtemp(buf.data());
+  if (!made) throw std::runtime_error("mkdtemp failed");
+  path_ = std::string(made) + "/";
+  fs::create_directories(path_ + "home");
+  if (const char* h = std::getenv("MOVARA_HOME")) {
+    hadHome_ = true;
+    oldHome_ = h;
+  }
+  ::setenv("MOVARA_HOME", (path_ + "home").c_str(), 1);
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+  if (hadHome_)
+    ::setenv("MOVARA_HOME", oldHome_.c_str(), 1);
+  else
+    ::unsetenv("MOVARA_HOME");
+}
+
+TCommandResult RunCommand(const std::string& command) {
+  TCommandResult r;
+  std::string full = command + " 2>&1";
+  FILE* p = ::popen(full.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf{};
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+  int status = ::pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+bool HaveProgram(const std::string& name) {
+  return RunCommand("command -v " + Quote(name) + " >/dev/null").exitCode == 0;
+}
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) {
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
+  }
+  return q + "'";
+}
+
+std::string MovaraProgram() {
+  if (const char* bin = std::getenv("MOVARA_TEST_BIN")) return std::string(bin) + "/movara";
+  return "movara";
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace movara::test

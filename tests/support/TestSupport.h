@@ -1,0 +1,48 @@
+#pragma once
+// Helpers shared by the test suites: a temporary folder per test, running the ffmpeg
+// and ffprobe programs to make real inputs and to check our outputs.
+#include <string>
+#include <vector>
+
+namespace movara::test {
+
+// A fresh folder below $TMPDIR, removed with the object. Sets MOVARA_HOME to a
+// sub-folder "home" of it for the object's lifetime.
+class TTempDir {
+ public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::string& Path() const { return path_; }  // with trailing '/'
+  std::string File(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+  std::string oldHome_;
+  bool hadHome_ = false;
+};
+
+struct TCommandResult {
+  int exitCode = -1;
+  std::string output;  // stdout and stderr together
+};
+
+// Runs a shell command; output is captured.
+TCommandResult RunCommand(const std::string& command);
+bool HaveProgram(const std::string& name);
+// Shell-quotes one argument.
+std::string Quote(const std::string& arg);
+// Path of the built movara program.
+std::string MovaraProgram();
+
+std::vector<uint8_t> ReadBytes(const std::string& file);
+void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes);
+
+}  // namespace movara::test
+
+// Skips the current test when the named program is missing.
+#define REQUIRE_PROGRAM(name)                                     \
+  do {                                                            \
+    if (!::movara::test::HaveProgram(name)) GTEST_SKIP() << name << " not installed"; \
+  } while (0)
