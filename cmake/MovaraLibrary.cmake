@@ -1,15 +1,29 @@
-# movara_library(NAME SOURCES... DEPS ...): one static library per source folder.
-function(movara_library name)
-  cmake_parse_arguments(ML "" "" "SOURCES;DEPS" ${ARGN})
-  add_library(${name} STATIC ${ML_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC ${ML_DEPS})
+# movara_folder_library(NAME DEPS ...): the library of one source folder, made of every
+# .cpp below it (ui/ sub-folders excluded: they belong to the windows).
+function(movara_folder_library name)
+  cmake_parse_arguments(ML "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER srcs EXCLUDE REGEX "/ui/")
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ML_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ML_DEPS})
+  endif()
 endfunction()
 
-# movara_test(NAME SOURCES... DEPS ...): one GoogleTest program, registered with ctest.
-function(movara_test name)
-  cmake_parse_arguments(MT "" "" "SOURCES;DEPS" ${ARGN})
-  add_executable(${name} ${MT_SOURCES})
+# movara_folder_tests(NAME DEPS ...): one GoogleTest program from every *Test.cpp of the
+# current tests folder, registered with ctest.
+function(movara_folder_tests name)
+  cmake_parse_arguments(MT "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${MT_DEPS} movara_testsupport GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
