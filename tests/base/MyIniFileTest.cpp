@@ -51,7 +51,8 @@ TEST(IniFile, NamesAreCaseBlindAndValuesTrimmed) {
 
   // a write through another spelling replaces the key, it does not add one
   ini.WriteInteger("MAIN APP", "LEFT", 5);
-  EXPECT_EQ(ini.ReadSection("Main App"), (std::vector<std::string>{"Left", "Window State", "Name"}));
+  EXPECT_EQ(ini.ReadSection("Main App"),
+            (std::vector<std::string>{"Left", "Window State", "Name"}));
   EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Main App"}));
   EXPECT_EQ(ini.ReadInteger("Main App", "Left", 0), 5);
   // the file keeps its CRLF line ends
