@@ -1,8 +1,9 @@
 // TDIB: depth conversion and stretching.
 //
 // Conversions go through B,G,R,X rows. Indexed targets get the picture's own colours
-// when they fit, else an optimised palette (variance-splitting median cut) with nearest-colour mapping;
-// 1-bit pictures with more than two colours become black and white by brightness.
+// when they fit, else an optimised palette (median cut, splitting by variance) with
+// nearest-colour mapping; 1-bit pictures with more than two colours become black and
+// white by brightness.
 // Stretching is separable with per-axis integer weights: area averaging along an axis
 // that shrinks, bilinear along one that grows, so results are the same on every machine.
 #include <algorithm>
@@ -290,6 +291,7 @@ class TQuantiser {
       idx = it->second;
     } else {
       idx = NearestIndex(pal_, used_, bgrx);
+      if (cache_.size() >= kMaxCached) cache_.clear();  // a huge picture of all colours
       cache_.emplace(k, static_cast<uint8_t>(idx));
     }
     lastKey_ = k;
@@ -298,6 +300,7 @@ class TQuantiser {
   }
 
  private:
+  static constexpr size_t kMaxCached = size_t(1) << 20;
   int size_;
   int used_ = 0;
   bool byBrightness_ = false;
