@@ -24,6 +24,8 @@ struct TRecordingMessages::Impl {
   std::deque<TMsgAnswer> answers;
 };
 
+TRecordingMessages::TRecordingMessages() : impl_(std::make_shared<Impl>()) {}
+
 void TRecordingMessages::Show(const std::string& text, TMsgKind) {
   std::lock_guard<std::mutex> lock(impl_->m);
   impl_->texts.push_back(text);

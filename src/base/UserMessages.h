@@ -30,6 +30,7 @@ class TStderrMessages : public IUserMessages {
 // Records every text; Ask returns the queued answers in order, then safeAnswer.
 class TRecordingMessages : public IUserMessages {
  public:
+  TRecordingMessages();
   void Show(const std::string& text, TMsgKind kind) override;
   TMsgAnswer Ask(const std::string& text, TMsgButtons buttons, TMsgAnswer safeAnswer) override;
   std::vector<std::string> Texts() const;
@@ -38,7 +39,7 @@ class TRecordingMessages : public IUserMessages {
 
  private:
   struct Impl;
-  std::shared_ptr<Impl> impl_ = std::make_shared<Impl>();
+  std::shared_ptr<Impl> impl_;
 };
 
 // Installs a service (nullptr restores the stderr one); returns the previous one.
