@@ -68,9 +68,10 @@ class TFxList {
 
 // The process-wide catalogue; nullptr before CreateFxList and after FreeFxList.
 TFxList* FxList();
-// Builds the process-wide catalogue when it is missing and returns it.
+// Builds the process-wide catalogue when it is missing (program start, or a render
+// thread that finds none) and returns it.
 TFxList& EnsureFxList();
-void CreateFxList();
+// Frees the process-wide catalogue and every effect in it (program end).
 void FreeFxList();
 
 }  // namespace movara
