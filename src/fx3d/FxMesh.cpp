@@ -38,10 +38,22 @@ TBaseVertRect::TBaseVertRect(int StripCount) {
       const float right = static_cast<float>(c * (i + 1) - 1);
       const float uLeft = static_cast<float>(g * i);
       const float uRight = static_cast<float>(g * (i + 1));
-      v[0].x = left;  v[0].y = 1;  v[0].tu = uLeft;  v[0].tv = 1;
-      v[1].x = right; v[1].y = 1;  v[1].tu = uRight; v[1].tv = 1;
-      v[2].x = left;  v[2].y = -1; v[2].tu = uLeft;  v[2].tv = 0;
-      v[3].x = right; v[3].y = -1; v[3].tu = uRight; v[3].tv = 0;
+      v[0].x = left;
+      v[0].y = 1;
+      v[0].tu = uLeft;
+      v[0].tv = 1;
+      v[1].x = right;
+      v[1].y = 1;
+      v[1].tu = uRight;
+      v[1].tv = 1;
+      v[2].x = left;
+      v[2].y = -1;
+      v[2].tu = uLeft;
+      v[2].tv = 0;
+      v[3].x = right;
+      v[3].y = -1;
+      v[3].tu = uRight;
+      v[3].tv = 0;
     }
   }
   for (int i = 0; i < FVertexCount; ++i) {
@@ -68,15 +80,23 @@ void TBaseVertRect::Execute(uint16_t Step) {
     for (int i = 0; i < m; ++i) {
       int32_t* f = &FxFrontFaces[6 * i];
       const int32_t b = 4 * i;
-      f[0] = b; f[1] = b + 3; f[2] = b + 2;
-      f[3] = b; f[4] = b + 1; f[5] = b + 3;
+      f[0] = b;
+      f[1] = b + 3;
+      f[2] = b + 2;
+      f[3] = b;
+      f[4] = b + 1;
+      f[5] = b + 3;
     }
     // The second set turned the other way round, seen when a strip shows its back.
     for (int j = m; j < 2 * m; ++j) {
       int32_t* f = &FxFrontFaces[6 * j];
       const int32_t b = 4 * j;
-      f[0] = b; f[1] = b + 2; f[2] = b + 3;
-      f[3] = b; f[4] = b + 3; f[5] = b + 1;
+      f[0] = b;
+      f[1] = b + 2;
+      f[2] = b + 3;
+      f[3] = b;
+      f[4] = b + 3;
+      f[5] = b + 1;
     }
   }
   CopyRestPose();

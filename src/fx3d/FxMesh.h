@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fx3d/FxList.h"
 #include "fx3d/FxFlat.h"
+#include "fx3d/FxList.h"
 
 namespace movara {
 

@@ -117,7 +117,8 @@ void TCurtain::DoFrame(uint16_t Step) {
     v.y = static_cast<float>(H * (k / 1000.0 + 1) + y0);
   }
   if (k > 500)
-    TranslateVertices(0, static_cast<uint16_t>(FVertexCount), static_cast<float>((k - 500) / 10000.0),
+    TranslateVertices(0, static_cast<uint16_t>(FVertexCount),
+                      static_cast<float>((k - 500) / 10000.0),
                       static_cast<float>((k - 500) / 5000.0), 0);
 }
 

@@ -25,9 +25,12 @@ struct P3 {
 
 // Rotation about the origin, x then y then z, as the effects define it.
 P3 Rotated(P3 p, double ax, double ay, double az) {
-  if (ax != 0) p = {p.x, p.y * std::cos(ax) + p.z * std::sin(ax), p.z * std::cos(ax) - p.y * std::sin(ax)};
-  if (ay != 0) p = {p.x * std::cos(ay) - p.z * std::sin(ay), p.y, p.x * std::sin(ay) + p.z * std::cos(ay)};
-  if (az != 0) p = {p.x * std::cos(az) + p.y * std::sin(az), p.y * std::cos(az) - p.x * std::sin(az), p.z};
+  if (ax != 0)
+    p = {p.x, p.y * std::cos(ax) + p.z * std::sin(ax), p.z * std::cos(ax) - p.y * std::sin(ax)};
+  if (ay != 0)
+    p = {p.x * std::cos(ay) - p.z * std::sin(ay), p.y, p.x * std::sin(ay) + p.z * std::cos(ay)};
+  if (az != 0)
+    p = {p.x * std::cos(az) + p.y * std::sin(az), p.y * std::cos(az) - p.x * std::sin(az), p.z};
   return p;
 }
 
@@ -93,16 +96,25 @@ TEST_F(FxMeshTest, StripBaseLaysTwoSetsWithOppositeWinding) {
   // Strip 1: x from -0.5 to 0, u from 0.25 to 0.5; the second set is the same.
   for (int base : {4, 20}) {
     const TFxVertex* v = &FxFrontVertices[base];
-    EXPECT_FLOAT_EQ(v[0].x, -0.5f); EXPECT_FLOAT_EQ(v[0].y, 1); EXPECT_FLOAT_EQ(v[0].tu, 0.25f); EXPECT_FLOAT_EQ(v[0].tv, 1);
-    EXPECT_FLOAT_EQ(v[1].x, 0); EXPECT_FLOAT_EQ(v[1].y, 1); EXPECT_FLOAT_EQ(v[1].tu, 0.5f);
-    EXPECT_FLOAT_EQ(v[2].x, -0.5f); EXPECT_FLOAT_EQ(v[2].y, -1); EXPECT_FLOAT_EQ(v[2].tv, 0);
-    EXPECT_FLOAT_EQ(v[3].x, 0); EXPECT_FLOAT_EQ(v[3].y, -1); EXPECT_FLOAT_EQ(v[3].tu, 0.5f);
+    EXPECT_FLOAT_EQ(v[0].x, -0.5f);
+    EXPECT_FLOAT_EQ(v[0].y, 1);
+    EXPECT_FLOAT_EQ(v[0].tu, 0.25f);
+    EXPECT_FLOAT_EQ(v[0].tv, 1);
+    EXPECT_FLOAT_EQ(v[1].x, 0);
+    EXPECT_FLOAT_EQ(v[1].y, 1);
+    EXPECT_FLOAT_EQ(v[1].tu, 0.5f);
+    EXPECT_FLOAT_EQ(v[2].x, -0.5f);
+    EXPECT_FLOAT_EQ(v[2].y, -1);
+    EXPECT_FLOAT_EQ(v[2].tv, 0);
+    EXPECT_FLOAT_EQ(v[3].x, 0);
+    EXPECT_FLOAT_EQ(v[3].y, -1);
+    EXPECT_FLOAT_EQ(v[3].tu, 0.5f);
     EXPECT_EQ(v[3].nz, -1);
     EXPECT_EQ(v[3].nx, v[3].x);
     EXPECT_EQ(v[0].color, 0xFFFFFFFFu);
   }
   EXPECT_FLOAT_EQ(FxFrontVertices[15].x, 1);
-  const std::array<int32_t, 6> first = {4, 7, 6, 4, 5, 7};     // strip 1
+  const std::array<int32_t, 6> first = {4, 7, 6, 4, 5, 7};         // strip 1
   const std::array<int32_t, 6> second = {20, 22, 23, 20, 23, 21};  // strip 5 = strip 1 again
   for (int j = 0; j < 6; ++j) {
     EXPECT_EQ(FxFrontFaces[6 + j], first[j]);
@@ -135,11 +147,12 @@ TEST_F(FxMeshTest, CubeRestPoseShowsItsFrontSideInThePicturePlane) {
     EXPECT_EQ(FxFrontVertices[i].tu, tex[i][0]);
     EXPECT_EQ(FxFrontVertices[i].tv, tex[i][1]);
   }
-  ExpectAt(7, {1, 1, 2});   // the back side reaches z = 2
+  ExpectAt(7, {1, 1, 2});  // the back side reaches z = 2
   ExpectAt(21, {1, -1, 0});
   for (int i = 0; i < 24; ++i) EXPECT_EQ(FxFrontVertices[i].color, 0xFFFFFFFFu);
-  const int32_t faces[36] = {4, 5, 6, 5, 7, 6, 0, 1, 2, 1, 3, 2, 8, 9, 10, 10, 9, 11,
-                             13, 14, 12, 13, 15, 14, 16, 17, 18, 18, 17, 19, 22, 20, 23, 20, 21, 23};
+  const int32_t faces[36] = {4,  5,  6,  5,  7,  6,  0,  1,  2,  1,  3,  2,
+                             8,  9,  10, 10, 9,  11, 13, 14, 12, 13, 15, 14,
+                             16, 17, 18, 18, 17, 19, 22, 20, 23, 20, 21, 23};
   for (int j = 0; j < 36; ++j) EXPECT_EQ(FxFrontFaces[j], faces[j]) << j;
 }
 
@@ -213,10 +226,15 @@ TEST_F(FxMeshTest, PuffsBulgeShrinkAndDrift) {
   ExpectAll(puff, 1000, [](P3 p, int) { return P3{0, 0, 15 - 3 * (p.x * p.x + p.y * p.y)}; });
   const double lift = 1 - std::cos(Pi / 4);
   ExpectAll(up, 500, [&](P3 p, int) {
-    return P3{p.x * 0.5 + lift * 2.5, p.y * 0.5 + lift * 500 / 140, 3.75 - 1.5 * (p.x * p.x + p.y * p.y)};
+    return P3{p.x * 0.5 + lift * 2.5, p.y * 0.5 + lift * 500 / 140,
+              3.75 - 1.5 * (p.x * p.x + p.y * p.y)};
   });
-  ExpectAll(up, 1000, [](P3 p, int) { return P3{5, 1000.0 / 140, 15 - 3 * (p.x * p.x + p.y * p.y)}; });
-  ExpectAll(down, 1000, [](P3 p, int) { return P3{-5, -1000.0 / 140, 15 - 3 * (p.x * p.x + p.y * p.y)}; });
+  ExpectAll(up, 1000, [](P3 p, int) {
+    return P3{5, 1000.0 / 140, 15 - 3 * (p.x * p.x + p.y * p.y)};
+  });
+  ExpectAll(down, 1000, [](P3 p, int) {
+    return P3{-5, -1000.0 / 140, 15 - 3 * (p.x * p.x + p.y * p.y)};
+  });
 }
 
 // ---- waves and carpet ----
@@ -377,10 +395,11 @@ TEST_F(FxMeshTest, CurtainGathersTheBottomEdgeFromTheLeft) {
   // Step 1000: every bottom end is gathered; then the shift (0.05, 0.1, 0).
   curtain.Execute(1000);
   const double g = 2 * std::sqrt(0.1), h = 2 * std::sqrt(0.4);
-  ExpectAt(2, {3.05, h * 2 - 1 + 0.1, -g});                    // bottom-left: folded over
-  ExpectAt(4 * 63 + 3, {1.05, h / 2 * 2 - 1 + 0.1, -g / 2});    // bottom-right: at the fold
-  ExpectAt(4 * 63 + 1, {1.05, 1.1, 0});                        // a top end only shifts
-  for (int i = 0; i < 4 * 64; ++i) ExpectAt(i + 4 * 64, {FxFrontVertices[i].x, FxFrontVertices[i].y, FxFrontVertices[i].z}, 0);
+  ExpectAt(2, {3.05, h * 2 - 1 + 0.1, -g});                   // bottom-left: folded over
+  ExpectAt(4 * 63 + 3, {1.05, h / 2 * 2 - 1 + 0.1, -g / 2});  // bottom-right: at the fold
+  ExpectAt(4 * 63 + 1, {1.05, 1.1, 0});                       // a top end only shifts
+  for (int i = 0; i < 4 * 64; ++i)
+    ExpectAt(i + 4 * 64, {FxFrontVertices[i].x, FxFrontVertices[i].y, FxFrontVertices[i].z}, 0);
 }
 
 // ---- diamond and box ----
@@ -390,7 +409,7 @@ TEST_F(FxMeshTest, DiamondFoldsContinuouslyThenTumblesAway) {
   ASSERT_EQ(diamond.VertexCount(), 9);
   EXPECT_EQ(diamond.FaceCount(), 8);
   ExpectAll(diamond, 0, [](P3 p, int) { return p; });
-  EXPECT_EQ(diamond.VertexList()[5].x, 1);   // row 1, column 2
+  EXPECT_EQ(diamond.VertexList()[5].x, 1);  // row 1, column 2
   EXPECT_EQ(diamond.VertexList()[5].y, 0);
   EXPECT_EQ(diamond.VertexList()[5].tu, 1);
   EXPECT_EQ(diamond.VertexList()[5].tv, 0.5f);
@@ -431,7 +450,8 @@ TEST_F(FxMeshTest, BoxSpinsShrinksAndLeaves) {
     const double x = k / 1000.0;
     const double late = k >= 600 ? (1000 - k) / 400.0 : 1.0;
     ExpectAll(box, k, [&](P3 p, int) {
-      P3 q = Rotated(Rotated(Rotated(p, 0, 2.5 * Pi * x, 0), -1.7 * Pi * x, 0, 0), 0, -0.3 * Pi * x, 0);
+      P3 q = Rotated(Rotated(Rotated(p, 0, 2.5 * Pi * x, 0), -1.7 * Pi * x, 0, 0), 0, -0.3 * Pi * x,
+                     0);
       const double s = 1 - x * x;
       return P3{(q.x * s + k / 500.0) * late, q.y * s * late, (q.z * s + k / 200.0 + 1) * late};
     });
@@ -459,7 +479,9 @@ TEST_F(FxMeshTest, TunnelPullsTheCentreIntoTheDepth) {
   TTunnel tunnel;
   EXPECT_EQ(tunnel.VertexCount(), 4 * 100);
   ExpectAll(tunnel, 0, [](P3 p, int) { return p; });
-  auto depth = [](P3 p, double q) { return 50 * q * q * (1 - std::max(std::fabs(p.x), std::fabs(p.y))); };
+  auto depth = [](P3 p, double q) {
+    return 50 * q * q * (1 - std::max(std::fabs(p.x), std::fabs(p.y)));
+  };
   ExpectAll(tunnel, 500, [&](P3 p, int) { return P3{p.x, p.y, depth(p, 0.5)}; });
   ExpectAll(tunnel, 800, [&](P3 p, int) { return P3{p.x * 0.4, p.y * 0.4, depth(p, 0.8)}; });
   ExpectAll(tunnel, 1000, [&](P3 p, int) { return P3{0, 0, depth(p, 1)}; });
@@ -470,8 +492,9 @@ TEST_F(FxMeshTest, TunnelPullsTheCentreIntoTheDepth) {
 TEST_F(FxMeshTest, CatalogueOrderIdsAndDescriptions) {
   TFxList list(false);
   AddMeshEffects(list);
-  const int32_t ids[] = {0x301, 0x302, 0x303, 0x304, 0x305, 0x340, 0x341, 0x342, 0x343, 0x344, 0x345,
-                         0x346, 0x350, 0x351, 0x352, 0x353, 0x360, 0x370, 0x373, 0x371, 0x372};
+  const int32_t ids[] = {0x301, 0x302, 0x303, 0x304, 0x305, 0x340, 0x341,
+                         0x342, 0x343, 0x344, 0x345, 0x346, 0x350, 0x351,
+                         0x352, 0x353, 0x360, 0x370, 0x373, 0x371, 0x372};
   ASSERT_EQ(list.Count(), 21);
   for (int i = 0; i < 21; ++i) {
     EXPECT_EQ(list.Items(i)->GetFxID(), ids[i]) << i;
@@ -517,11 +540,13 @@ TEST_F(FxMeshTest, EveryEffectKeepsItsFacesAndStaysFinite) {
       fx.Execute(static_cast<uint16_t>(k));
       for (int i = 0; i < fx.VertexCount(); ++i) {
         const TFxVertex& v = FxFrontVertices[i];
-        ASSERT_TRUE(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z)) << k << " " << i;
+        ASSERT_TRUE(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z))
+            << k << " " << i;
       }
       for (int i = 0; i < fx.BackVertexCount(); ++i) {
         const TFxVertex& v = FxBackVertices[i];
-        ASSERT_TRUE(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z)) << k << " " << i;
+        ASSERT_TRUE(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z))
+            << k << " " << i;
       }
       ASSERT_TRUE(std::equal(front.begin(), front.end(), FxFrontFaces)) << "step " << k;
       ASSERT_TRUE(std::equal(back.begin(), back.end(), FxBackFaces)) << "step " << k;
@@ -537,7 +562,8 @@ TEST_F(FxMeshTest, EveryEffectKeepsItsFacesAndStaysFinite) {
     for (int k : {1001, 5000, 65535}) {
       fx.Execute(static_cast<uint16_t>(k));
       for (int i = 0; i < fx.VertexCount(); ++i)
-        ASSERT_TRUE(std::isfinite(FxFrontVertices[i].x) && std::isfinite(FxFrontVertices[i].z)) << k;
+        ASSERT_TRUE(std::isfinite(FxFrontVertices[i].x) && std::isfinite(FxFrontVertices[i].z))
+            << k;
     }
   }
 }
