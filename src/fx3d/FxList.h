@@ -66,7 +66,7 @@ class TFxList {
   std::function<int(int)> source_;
 };
 
-// The process-wide catalogue; nullptr before CreateFxList and after FreeFxList.
+// The process-wide catalogue; nullptr before EnsureFxList and after FreeFxList.
 TFxList* FxList();
 // Builds the process-wide catalogue when it is missing (program start, or a render
 // thread that finds none) and returns it.

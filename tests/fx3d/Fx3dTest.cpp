@@ -232,17 +232,6 @@ TEST_F(Fx3dFrameworkTest, CopyFacesStopsAtTheShorterArray) {
   EXPECT_EQ(target[0], 0);
 }
 
-TEST_F(Fx3dFrameworkTest, OptionSet) {
-  TFxOptions o;
-  EXPECT_TRUE(o.Empty());
-  o.Include(foBackMesh);
-  EXPECT_TRUE(o.Contains(foBackMesh));
-  EXPECT_FALSE(o.Contains(foAlphaBlend));
-  EXPECT_EQ(o, (TFxOptions{foBackMesh}));
-  o.Exclude(foBackMesh);
-  EXPECT_TRUE(o.Empty());
-}
-
 // ---------------------------------------------------------------------------------
 // The catalogue.
 
