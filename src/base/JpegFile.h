@@ -9,7 +9,11 @@
 namespace movara {
 
 // Decodes a JPEG (baseline, progressive, greyscale, CMYK/YCCK) into a 24-bit TDIB.
-// False (dib untouched) on any damage or a size past the TDIB limits.
+// False (dib untouched) on any damage or a size past the TDIB limits. Like libjpeg, a
+// cut file that still holds at least half of its first scan is accepted with the
+// missing part flat grey, and corrupt entropy data that libjpeg repairs is accepted;
+// a Huffman-coded file claiming more pixels than its size can hold is refused before
+// anything is allocated.
 bool LoadJpegFromBytes(const uint8_t* data, size_t size, TDIB& dib);
 // Encodes any TDIB as a baseline JPEG of the given quality (1..100).
 bool SaveJpegToBytes(const TDIB& dib, int quality, std::vector<uint8_t>& out);
