@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "platform/render3d/Direct3DRM.h"
@@ -219,7 +220,7 @@ TEST(Render3d, NearerQuadHidesFartherOneInEitherOrder) {
   }
 }
 
-TEST(Render3d, HalfAlphaBlendsHalfOverTheBackgroundAndEqualDepthLets) {
+TEST(Render3d, HalfAlphaBlendsHalfAndTheLaterMeshWinsAtEqualDepth) {
   TTestScene t(32, 32);
   t.AlphaBlend();
   auto bg = MakeSurface(16, 16, [](int, int) { return RmPixel(200, 100, 0); });
@@ -515,4 +516,68 @@ TEST(Render3d, FramePositionsMoveTheMeshes) {
   D3DRMVectorScale(&v, &v, 0.5f);
   EXPECT_FLOAT_EQ(v.y, -1.0f);
   EXPECT_FLOAT_EQ(v.z, 1.5f);
+}
+
+namespace {
+// A small generator of our own: the same numbers on every machine.
+struct TRandom {
+  std::mt19937 gen{12345};
+  float Uniform(float lo, float hi) {
+    return lo + (hi - lo) * static_cast<float>(gen() % 1000001u) / 1000000.0f;
+  }
+};
+}  // namespace
+
+TEST(Render3d, JitteredMeshIsCoveredExactlyOnce) {
+  for (int trial = 0; trial < 5; ++trial) {
+    TTestScene t(131, 83);
+    t.AlphaBlend();
+    TRandom rnd;
+    rnd.gen.seed(77 + trial);
+    const int cols = 11, rows = 8;
+    std::vector<TRmVertex> v;
+    std::vector<int32_t> faces;
+    for (int j = 0; j <= rows; ++j)
+      for (int i = 0; i <= cols; ++i) {
+        float x = -1.6f + 3.2f * i / cols, y = -1.0f + 2.0f * j / rows;
+        if (i > 0 && i < cols) x += rnd.Uniform(-0.3f, 0.3f) * 3.2f / cols;
+        if (j > 0 && j < rows) y += rnd.Uniform(-0.3f, 0.3f) * 2.0f / rows;
+        v.push_back(Vx(x, y, 0, 0, 0, 0x80FFFFFF));
+      }
+    for (int j = 0; j < rows; ++j)
+      for (int i = 0; i < cols; ++i) {
+        const int bl = j * (cols + 1) + i, br = bl + 1, tl = bl + cols + 1, tr = tl + 1;
+        for (int k : {tl, tr, bl, tr, br, bl}) faces.push_back(k);
+      }
+    t.Add(v, faces, nullptr);
+    t.Draw();
+    EXPECT_EQ(t.Count(t.At(65, 41)), 131 * 83) << trial;
+  }
+}
+
+TEST(Render3d, RandomTrianglesNeverWriteOutsideTheViewport) {
+  TTestScene t(90, 70, Rect(20, 10, 70, 50));
+  const TRmPixel sentinel = RmPixel(7, 7, 7);
+  t.target->Clear(sentinel);
+  t.AlphaBlend();
+  ASSERT_EQ(t.device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3DRM_OK);
+  ASSERT_EQ(t.device->SetTextureQuality(D3DRMTEXTURE_LINEAR), D3DRM_OK);
+  TRandom rnd;
+  std::vector<TRmVertex> v;
+  std::vector<int32_t> faces;
+  for (int k = 0; k < 600; ++k) {
+    const float spread = k % 10 == 0 ? 1e6f : (k % 3 == 0 ? 50.0f : 3.0f);
+    v.push_back(Vx(rnd.Uniform(-spread, spread), rnd.Uniform(-spread, spread),
+                   rnd.Uniform(-4.5f, 12.0f), rnd.Uniform(-2, 3), rnd.Uniform(-2, 3),
+                   static_cast<uint32_t>(rnd.gen())));
+    faces.push_back(k);
+  }
+  auto tex = MakeSurface(16, 16, Busy);
+  t.Add(v, faces, t.Texture(tex), D3DRMRENDER_GOURAUD);
+  t.Draw();
+  for (int y = 0; y < 70; ++y)
+    for (int x = 0; x < 90; ++x)
+      if (!(x >= 20 && x < 70 && y >= 10 && y < 50)) {
+        ASSERT_EQ(t.At(x, y), sentinel) << x << "," << y;
+      }
 }
