@@ -13,6 +13,10 @@
 // into runs of 16 pixels whose end points are divided exactly; inside a run the texture
 // coordinates step in 16.16 fixed point. The depth buffer holds 1/w in 7.24 fixed point
 // (0 = cleared, far away).
+//
+// Setup works in plain double arithmetic (no library functions in the per-pixel path,
+// rounding by hand); with IEEE doubles and no fused multiply-add contraction (the ISO
+// C++ mode of the build) every machine computes the same pixels.
 #include <cstddef>
 #include <cstdint>
 
