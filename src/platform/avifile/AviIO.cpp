@@ -1,0 +1,130 @@
+#include "platform/avifile/AviIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace movara {
+namespace {
+
+class TFileAviIO : public TAviIO {
+ public:
+  TFileAviIO(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  ~TFileAviIO() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  uint64_t Size() const override { return size_.load(); }
+
+  size_t ReadAt(uint64_t offset, void* buffer, size_t n) override {
+    auto* p = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < n) {
+      if (offset + done > static_cast<uint64_t>(INT64_MAX)) break;
+      const ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return done;
+  }
+
+  bool WriteAt(uint64_t offset, const void* data, size_t n) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < n) {
+      const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return false;
+      done += static_cast<size_t>(r);
+    }
+    uint64_t end = offset + n;
+    uint64_t cur = size_.load();
+    while (end > cur && !size_.compare_exchange_weak(cur, end)) {
+    }
+    return true;
+  }
+
+  bool Truncate(uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return false;
+    size_.store(size);
+    return true;
+  }
+
+  bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL; }
+
+ private:
+  int fd_;
+  std::atomic<uint64_t> size_;
+};
+
+}  // namespace
+
+std::unique_ptr<TAviIO> OpenAviFileIO(const std::string& fileName, bool create) {
+  const int flags = create ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(fileName.c_str(), flags, 0644);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<TFileAviIO>(fd, static_cast<uint64_t>(st.st_size));
+}
+
+uint64_t TMemoryAviIO::Size() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return view_ ? viewSize_ : data_.size();
+}
+
+size_t TMemoryAviIO::ReadAt(uint64_t offset, void* buffer, size_t n) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const uint8_t* src = view_ ? view_ : data_.data();
+  const uint64_t size = view_ ? viewSize_ : data_.size();
+  if (offset >= size) return 0;
+  const size_t count = static_cast<size_t>(std::min<uint64_t>(n, size - offset));
+  if (count > 0) std::memcpy(buffer, src + offset, count);
+  return count;
+}
+
+bool TMemoryAviIO::WriteAt(uint64_t offset, const void* data, size_t n) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (view_) return false;
+  if (offset > capacity_ || n > capacity_ - offset) {
+    // A full disk takes what fits, as a real one does.
+    if (offset < capacity_) {
+      const size_t part = static_cast<size_t>(capacity_ - offset);
+      if (data_.size() < offset + part) data_.resize(static_cast<size_t>(offset + part));
+      std::memcpy(data_.data() + offset, data, part);
+    }
+    return false;
+  }
+  if (data_.size() < offset + n) data_.resize(static_cast<size_t>(offset + n));
+  if (n > 0) std::memcpy(data_.data() + offset, data, n);
+  return true;
+}
+
+bool TMemoryAviIO::Truncate(uint64_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (view_ || size > capacity_) return false;
+  data_.resize(static_cast<size_t>(size));
+  return true;
+}
+
+void TMemoryAviIO::SetCapacity(uint64_t capacity) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  capacity_ = capacity;
+}
+
+std::vector<uint8_t> TMemoryAviIO::Bytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (view_) return std::vector<uint8_t>(view_, view_ + viewSize_);
+  return data_;
+}
+
+}  // namespace movara
