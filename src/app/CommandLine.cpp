@@ -39,6 +39,8 @@ int RunCommandLine(int argc, char** argv) {
   static const Entry commands[] = {
       {"info", CmdInfo},
       {"demo", CmdDemo},
+      {"effects", CmdEffects},
+      {"fx", CmdFx},
   };
   for (const Entry& e : commands) {
     if (cmd == e.name) {

@@ -1,6 +1,7 @@
 #pragma once
 // The headless subcommands of the movara program. Each returns the process exit code
 // and writes a one-line error to stderr on failure.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@ void PrintUsage();
 
 int CmdInfo(const TArgs& args);
 int CmdDemo(const TArgs& args);
+int CmdEffects(const TArgs& args);
+int CmdFx(const TArgs& args);
+
+// "$101", "0x101" or decimal; ReverseFlag may be included.
+bool ParseFxId(const std::string& text, int32_t& id);
+// "WxH" with sides 16..8192.
+bool ParseSize(const std::string& text, int& w, int& h);
 
 // Exit codes.
 inline constexpr int kExitOk = 0;
