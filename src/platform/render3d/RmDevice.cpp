@@ -9,6 +9,18 @@
 
 namespace movara {
 namespace {
+// The whole-number shift that brings three texture coordinates into 0..1 when they lie
+// within one unit interval; 0 when they are inside already or span more than one.
+double WrapShift(float a, float b, float c) {
+  const double lo = std::min({a, b, c}), hi = std::max({a, b, c});
+  if (lo >= 0.0 && hi <= 1.0) return 0.0;
+  if (!(hi - lo <= 1.0)) return 0.0;
+  const double k = std::floor(lo);
+  return hi <= k + 1.0 ? -k : 0.0;
+}
+}  // namespace
+
+namespace {
 
 // Outcode bits of a camera-space vertex.
 constexpr uint32_t kNear = 1;           // closer than the front clipping distance
@@ -394,6 +406,13 @@ void TRmViewport::RenderGroup(const TRmGroup& group, double ox, double oy, doubl
       s.Blend = blendOn && std::min({col[0] >> 24, col[1] >> 24, col[2] >> 24}) < 255;
     }
     const bool gouraud = s.Colour == rm::cmGouraud;
+    // Texture coordinates wrap: a triangle lying within one unit interval outside 0..1
+    // (the wells' back meshes negate tv) samples the picture as if shifted into 0..1.
+    double wrapU = 0, wrapV = 0;
+    if (textured) {
+      wrapU = WrapShift(verts[i[0]].tu, verts[i[1]].tu, verts[i[2]].tu);
+      wrapV = WrapShift(verts[i[0]].tv, verts[i[1]].tv, verts[i[2]].tv);
+    }
 
     if ((codeOr & kClipMask) == 0) {
       const int64_t area = (x[1]->SX - x[0]->SX) * (x[2]->SY - x[0]->SY) -
@@ -406,7 +425,7 @@ void TRmViewport::RenderGroup(const TRmGroup& group, double ox, double oy, doubl
         r[k].Q = x[k]->Q;
         if (textured) {
           const TRmVertex& v = verts[i[k]];
-          const double u = v.tu * texW + texShift, w = v.tv * texH + texShift;
+          const double u = (v.tu + wrapU) * texW + texShift, w = (v.tv + wrapV) * texH + texShift;
           r[k].U = s.Perspective ? u * x[k]->Q : u;
           r[k].V = s.Perspective ? w * x[k]->Q : w;
         }
@@ -430,8 +449,8 @@ void TRmViewport::RenderGroup(const TRmGroup& group, double ox, double oy, doubl
       c.X = x[k]->X;
       c.Y = x[k]->Y;
       c.D = x[k]->D;
-      c.U = textured ? v.tu * texW + texShift : 0;
-      c.V = textured ? v.tv * texH + texShift : 0;
+      c.U = textured ? (v.tu + wrapU) * texW + texShift : 0;
+      c.V = textured ? (v.tv + wrapV) * texH + texShift : 0;
       c.C[0] = (col[k] >> 16) & 0xFF;
       c.C[1] = (col[k] >> 8) & 0xFF;
       c.C[2] = col[k] & 0xFF;
