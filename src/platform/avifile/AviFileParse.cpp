@@ -532,9 +532,11 @@ void TAviParser::Finish(TAviStream& s) {
       if (s.index_[k].flags & kEntryKey) s.keys_.push_back(static_cast<int32_t>(k));
   } else {
     s.byteStart_.reserve(s.index_.size() + 1);
+    // Overlapping chunks of a lying index cannot make the stream longer than the file.
     uint64_t total = 0;
-    for (const TAviIndexEntry& e : s.index_) {
+    for (TAviIndexEntry& e : s.index_) {
       s.byteStart_.push_back(total);
+      e.size = static_cast<uint32_t>(std::min<uint64_t>(e.size, size_ - std::min(total, size_)));
       total += e.size;
     }
     s.byteStart_.push_back(total);

@@ -100,7 +100,9 @@ HRESULT TAviStream::Write(int32_t start, int32_t samples, const void* buffer, in
     const HRESULT r = file_->WriteChunk(*this, chunkId_, nullptr, 0, false);
     if (r != AVIERR_OK) return r;
   }
-  const HRESULT r = file_->WriteChunk(*this, chunkId_, buffer, size, (flags & AVIIF_KEYFRAME) != 0);
+  // Frames of a fixed size are uncompressed: each is a key frame.
+  const bool key = (flags & AVIIF_KEYFRAME) != 0 || (info_.dwSampleSize > 0 && size > 0);
+  const HRESULT r = file_->WriteChunk(*this, chunkId_, buffer, size, key);
   if (r != AVIERR_OK) return r;
   if (plSampWritten) *plSampWritten = 1;
   if (plBytesWritten) *plBytesWritten = cbBuffer;
