@@ -234,11 +234,13 @@ int32_t TAviStream::FindSample(int32_t pos, int flags) const {
 
   const int type = flags & FIND_TYPE;
   int64_t found = rel;
-  const bool chunked = sampleSize_ == 0 && !file_->Writing();
+  const bool writing = file_->Writing();
+  const bool chunked = sampleSize_ == 0 && !writing;
+  const bool frames = writing ? writeSampleSize_ == 0 : sampleSize_ == 0;
   if (type == FIND_FORMAT) {
     // The format never changes: its only change is at the start.
     found = next ? (rel == 0 ? 0 : -1) : 0;
-  } else if (type == FIND_KEY && chunked) {
+  } else if (type == FIND_KEY && frames) {
     const auto it = next ? std::lower_bound(keys_.begin(), keys_.end(), rel)
                          : std::upper_bound(keys_.begin(), keys_.end(), rel);
     if (next)
@@ -266,11 +268,12 @@ int32_t TAviStream::FindSample(int32_t pos, int flags) const {
   switch (flags & FIND_RET) {
     case FIND_LENGTH:
     case FIND_SIZE: {
-      if (!chunked) return static_cast<int32_t>(std::min<uint64_t>(sampleSize_ ? sampleSize_ : writeSampleSize_, INT32_MAX));
+      if (writing) return writeSampleSize_ ? static_cast<int32_t>(std::min<uint32_t>(writeSampleSize_, INT32_MAX)) : -1;
+      if (!chunked) return static_cast<int32_t>(std::min<uint32_t>(sampleSize_, INT32_MAX));
       return static_cast<int32_t>(std::min<uint32_t>(index_[static_cast<size_t>(found)].size, INT32_MAX));
     }
     case FIND_OFFSET: {
-      if (file_->Writing()) return -1;
+      if (writing) return -1;
       uint64_t offset;
       if (chunked) {
         offset = index_[static_cast<size_t>(found)].offset;

@@ -63,7 +63,7 @@ class TAviStream {
   uint32_t sampleSize_ = 0;
   std::vector<TAviIndexEntry> index_;
   std::vector<uint64_t> byteStart_;  // sampleSize_ > 0: stream byte of each chunk, then the total
-  std::vector<int32_t> keys_;        // sampleSize_ == 0: chunks that are key frames
+  std::vector<int32_t> keys_;        // frames (one chunk each) that are key frames, read or written
   // Writing.
   FOURCC chunkId_ = 0;
   uint32_t writeSampleSize_ = 0;
@@ -79,8 +79,9 @@ class TAviStream {
   };
   std::vector<TSuperEntry> super_;
 
- private:
   uint64_t WrittenLength() const { return samplesDone_ + partSamples_; }
+
+ private:
   // The chunk at an index position, nullptr outside the index.
   const TAviIndexEntry* EntryAt(int64_t i) const;
 
@@ -102,7 +103,7 @@ class TAviFile {
   TAviStream* StreamOf(FOURCC type, int32_t index) const;
   HRESULT CreateStream(const AVISTREAMINFO& info, TAviStream** stream);
   // Called by TAviStream::Write.
-  HRESULT WriteChunk(TAviStream& s, FOURCC ckid, const void* data, uint32_t size, bool key);
+  HRESULT WriteChunk(TAviStream& s, const void* data, uint32_t size, bool key);
   bool MoviStarted() const { return moviStarted_; }
   // Finishes a written file: indexes, sizes, headers. Called once, at the last release.
   void Finalise();

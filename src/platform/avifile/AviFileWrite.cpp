@@ -83,7 +83,7 @@ HRESULT TAviStream::Write(int32_t start, int32_t samples, const void* buffer, in
     // Sound-like: the data is appended; the sample count follows from its size.
     if (size % writeSampleSize_ != 0) return AVIERR_BADPARAM;
     if (size == 0) return AVIERR_OK;
-    const HRESULT r = file_->WriteChunk(*this, chunkId_, buffer, size, true);
+    const HRESULT r = file_->WriteChunk(*this, buffer, size, true);
     if (r != AVIERR_OK) return r;
     if (plSampWritten) *plSampWritten = static_cast<int32_t>(size / writeSampleSize_);
     if (plBytesWritten) *plBytesWritten = cbBuffer;
@@ -97,12 +97,12 @@ HRESULT TAviStream::Write(int32_t start, int32_t samples, const void* buffer, in
   if (pos < next) return AVIERR_UNSUPPORTED;  // no rewriting of written frames
   if (pos - next > kMaxGap) return AVIERR_BADPARAM;
   for (int64_t p = next; p < pos; ++p) {
-    const HRESULT r = file_->WriteChunk(*this, chunkId_, nullptr, 0, false);
+    const HRESULT r = file_->WriteChunk(*this, nullptr, 0, false);
     if (r != AVIERR_OK) return r;
   }
   // Frames of a fixed size are uncompressed: each is a key frame.
   const bool key = (flags & AVIIF_KEYFRAME) != 0 || (info_.dwSampleSize > 0 && size > 0);
-  const HRESULT r = file_->WriteChunk(*this, chunkId_, buffer, size, key);
+  const HRESULT r = file_->WriteChunk(*this, buffer, size, key);
   if (r != AVIERR_OK) return r;
   if (plSampWritten) *plSampWritten = 1;
   if (plBytesWritten) *plBytesWritten = cbBuffer;
@@ -174,7 +174,7 @@ HRESULT TAviFile::OpenPart() {
   return AVIERR_OK;
 }
 
-HRESULT TAviFile::WriteChunk(TAviStream& s, FOURCC ckid, const void* data, uint32_t size, bool key) {
+HRESULT TAviFile::WriteChunk(TAviStream& s, const void* data, uint32_t size, bool key) {
   if (size > kMaxChunkSize) return AVIERR_BADSIZE;
   HRESULT r;
   if (!moviStarted_ && (r = StartFile(false)) != AVIERR_OK) return r;
@@ -186,6 +186,8 @@ HRESULT TAviFile::WriteChunk(TAviStream& s, FOURCC ckid, const void* data, uint3
     if ((r = OpenPart()) != AVIERR_OK) return r;
   }
 
+  // The chunk id is known once the file has started (it depends on the format).
+  const FOURCC ckid = s.chunkId_;
   uint8_t head[8];
   PutLE32(head, ckid);
   PutLE32(head + 4, size);
@@ -206,6 +208,8 @@ HRESULT TAviFile::WriteChunk(TAviStream& s, FOURCC ckid, const void* data, uint3
   }
   partEntries_.push_back({end_ + 8, size, static_cast<uint16_t>(s.Number()), static_cast<uint16_t>(key ? 1 : 0)});
   end_ += chunkBytes;
+  if (key && s.writeSampleSize_ == 0 && s.WrittenLength() < INT32_MAX)
+    s.keys_.push_back(static_cast<int32_t>(s.WrittenLength()));
   ++s.partChunks_;
   s.partSamples_ += s.writeSampleSize_ ? size / s.writeSampleSize_ : 1;
   s.maxChunk_ = std::max(s.maxChunk_, size);
@@ -214,8 +218,9 @@ HRESULT TAviFile::WriteChunk(TAviStream& s, FOURCC ckid, const void* data, uint3
 }
 
 HRESULT TAviFile::SwitchPart() {
+  // The part being finished and the one after it each take a super index entry.
   for (const auto& s : streams_)
-    if (s->partChunks_ > 0 && s->super_.size() >= options_.superIndexEntries) {
+    if (s->partChunks_ > 0 && s->super_.size() + 2 > options_.superIndexEntries) {
       TraceF("[TAviFile.SwitchPart] The super index of stream %d is full (%u parts)", s->Number(),
              options_.superIndexEntries);
       return AVIERR_FILEWRITE;
@@ -412,10 +417,12 @@ std::vector<uint8_t> TAviFile::BuildHeader(bool final) const {
       w.U16(4);
       w.U8(0);
       w.U8(AVI_INDEX_OF_INDEXES);
-      w.U32(static_cast<uint32_t>(s.super_.size()));
+      const size_t used = std::min<size_t>(s.super_.size(), options_.superIndexEntries);
+      w.U32(static_cast<uint32_t>(used));
       w.FourCC(s.chunkId_);
       w.Zeros(12);
-      for (const TAviStream::TSuperEntry& e : s.super_) {
+      for (size_t k = 0; k < used; ++k) {
+        const TAviStream::TSuperEntry& e = s.super_[k];
         w.U64(e.offset);
         w.U32(e.size);
         w.U32(e.duration);
