@@ -1,7 +1,6 @@
 #include "fx3d/FxScene.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/Format.h"
 #include "fx3d/DDUtils.h"
@@ -11,7 +10,10 @@
 namespace movara {
 namespace {
 
-void Check(TRmResult r, const char* where) { CheckResultAt(r, where); }
+// Builds the message only on failure: a frame must not allocate.
+void Check(TRmResult r, const char* where) {
+  if (r != D3DRM_OK) CheckResultAt(r, where);
+}
 
 // Fills a texture surface with a picture stretched over it; reversed puts the picture's
 // top row into the surface's last row, where v = 1 of the picture plane samples.
@@ -22,14 +24,9 @@ void FillSurface(TRmSurface& surface, const TDIB* dib, bool reversed) {
   }
   DIBToSurface(dib, &surface, Rect(0, 0, dib->Width(), dib->Height()));
   if (reversed) {
-    const int h = surface.Height();
-    const size_t bytes = static_cast<size_t>(surface.Width()) * sizeof(TRmPixel);
-    std::vector<TRmPixel> scratch(static_cast<size_t>(surface.Width()));
-    for (int y = 0; y < h / 2; ++y) {
-      std::memcpy(scratch.data(), surface.Row(y), bytes);
-      std::memcpy(surface.Row(y), surface.Row(h - 1 - y), bytes);
-      std::memcpy(surface.Row(h - 1 - y), scratch.data(), bytes);
-    }
+    const int h = surface.Height(), w = surface.Width();
+    for (int y = 0; y < h / 2; ++y)
+      std::swap_ranges(surface.Row(y), surface.Row(y) + w, surface.Row(h - 1 - y));
   }
   surface.Changed();
 }
