@@ -1,0 +1,632 @@
+#include "platform/codecs/VideoCompressor.h"
+
+extern "C" {
+#include <libavutil/crc.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/Rounding.h"
+#include "base/Trace.h"
+#include "platform/codecs/VideoFFmpeg.h"
+
+namespace movara {
+
+using namespace videoff;
+
+namespace {
+
+enum TKind { kDib, kMjpeg, kMpeg4, kHuffyuv, kFfv1, kDv, kCinepak, kMsvideo1, kH264 };
+
+struct TEntry {
+  TKind kind;
+  const char* fourcc;
+  const char* aliases[3];
+  const char* name;
+  const char* description;
+  uint32_t flags;
+  const char* encoder;      // libavcodec encoder; none for full frames
+  uint16_t outBits;         // biBitCount of the output format (0: as the input)
+  int32_t defaultOption;
+  int32_t maxOption;
+  int32_t defaultGop;       // key-frame distance when nobody asks for one
+  bool takesKeyRequest;     // makes a key frame when asked in the middle of a run
+};
+
+constexpr uint32_t kLossyFlags = VIDCF_QUALITY | VIDCF_CRUNCH | VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC;
+
+const TEntry kEntries[] = {
+    {kDib, "DIB ", {}, "Pełne klatki", "Pełne klatki - bez kompresji", 0, nullptr, 0, 0, 0, 1, true},
+    {kMjpeg, "MJPG", {}, "Motion JPEG", "Motion JPEG", VIDCF_QUALITY, "mjpeg", 24, 0, 1, 1, true},
+    {kMpeg4, "FMP4", {"XVID", "DIVX", "DX50"}, "MPEG-4", "MPEG-4 Part 2 (zgodny z DivX i Xvid)", kLossyFlags,
+     "mpeg4", 24, 0, 0, 300, true},
+    {kHuffyuv, "HFYU", {}, "HuffYUV", "HuffYUV - kompresja bezstratna", 0, "huffyuv", 24, 0, 1, 1, true},
+    {kFfv1, "FFV1", {}, "FFV1", "FFV1 - kompresja bezstratna", 0, "ffv1", 24, 0, 1, 1, true},
+    {kDv, "dvsd", {"dv25"}, "DV", "DV (PAL 720 x 576, NTSC 720 x 480)", 0, "dvvideo", 24, 0, 0, 1, true},
+    {kCinepak, "cvid", {}, "Cinepak", "Cinepak", VIDCF_TEMPORAL, "cinepak", 24, 0, 0, 12, false},
+    {kMsvideo1, "MSVC", {"CRAM", "WHAM"}, "Video 1", "Microsoft Video 1", VIDCF_TEMPORAL, "msvideo1", 16, 0, 0,
+     12, false},
+    {kH264, "H264", {"X264"}, "H.264", "H.264 / AVC (x264)", kLossyFlags, "libx264", 24, 4, 8, 250, true},
+};
+
+const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                    "medium",    "slow",      "slower",   "veryslow"};
+
+constexpr int32_t kDefaultQuality = 7500;
+constexpr uint32_t kStateMagic = VideoFourCC("MVCS");
+constexpr uint16_t kStateVersion = 1;
+
+uint32_t Code(const char* s) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
+}
+
+bool Available(const TEntry& e) { return !e.encoder || avcodec_find_encoder_by_name(e.encoder); }
+
+const TEntry* FindEntry(uint32_t handler) {
+  for (const TEntry& e : kEntries) {
+    bool match = VideoSameFourCC(Code(e.fourcc), handler);
+    for (const char* a : e.aliases)
+      if (a && VideoSameFourCC(Code(a), handler)) match = true;
+    if (match) return Available(e) ? &e : nullptr;
+  }
+  return nullptr;
+}
+
+TVideoCompressorInfo InfoOf(const TEntry& e, uint32_t handler) {
+  TVideoCompressorInfo info;
+  info.fccHandler = handler;
+  info.dwFlags = e.flags;
+  info.szName = e.name;
+  info.szDescription = e.description;
+  return info;
+}
+
+// The settings an encoder is opened with.
+struct TSettings {
+  int quality = kDefaultQuality;
+  int gop = 1;
+  int dataRate = 0;  // KB/s
+  int option = 0;
+  int rateNum = 25, rateDen = 1;
+  bool operator==(const TSettings&) const = default;
+};
+
+// Quality 0..10000 on the MPEG quantiser scale 31..2 (10000 is the finest).
+int QScale(int quality) { return 2 + RoundInt((10000 - quality) * 29 / 10000.0L); }
+// ... and on x264's rate factor 51..18.
+double RateFactor(int quality) { return 51.0 - quality * 33.0 / 10000.0; }
+
+bool StandardMasks(const TVideoFormat& in) {
+  if (in.biCompression != TVideoFormat::kBitFields) return true;
+  if (in.biBitCount == 16)
+    return (in.RedMask == 0xF800 && in.GreenMask == 0x07E0 && in.BlueMask == 0x001F) ||
+           (in.RedMask == 0x7C00 && in.GreenMask == 0x03E0 && in.BlueMask == 0x001F);
+  return in.biBitCount == 32 && in.RedMask == 0xFF0000 && in.GreenMask == 0xFF00 && in.BlueMask == 0xFF;
+}
+
+int CheckInput(const TEntry& e, const TVideoFormat& in) {
+  if (!in.IsUncompressed() || !in.SaneSize() || !StandardMasks(in)) return ICERR_BADFORMAT;
+  const int bits = in.biBitCount;
+  const bool rgb = bits == 16 || bits == 24 || bits == 32;
+  if (e.kind == kDib) {
+    if (!rgb && bits != 1 && bits != 4 && bits != 8) return ICERR_BADFORMAT;
+  } else if (!rgb) {
+    return ICERR_BADFORMAT;
+  }
+  if (e.kind == kDv && !(in.Width() == 720 && (in.Height() == 576 || in.Height() == 480)))
+    return ICERR_BADFORMAT;
+  return ICERR_OK;
+}
+
+AVPixelFormat SourcePixelFormat(const TVideoFormat& in) {
+  switch (in.biBitCount) {
+    case 16:
+      return in.biCompression == TVideoFormat::kBitFields && in.RedMask == 0xF800 ? AV_PIX_FMT_RGB565LE
+                                                                                 : AV_PIX_FMT_RGB555LE;
+    case 24: return AV_PIX_FMT_BGR24;
+    default: return AV_PIX_FMT_BGR0;
+  }
+}
+
+AVPixelFormat EncoderPixelFormat(const TEntry& e, const TVideoFormat& in, int option) {
+  switch (e.kind) {
+    case kMjpeg: return option == 1 ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUVJ422P;
+    case kHuffyuv:
+    case kCinepak: return AV_PIX_FMT_RGB24;
+    case kFfv1: return AV_PIX_FMT_BGR0;
+    case kDv: return in.Height() == 576 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV411P;
+    case kMsvideo1: return AV_PIX_FMT_RGB555LE;
+    default: return AV_PIX_FMT_YUV420P;
+  }
+}
+
+// The input layout an encoder was opened for.
+bool SameInput(const TVideoFormat& a, const TVideoFormat& b) {
+  return a.Width() == b.Width() && a.Height() == b.Height() && a.biBitCount == b.biBitCount &&
+         a.TopDown() == b.TopDown() && SourcePixelFormat(a) == SourcePixelFormat(b);
+}
+
+void PutLE32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint32_t GetLE32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  return av_crc(av_crc_get_table(AV_CRC_32_IEEE_LE), 0xFFFFFFFFu, data, size) ^ 0xFFFFFFFFu;
+}
+
+// Rows of 16, 24 or 32 bits into 5-5-5 pixels (the top 5 bits of each channel).
+void PackRgb555(const TVideoFormat& in, const uint8_t* top, int step, AVFrame* frame) {
+  const bool is565 = in.biCompression == TVideoFormat::kBitFields && in.RedMask == 0xF800;
+  for (int y = 0; y < in.Height(); ++y) {
+    const uint8_t* s = top + static_cast<ptrdiff_t>(y) * step;
+    uint8_t* d = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
+    for (int x = 0; x < in.Width(); ++x, d += 2) {
+      uint32_t v;
+      if (in.biBitCount == 16) {
+        v = s[x * 2] | (s[x * 2 + 1] << 8);
+        if (is565) v = ((v >> 1) & 0x7FE0) | (v & 0x1F);
+      } else {
+        const uint8_t* p = s + x * (in.biBitCount / 8);
+        v = ((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3);
+      }
+      d[0] = static_cast<uint8_t>(v);
+      d[1] = static_cast<uint8_t>(v >> 8);
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<TVideoCompressorInfo> VideoCompressorList() {
+  std::vector<TVideoCompressorInfo> list;
+  for (const TEntry& e : kEntries)
+    if (Available(e)) list.push_back(InfoOf(e, Code(e.fourcc)));
+  return list;
+}
+
+bool VideoCompressorGetInfo(uint32_t fccHandler, TVideoCompressorInfo& info) {
+  const TEntry* e = FindEntry(fccHandler);
+  if (!e) return false;
+  info = InfoOf(*e, Code(e->fourcc));
+  return true;
+}
+
+struct TVideoCompressorSession::TImpl {
+  const TEntry* entry = nullptr;
+  uint32_t handler = 0;  // as opened: the code written into the output format
+  uint32_t mode = 0;
+  TVideoCompressorState state;
+
+  // Settings of the frames to come.
+  int32_t seqQuality = ICQUALITY_DEFAULT, seqKeyRate = 0, seqDataRate = 0;
+  int rateNum = 25, rateDen = 1;
+
+  // The open encoder (a probe from a query or format request, or the begun one).
+  TCodecContextPtr enc;
+  TSettings encSettings;
+  TVideoFormat encInput;
+  AVPixelFormat encPixelFormat = AV_PIX_FMT_NONE;
+  TFramePtr frame;
+  TPacketPtr packet;
+  TSwsPtr sws;
+  int64_t framesSinceOpen = 0;
+
+  bool begun = false;
+  TVideoFormat beginInput;
+  std::vector<uint8_t> out;
+
+  TSettings Effective(const TVideoFormat& in) const {
+    TSettings s;
+    int32_t q = seqQuality >= 0 ? seqQuality : state.Quality;
+    if (q < 0) q = kDefaultQuality;
+    s.quality = std::clamp(q, 0, 10000);
+    // The shortest distance anyone asks for wins; otherwise the codec's own.
+    int gop = 0;
+    if (seqKeyRate > 0) gop = seqKeyRate;
+    if (state.KeyInterval > 0 && (gop == 0 || state.KeyInterval < gop)) gop = state.KeyInterval;
+    s.gop = gop > 0 ? gop : entry->defaultGop;
+    s.dataRate = seqDataRate > 0 ? seqDataRate : state.DataRate;
+    s.option = state.Option;
+    s.rateNum = rateNum;
+    s.rateDen = rateDen;
+    if (entry->kind == kDv) {  // the frame rate belongs to the DV system
+      s.rateNum = in.Height() == 576 ? 25 : 30000;
+      s.rateDen = in.Height() == 576 ? 1 : 1001;
+    }
+    return s;
+  }
+
+  void CloseEncoder() {
+    enc.reset();
+    frame.reset();
+    packet.reset();
+    sws.reset();
+    framesSinceOpen = 0;
+  }
+
+  // Opens (or keeps) an encoder for this input and these settings.
+  int OpenEncoder(const TVideoFormat& in, const TSettings& s) {
+    if (entry->kind == kDib) return ICERR_OK;
+    if (enc && encSettings == s && SameInput(encInput, in)) return ICERR_OK;
+    CloseEncoder();
+    const AVCodec* codec = avcodec_find_encoder_by_name(entry->encoder);
+    if (!codec) return ICERR_UNSUPPORTED;
+    TCodecContextPtr c(avcodec_alloc_context3(codec));
+    if (!c) return ICERR_MEMORY;
+    const AVPixelFormat pix = EncoderPixelFormat(*entry, in, s.option);
+    c->width = in.Width();
+    c->height = in.Height();
+    c->pix_fmt = pix;
+    c->time_base = AVRational{s.rateDen, s.rateNum};
+    c->framerate = AVRational{s.rateNum, s.rateDen};
+    c->sample_aspect_ratio = AVRational{1, 1};
+    c->thread_count = 1;
+    c->flags |= AV_CODEC_FLAG_BITEXACT;
+    c->gop_size = s.gop;
+    c->codec_tag = handler;
+    const int q = QScale(s.quality);
+    switch (entry->kind) {
+      case kMjpeg:
+        c->flags |= AV_CODEC_FLAG_QSCALE;
+        c->global_quality = q * FF_QP2LAMBDA;
+        c->color_range = AVCOL_RANGE_JPEG;
+        break;
+      case kMpeg4:
+        c->max_b_frames = 0;
+        c->gop_size = std::min(s.gop, 600);
+        if (s.dataRate > 0) {
+          c->bit_rate = int64_t(s.dataRate) * 8192;
+        } else {
+          c->flags |= AV_CODEC_FLAG_QSCALE;
+          c->global_quality = q * FF_QP2LAMBDA;
+        }
+        break;
+      case kHuffyuv:
+        av_opt_set_int(c->priv_data, "pred", s.option == 1 ? 1 : 0, 0);
+        break;
+      case kFfv1:
+        av_opt_set_int(c->priv_data, "coder", s.option == 1 ? -2 : 0, 0);
+        break;
+      case kCinepak:
+      case kMsvideo1:
+        c->keyint_min = s.gop;
+        break;
+      case kH264: {
+        av_opt_set(c->priv_data, "preset", kX264Presets[std::clamp(s.option, 0, 8)], 0);
+        // One frame in, its data out: no B-frames, no look-ahead.
+        av_opt_set(c->priv_data, "x264-params", "bframes=0:rc-lookahead=0:sync-lookahead=0:mbtree=0:force-cfr=1:log=-1", 0);
+        av_opt_set_int(c->priv_data, "forced-idr", 1, 0);
+        c->max_b_frames = 0;
+        if (s.dataRate > 0)
+          c->bit_rate = int64_t(s.dataRate) * 8192;
+        else
+          av_opt_set_double(c->priv_data, "crf", RateFactor(s.quality), 0);
+        break;
+      }
+      default:
+        break;
+    }
+    if (avcodec_open2(c.get(), codec, nullptr) < 0) {
+      TraceF("[TVideoCompressorSession.OpenEncoder] %s refuses %d x %d", entry->encoder, in.Width(), in.Height());
+      return ICERR_BADFORMAT;
+    }
+    TFramePtr f(av_frame_alloc());
+    TPacketPtr p(av_packet_alloc());
+    if (!f || !p) return ICERR_MEMORY;
+    f->format = pix;
+    f->width = in.Width();
+    f->height = in.Height();
+    if (av_frame_get_buffer(f.get(), 0) < 0) return ICERR_MEMORY;
+    bool fullRange = false;
+    const AVPixelFormat plain = PlainPixelFormat(pix, &fullRange);
+    // Chroma is filtered from every pixel into YUV; RGB layouts only move bits.
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(plain);
+    const bool toRgb = desc && (desc->flags & AV_PIX_FMT_FLAG_RGB);
+    const int flags = SWS_BITEXACT | SWS_ACCURATE_RND | (toRgb ? SWS_POINT : SWS_BICUBIC | SWS_FULL_CHR_H_INP);
+    TSwsPtr conv;
+    if (pix != AV_PIX_FMT_RGB555LE) {  // swscale has no quiet way to 5-5-5: we pack it ourselves
+      conv.reset(sws_getContext(in.Width(), in.Height(), SourcePixelFormat(in), in.Width(), in.Height(), plain, flags,
+                                nullptr, nullptr, nullptr));
+      if (!conv) return ICERR_MEMORY;
+    }
+    const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+    if (conv) sws_setColorspaceDetails(conv.get(), bt601, 0, bt601, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+    enc = std::move(c);
+    frame = std::move(f);
+    packet = std::move(p);
+    sws = std::move(conv);
+    encSettings = s;
+    encInput = in;
+    encPixelFormat = pix;
+    return ICERR_OK;
+  }
+
+  int MakeFormat(const TVideoFormat& in, TVideoFormat& outFormat) {
+    int r = CheckInput(*entry, in);
+    if (r != ICERR_OK) return r;
+    if (entry->kind == kDib) {
+      outFormat = in;
+      if (outFormat.biCompression != TVideoFormat::kBitFields) outFormat.biCompression = TVideoFormat::kRgb;
+      outFormat.biSize = TVideoFormat::kHeaderSize;
+      outFormat.biSizeImage = static_cast<uint32_t>(in.FrameBytes());
+      outFormat.Extra.clear();
+      return ICERR_OK;
+    }
+    r = OpenEncoder(in, Effective(in));
+    if (r != ICERR_OK) return r;
+    TVideoFormat f;
+    f.biWidth = in.Width();
+    f.biHeight = in.Height();
+    f.biPlanes = 1;
+    f.biBitCount = entry->outBits;
+    f.biCompression = handler;
+    f.biSizeImage = static_cast<uint32_t>(int64_t(f.biWidth) * f.biHeight * f.biBitCount / 8);
+    if (enc->extradata && enc->extradata_size > 0)
+      f.Extra.assign(enc->extradata, enc->extradata + enc->extradata_size);
+    f.biSize = static_cast<uint32_t>(TVideoFormat::kHeaderSize + f.Extra.size());
+    outFormat = std::move(f);
+    return ICERR_OK;
+  }
+
+  int Encode(const uint8_t* bits, bool keyFrame, TCompressedFrame& result) {
+    const TVideoFormat& in = beginInput;
+    // Codecs that make key frames only on their own count start afresh instead.
+    if (keyFrame && framesSinceOpen > 0 && !entry->takesKeyRequest) CloseEncoder();
+    int r = OpenEncoder(in, Effective(in));
+    if (r != ICERR_OK) return r;
+    if (av_frame_make_writable(frame.get()) < 0) return ICERR_MEMORY;
+    const int64_t stride = in.RowSize();
+    const uint8_t* top = in.TopDown() ? bits : bits + stride * (in.Height() - 1);
+    const int step = static_cast<int>(in.TopDown() ? stride : -stride);
+    if (sws) {
+      const uint8_t* src[4] = {top, nullptr, nullptr, nullptr};
+      const int srcStride[4] = {step, 0, 0, 0};
+      if (sws_scale(sws.get(), src, srcStride, 0, in.Height(), frame->data, frame->linesize) != in.Height())
+        return ICERR_INTERNAL;
+    } else {
+      PackRgb555(in, top, step, frame.get());
+    }
+    frame->pts = framesSinceOpen;
+    frame->pict_type = keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    frame->quality = enc->global_quality;
+    if (avcodec_send_frame(enc.get(), frame.get()) < 0) return ICERR_ERROR;
+    ++framesSinceOpen;
+    av_packet_unref(packet.get());
+    if (avcodec_receive_packet(enc.get(), packet.get()) < 0) {
+      TraceF("[TVideoCompressorSession.Compress] %s gave no data for frame %lld", entry->encoder,
+             static_cast<long long>(framesSinceOpen - 1));
+      return ICERR_ERROR;
+    }
+    out.assign(packet->data, packet->data + packet->size);
+    result.Data = out.data();
+    result.Size = out.size();
+    result.KeyFrame = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    return ICERR_OK;
+  }
+};
+
+TVideoCompressorSession::TVideoCompressorSession(std::unique_ptr<TImpl> impl) : impl_(std::move(impl)) {}
+TVideoCompressorSession::~TVideoCompressorSession() = default;
+
+std::unique_ptr<TVideoCompressorSession> TVideoCompressorSession::Open(uint32_t fccType, uint32_t fccHandler,
+                                                                       uint32_t mode) {
+  if (!VideoSameFourCC(fccType, ICTYPE_VIDEO)) return nullptr;
+  if (mode != ICMODE_COMPRESS && mode != ICMODE_QUERY) return nullptr;
+  const TEntry* e = FindEntry(fccHandler);
+  if (!e) return nullptr;
+  auto impl = std::make_unique<TImpl>();
+  impl->entry = e;
+  // The written code is the one asked for, in the spelling of the catalogue.
+  impl->handler = Code(e->fourcc);
+  for (const char* a : e->aliases)
+    if (a && VideoSameFourCC(Code(a), fccHandler)) impl->handler = Code(a);
+  impl->mode = mode;
+  impl->state.Option = e->defaultOption;
+  return std::unique_ptr<TVideoCompressorSession>(new TVideoCompressorSession(std::move(impl)));
+}
+
+bool TVideoCompressorSession::GetInfo(TVideoCompressorInfo& info) const {
+  info = InfoOf(*impl_->entry, impl_->handler);
+  return true;
+}
+
+uint32_t TVideoCompressorSession::Handler() const { return impl_->handler; }
+bool TVideoCompressorSession::Begun() const { return impl_->begun; }
+const TVideoCompressorState& TVideoCompressorSession::State() const { return impl_->state; }
+
+int TVideoCompressorSession::CompressQuery(const TVideoFormat& in, const TVideoFormat* out) {
+  TVideoFormat made;
+  const int r = impl_->MakeFormat(in, made);
+  if (r != ICERR_OK || !out) return r;
+  const bool fits = out->biCompression == made.biCompression && out->biWidth == made.biWidth &&
+                    out->Height() == made.Height() && out->biBitCount == made.biBitCount;
+  return fits ? ICERR_OK : ICERR_BADFORMAT;
+}
+
+int TVideoCompressorSession::CompressGetFormatSize(const TVideoFormat& in) {
+  TVideoFormat made;
+  if (impl_->MakeFormat(in, made) != ICERR_OK) return 0;
+  return static_cast<int>(made.ToBytes().size());
+}
+
+int TVideoCompressorSession::CompressGetFormat(const TVideoFormat& in, TVideoFormat& out) {
+  return impl_->MakeFormat(in, out);
+}
+
+int TVideoCompressorSession::CompressGetSize(const TVideoFormat& in, const TVideoFormat& out) {
+  (void)out;
+  if (CheckInput(*impl_->entry, in) != ICERR_OK) return 0;
+  const int64_t pixels = int64_t(in.Width()) * in.Height();
+  int64_t size = 0;
+  switch (impl_->entry->kind) {
+    case kDib: size = in.FrameBytes(); break;
+    case kDv: size = in.Height() == 576 ? 144000 : 120000; break;
+    // Even pure noise stays below four bytes a pixel in these codecs.
+    default: size = pixels * 4 + 65536; break;
+  }
+  return static_cast<int>(std::min<int64_t>(size, 0x7FFFFFFF));
+}
+
+void TVideoCompressorSession::CompressFramesInfo(int32_t quality, int32_t keyRate, int32_t dataRate, int rateNum,
+                                                 int rateDen) {
+  TImpl& d = *impl_;
+  d.seqQuality = quality < 0 ? ICQUALITY_DEFAULT : std::min(quality, ICQUALITY_HIGH);
+  d.seqKeyRate = std::max(0, keyRate);
+  d.seqDataRate = std::max(0, dataRate);
+  if (rateNum > 0 && rateDen > 0) {
+    d.rateNum = rateNum;
+    d.rateDen = rateDen;
+  }
+}
+
+int TVideoCompressorSession::CompressBegin(const TVideoFormat& in, const TVideoFormat& out) {
+  TImpl& d = *impl_;
+  if (d.mode != ICMODE_COMPRESS) return ICERR_UNSUPPORTED;
+  const int r = CompressQuery(in, &out);
+  if (r != ICERR_OK) return r;
+  if (d.begun && !SameInput(d.beginInput, in)) CompressEnd();
+  d.beginInput = in;
+  d.begun = true;
+  return ICERR_OK;
+}
+
+int TVideoCompressorSession::Compress(const uint8_t* bits, size_t size, bool keyFrame, TCompressedFrame& out) {
+  TImpl& d = *impl_;
+  out = TCompressedFrame{};
+  if (!d.begun) return ICERR_BADHANDLE;
+  const int64_t need = d.beginInput.FrameBytes();
+  if (!bits || need <= 0 || size < static_cast<size_t>(need)) return ICERR_BADSIZE;
+  if (d.entry->kind == kDib) {
+    d.out.assign(bits, bits + need);
+    out.Data = d.out.data();
+    out.Size = d.out.size();
+    out.KeyFrame = true;
+    return ICERR_OK;
+  }
+  return d.Encode(bits, keyFrame, out);
+}
+
+int TVideoCompressorSession::Compress(const TDIB& frame, bool keyFrame, TCompressedFrame& out) {
+  const TVideoFormat& in = impl_->beginInput;
+  if (!impl_->begun || frame.Width() != in.Width() || frame.Height() != in.Height() ||
+      frame.BitCount() != in.biBitCount || in.TopDown())
+    return ICERR_BADFORMAT;
+  return Compress(frame.Bits(), frame.ImageSize(), keyFrame, out);
+}
+
+int TVideoCompressorSession::CompressEnd() {
+  TImpl& d = *impl_;
+  d.begun = false;
+  d.CloseEncoder();
+  return ICERR_OK;
+}
+
+int TVideoCompressorSession::GetState(uint8_t* block, size_t size) const {
+  if (!block || size < static_cast<size_t>(kVideoCompressorStateSize)) return ICERR_BADSIZE;
+  const TImpl& d = *impl_;
+  std::memset(block, 0, kVideoCompressorStateSize);
+  PutLE32(block, kStateMagic);
+  block[4] = kStateVersion & 0xFF;
+  block[5] = kStateVersion >> 8;
+  block[6] = kVideoCompressorStateSize & 0xFF;
+  block[7] = kVideoCompressorStateSize >> 8;
+  PutLE32(block + 8, Code(d.entry->fourcc));
+  PutLE32(block + 12, static_cast<uint32_t>(d.state.Quality));
+  PutLE32(block + 16, static_cast<uint32_t>(d.state.KeyInterval));
+  PutLE32(block + 20, static_cast<uint32_t>(d.state.DataRate));
+  PutLE32(block + 24, static_cast<uint32_t>(d.state.Option));
+  PutLE32(block + 28, Crc32(block, 28));
+  return ICERR_OK;
+}
+
+std::vector<uint8_t> TVideoCompressorSession::GetState() const {
+  std::vector<uint8_t> block(kVideoCompressorStateSize);
+  GetState(block.data(), block.size());
+  return block;
+}
+
+int TVideoCompressorSession::SetState(const uint8_t* block, size_t size) {
+  TImpl& d = *impl_;
+  if (!block) {
+    d.state = TVideoCompressorState{};
+    d.state.Option = d.entry->defaultOption;
+    return ICERR_OK;
+  }
+  if (size < static_cast<size_t>(kVideoCompressorStateSize)) return 0;
+  const uint16_t version = static_cast<uint16_t>(block[4] | (block[5] << 8));
+  const uint16_t length = static_cast<uint16_t>(block[6] | (block[7] << 8));
+  if (GetLE32(block) != kStateMagic || version != kStateVersion || length != kVideoCompressorStateSize) return 0;
+  if (GetLE32(block + 28) != Crc32(block, 28)) return 0;
+  // A block saved by another compressor configures nothing here.
+  if (FindEntry(GetLE32(block + 8)) != d.entry) return 0;
+  TVideoCompressorState s;
+  s.Quality = static_cast<int32_t>(GetLE32(block + 12));
+  s.KeyInterval = static_cast<int32_t>(GetLE32(block + 16));
+  s.DataRate = static_cast<int32_t>(GetLE32(block + 20));
+  s.Option = static_cast<int32_t>(GetLE32(block + 24));
+  if (s.Quality < ICQUALITY_DEFAULT || s.Quality > ICQUALITY_HIGH || s.KeyInterval < 0 ||
+      s.KeyInterval > 1000000 || s.DataRate < 0 || s.DataRate > 1000000 || s.Option < 0 ||
+      s.Option > d.entry->maxOption)
+    return 0;
+  d.state = s;
+  return kVideoCompressorStateSize;
+}
+
+bool ICSeqCompressFrameStart(TCompVars& pc, const TVideoFormat& in) {
+  if (!pc.hic) return false;
+  TVideoCompressorSession& s = *pc.hic;
+  s.CompressFramesInfo(pc.lQ, pc.lKey, pc.lDataRate);
+  TVideoFormat out;
+  if (s.CompressGetFormat(in, out) != ICERR_OK) return false;
+  if (s.CompressBegin(in, out) != ICERR_OK) return false;
+  pc.lpbiIn = in;
+  pc.lpbiOut = std::move(out);
+  pc.lpBitsOut = nullptr;
+  pc.lFrame = 0;
+  pc.lKeyCount = 0;
+  pc.Started = true;
+  return true;
+}
+
+const uint8_t* ICSeqCompressFrame(TCompVars& pc, uint32_t flags, const uint8_t* bits, bool* keyFrame,
+                                  int32_t* size) {
+  (void)flags;
+  if (keyFrame) *keyFrame = false;
+  if (size) *size = 0;
+  if (!pc.hic || !pc.Started || !bits) return nullptr;
+  const bool wantKey = pc.lFrame == 0 || (pc.lKey > 0 && pc.lKeyCount >= pc.lKey);
+  TCompressedFrame f;
+  const int64_t bytes = pc.lpbiIn.FrameBytes();
+  if (pc.hic->Compress(bits, static_cast<size_t>(std::max<int64_t>(bytes, 0)), wantKey, f) != ICERR_OK) return nullptr;
+  ++pc.lFrame;
+  pc.lKeyCount = f.KeyFrame ? 1 : pc.lKeyCount + 1;
+  pc.lpBitsOut = f.Data;
+  if (keyFrame) *keyFrame = f.KeyFrame;
+  if (size) *size = static_cast<int32_t>(f.Size);
+  return f.Data;
+}
+
+void ICSeqCompressFrameEnd(TCompVars& pc) {
+  if (pc.hic && pc.Started) pc.hic->CompressEnd();
+  pc.Started = false;
+  pc.lpBitsOut = nullptr;
+}
+
+void ICCompressorFree(TCompVars& pc) {
+  ICSeqCompressFrameEnd(pc);
+  pc.hic.reset();
+  pc.lpbiIn = TVideoFormat{};
+  pc.lpbiOut = TVideoFormat{};
+  pc.dwFlags &= ~ICMF_COMPVARS_VALID;
+}
+
+}  // namespace movara

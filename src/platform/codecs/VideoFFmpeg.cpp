@@ -1,0 +1,203 @@
+#include "platform/codecs/VideoFFmpeg.h"
+
+#include <cstring>
+
+#include "platform/codecs/VideoFormat.h"
+
+namespace movara::videoff {
+
+namespace {
+
+struct TFourCCCodec {
+  const char* fourcc;
+  AVCodecID id;
+};
+
+// Codes found in AVI files and the codec that decodes them. Several vendors wrote the
+// same bitstream under their own code; the list is ours, made from the files seen in
+// practice.
+const TFourCCCodec kFourCCCodecs[] = {
+    // Motion JPEG and its capture-card variants.
+    {"MJPG", AV_CODEC_ID_MJPEG}, {"AVRn", AV_CODEC_ID_MJPEG}, {"AVDJ", AV_CODEC_ID_MJPEG},
+    {"dmb1", AV_CODEC_ID_MJPEG}, {"JPGL", AV_CODEC_ID_MJPEG}, {"LJPG", AV_CODEC_ID_MJPEG},
+    {"ijpg", AV_CODEC_ID_MJPEG}, {"ACDV", AV_CODEC_ID_MJPEG}, {"QIVG", AV_CODEC_ID_MJPEG},
+    {"SLMJ", AV_CODEC_ID_MJPEG}, {"CJPG", AV_CODEC_ID_MJPEG}, {"IJLV", AV_CODEC_ID_MJPEG},
+    {"MVJP", AV_CODEC_ID_MJPEG}, {"AVI1", AV_CODEC_ID_MJPEG}, {"AVI2", AV_CODEC_ID_MJPEG},
+    {"MTSJ", AV_CODEC_ID_MJPEG}, {"ZJPG", AV_CODEC_ID_MJPEG}, {"JPEG", AV_CODEC_ID_MJPEG},
+    {"MJLS", AV_CODEC_ID_JPEGLS}, {"MJ2C", AV_CODEC_ID_JPEG2000}, {"mjp2", AV_CODEC_ID_JPEG2000},
+    {"SP5X", AV_CODEC_ID_SP5X}, {"SP54", AV_CODEC_ID_SP5X},
+    // DV.
+    {"dvsd", AV_CODEC_ID_DVVIDEO}, {"dvhd", AV_CODEC_ID_DVVIDEO}, {"dvsl", AV_CODEC_ID_DVVIDEO},
+    {"dv25", AV_CODEC_ID_DVVIDEO}, {"dv50", AV_CODEC_ID_DVVIDEO}, {"dvh1", AV_CODEC_ID_DVVIDEO},
+    {"dvc ", AV_CODEC_ID_DVVIDEO}, {"dvcp", AV_CODEC_ID_DVVIDEO}, {"dvpp", AV_CODEC_ID_DVVIDEO},
+    {"CDVC", AV_CODEC_ID_DVVIDEO}, {"CDVH", AV_CODEC_ID_DVVIDEO}, {"CDV5", AV_CODEC_ID_DVVIDEO},
+    {"dvis", AV_CODEC_ID_DVVIDEO}, {"pdvc", AV_CODEC_ID_DVVIDEO}, {"SL25", AV_CODEC_ID_DVVIDEO},
+    {"SLDV", AV_CODEC_ID_DVVIDEO}, {"AVd1", AV_CODEC_ID_DVVIDEO},
+    // MPEG-4 part 2 (DivX 4/5, Xvid and friends).
+    {"FMP4", AV_CODEC_ID_MPEG4}, {"XVID", AV_CODEC_ID_MPEG4}, {"DIVX", AV_CODEC_ID_MPEG4},
+    {"DX50", AV_CODEC_ID_MPEG4}, {"MP4V", AV_CODEC_ID_MPEG4}, {"M4S2", AV_CODEC_ID_MPEG4},
+    {"MP4S", AV_CODEC_ID_MPEG4}, {"3IV2", AV_CODEC_ID_MPEG4}, {"DIGI", AV_CODEC_ID_MPEG4},
+    {"RMP4", AV_CODEC_ID_MPEG4}, {"UMP4", AV_CODEC_ID_MPEG4}, {"SEDG", AV_CODEC_ID_MPEG4},
+    {"WV1F", AV_CODEC_ID_MPEG4}, {"XVIX", AV_CODEC_ID_MPEG4}, {"BLZ0", AV_CODEC_ID_MPEG4},
+    {"DM4V", AV_CODEC_ID_MPEG4}, {"M4CC", AV_CODEC_ID_MPEG4}, {"SMP4", AV_CODEC_ID_MPEG4},
+    {"EM4A", AV_CODEC_ID_MPEG4}, {"DXGM", AV_CODEC_ID_MPEG4}, {"GEOV", AV_CODEC_ID_MPEG4},
+    {"HDX4", AV_CODEC_ID_MPEG4}, {"DMK2", AV_CODEC_ID_MPEG4}, {"FVFW", AV_CODEC_ID_MPEG4},
+    {"MVXM", AV_CODEC_ID_MPEG4}, {"PVMM", AV_CODEC_ID_MPEG4}, {"3IVD", AV_CODEC_ID_MPEG4},
+    // Microsoft's MPEG-4 variants (DivX 3 and older).
+    {"DIV3", AV_CODEC_ID_MSMPEG4V3}, {"MP43", AV_CODEC_ID_MSMPEG4V3}, {"MPG3", AV_CODEC_ID_MSMPEG4V3},
+    {"DIV4", AV_CODEC_ID_MSMPEG4V3}, {"DIV5", AV_CODEC_ID_MSMPEG4V3}, {"DIV6", AV_CODEC_ID_MSMPEG4V3},
+    {"AP41", AV_CODEC_ID_MSMPEG4V3}, {"COL1", AV_CODEC_ID_MSMPEG4V3}, {"COL0", AV_CODEC_ID_MSMPEG4V3},
+    {"3IVX", AV_CODEC_ID_MSMPEG4V3}, {"NAVI", AV_CODEC_ID_MSMPEG4V3},
+    {"MP42", AV_CODEC_ID_MSMPEG4V2}, {"DIV2", AV_CODEC_ID_MSMPEG4V2},
+    {"MPG4", AV_CODEC_ID_MSMPEG4V1}, {"MP41", AV_CODEC_ID_MSMPEG4V1}, {"DIV1", AV_CODEC_ID_MSMPEG4V1},
+    {"WMV1", AV_CODEC_ID_WMV1}, {"WMV2", AV_CODEC_ID_WMV2}, {"WMV3", AV_CODEC_ID_WMV3},
+    {"WVC1", AV_CODEC_ID_VC1}, {"WMVA", AV_CODEC_ID_VC1},
+    // H.263 and H.264.
+    {"H263", AV_CODEC_ID_H263}, {"U263", AV_CODEC_ID_H263}, {"M263", AV_CODEC_ID_H263},
+    {"X263", AV_CODEC_ID_H263}, {"L263", AV_CODEC_ID_H263}, {"s263", AV_CODEC_ID_H263},
+    {"I263", AV_CODEC_ID_H263I}, {"FLV1", AV_CODEC_ID_FLV1},
+    {"H264", AV_CODEC_ID_H264}, {"X264", AV_CODEC_ID_H264}, {"AVC1", AV_CODEC_ID_H264},
+    {"DAVC", AV_CODEC_ID_H264}, {"SMV2", AV_CODEC_ID_H264}, {"VSSH", AV_CODEC_ID_H264},
+    {"Q264", AV_CODEC_ID_H264}, {"V264", AV_CODEC_ID_H264}, {"GAVC", AV_CODEC_ID_H264},
+    {"UMSV", AV_CODEC_ID_H264}, {"tshd", AV_CODEC_ID_H264}, {"INMC", AV_CODEC_ID_H264},
+    {"HEVC", AV_CODEC_ID_HEVC}, {"H265", AV_CODEC_ID_HEVC}, {"hev1", AV_CODEC_ID_HEVC},
+    {"hvc1", AV_CODEC_ID_HEVC},
+    // MPEG-1 and MPEG-2.
+    {"mpg1", AV_CODEC_ID_MPEG1VIDEO}, {"PIM1", AV_CODEC_ID_MPEG1VIDEO}, {"VCR2", AV_CODEC_ID_MPEG2VIDEO},
+    {"mpg2", AV_CODEC_ID_MPEG2VIDEO}, {"MPEG", AV_CODEC_ID_MPEG2VIDEO}, {"PIM2", AV_CODEC_ID_MPEG2VIDEO},
+    {"DVR ", AV_CODEC_ID_MPEG2VIDEO}, {"MMES", AV_CODEC_ID_MPEG2VIDEO}, {"LMP2", AV_CODEC_ID_MPEG2VIDEO},
+    {"slif", AV_CODEC_ID_MPEG2VIDEO}, {"EM2V", AV_CODEC_ID_MPEG2VIDEO}, {"M701", AV_CODEC_ID_MPEG2VIDEO},
+    {"hdv1", AV_CODEC_ID_MPEG2VIDEO}, {"hdv2", AV_CODEC_ID_MPEG2VIDEO}, {"hdv3", AV_CODEC_ID_MPEG2VIDEO},
+    {"mx5p", AV_CODEC_ID_MPEG2VIDEO}, {"MPGI", AV_CODEC_ID_MPEG2VIDEO},
+    // Lossless and intermediate codecs.
+    {"HFYU", AV_CODEC_ID_HUFFYUV}, {"FFVH", AV_CODEC_ID_FFVHUFF}, {"FFV1", AV_CODEC_ID_FFV1},
+    {"LAGS", AV_CODEC_ID_LAGARITH}, {"MSZH", AV_CODEC_ID_MSZH}, {"ZLIB", AV_CODEC_ID_ZLIB},
+    {"ULRA", AV_CODEC_ID_UTVIDEO}, {"ULRG", AV_CODEC_ID_UTVIDEO}, {"ULY0", AV_CODEC_ID_UTVIDEO},
+    {"ULY2", AV_CODEC_ID_UTVIDEO}, {"ULY4", AV_CODEC_ID_UTVIDEO}, {"ULH0", AV_CODEC_ID_UTVIDEO},
+    {"ULH2", AV_CODEC_ID_UTVIDEO}, {"UQY2", AV_CODEC_ID_UTVIDEO}, {"MAGY", AV_CODEC_ID_MAGICYUV},
+    {"M8RG", AV_CODEC_ID_MAGICYUV}, {"M8Y2", AV_CODEC_ID_MAGICYUV}, {"LOCO", AV_CODEC_ID_LOCO},
+    {"CFHD", AV_CODEC_ID_CFHD}, {"SNOW", AV_CODEC_ID_SNOW}, {"FPS1", AV_CODEC_ID_FRAPS},
+    {"v210", AV_CODEC_ID_V210}, {"AVUI", AV_CODEC_ID_AVUI}, {"CLLC", AV_CODEC_ID_CLLC},
+    // Raw YUV in a four-character code (the decoder reads the layout from the code).
+    {"YUY2", AV_CODEC_ID_RAWVIDEO}, {"UYVY", AV_CODEC_ID_RAWVIDEO}, {"YUYV", AV_CODEC_ID_RAWVIDEO},
+    {"YV12", AV_CODEC_ID_RAWVIDEO}, {"I420", AV_CODEC_ID_RAWVIDEO}, {"IYUV", AV_CODEC_ID_RAWVIDEO},
+    {"Y800", AV_CODEC_ID_RAWVIDEO}, {"GREY", AV_CODEC_ID_RAWVIDEO}, {"YVU9", AV_CODEC_ID_RAWVIDEO},
+    {"HDYC", AV_CODEC_ID_RAWVIDEO}, {"2vuy", AV_CODEC_ID_RAWVIDEO}, {"UYNV", AV_CODEC_ID_RAWVIDEO},
+    {"YUNV", AV_CODEC_ID_RAWVIDEO}, {"V422", AV_CODEC_ID_RAWVIDEO}, {"Y422", AV_CODEC_ID_RAWVIDEO},
+    {"NV12", AV_CODEC_ID_RAWVIDEO}, {"NV21", AV_CODEC_ID_RAWVIDEO}, {"YV16", AV_CODEC_ID_RAWVIDEO},
+    // Early desktop codecs.
+    {"cvid", AV_CODEC_ID_CINEPAK}, {"CRAM", AV_CODEC_ID_MSVIDEO1}, {"MSVC", AV_CODEC_ID_MSVIDEO1},
+    {"WHAM", AV_CODEC_ID_MSVIDEO1}, {"mrle", AV_CODEC_ID_MSRLE}, {"IV31", AV_CODEC_ID_INDEO3},
+    {"IV32", AV_CODEC_ID_INDEO3}, {"IV41", AV_CODEC_ID_INDEO4}, {"IV50", AV_CODEC_ID_INDEO5},
+    {"RT21", AV_CODEC_ID_INDEO2}, {"TSCC", AV_CODEC_ID_TSCC}, {"tsc2", AV_CODEC_ID_TSCC2},
+    {"CSCD", AV_CODEC_ID_CSCD}, {"ZMBV", AV_CODEC_ID_ZMBV}, {"AASC", AV_CODEC_ID_AASC},
+    {"VCR1", AV_CODEC_ID_VCR1}, {"ASV1", AV_CODEC_ID_ASV1}, {"ASV2", AV_CODEC_ID_ASV2},
+    {"DUCK", AV_CODEC_ID_TRUEMOTION1}, {"PVEZ", AV_CODEC_ID_TRUEMOTION1},
+    {"TM20", AV_CODEC_ID_TRUEMOTION2}, {"8BPS", AV_CODEC_ID_8BPS}, {"KMVC", AV_CODEC_ID_KMVC},
+    {"WNV1", AV_CODEC_ID_WNV1}, {"AURA", AV_CODEC_ID_AURA}, {"AUR2", AV_CODEC_ID_AURA2},
+    {"CLJR", AV_CODEC_ID_CLJR}, {"QPEG", AV_CODEC_ID_QPEG}, {"Q1.0", AV_CODEC_ID_QPEG},
+    {"Q1.1", AV_CODEC_ID_QPEG}, {"VIXL", AV_CODEC_ID_VIXL}, {"ULTI", AV_CODEC_ID_ULTI},
+    {"VMnc", AV_CODEC_ID_VMNC}, {"MSS1", AV_CODEC_ID_MSS1}, {"MSS2", AV_CODEC_ID_MSS2},
+    {"G2M2", AV_CODEC_ID_G2M}, {"G2M3", AV_CODEC_ID_G2M}, {"G2M4", AV_CODEC_ID_G2M},
+    {"FICV", AV_CODEC_ID_FIC}, {"azpr", AV_CODEC_ID_RPZA}, {"rpza", AV_CODEC_ID_RPZA},
+    // Later web codecs that sometimes land in AVI.
+    {"VP30", AV_CODEC_ID_VP3}, {"VP31", AV_CODEC_ID_VP3}, {"VP40", AV_CODEC_ID_VP5},
+    {"VP50", AV_CODEC_ID_VP5}, {"VP60", AV_CODEC_ID_VP6}, {"VP61", AV_CODEC_ID_VP6},
+    {"VP62", AV_CODEC_ID_VP6}, {"VP6F", AV_CODEC_ID_VP6F}, {"FLV4", AV_CODEC_ID_VP6F},
+    {"VP6A", AV_CODEC_ID_VP6A}, {"VP70", AV_CODEC_ID_VP7}, {"VP80", AV_CODEC_ID_VP8},
+    {"VP90", AV_CODEC_ID_VP9}, {"AV01", AV_CODEC_ID_AV1}, {"theo", AV_CODEC_ID_THEORA},
+    {"drac", AV_CODEC_ID_DIRAC},
+};
+
+int UpperAscii(int c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+uint32_t Upper4(uint32_t v) {
+  uint32_t r = 0;
+  for (int i = 0; i < 4; ++i) r |= static_cast<uint32_t>(UpperAscii((v >> (8 * i)) & 0xFF)) << (8 * i);
+  return r;
+}
+uint32_t Code(const char* s) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
+}
+
+int SwsColorSpace(AVColorSpace space) {
+  switch (space) {
+    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC: return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+    default: return SWS_CS_DEFAULT;
+  }
+}
+
+}  // namespace
+
+AVCodecID CodecIdForFourCC(uint32_t fourcc) {
+  // The run-length bitmaps of the platform carry a number, not a code.
+  if (fourcc == TVideoFormat::kRle8 || fourcc == TVideoFormat::kRle4) return AV_CODEC_ID_MSRLE;
+  for (const TFourCCCodec& e : kFourCCCodecs)
+    if (Code(e.fourcc) == fourcc) return e.id;
+  const uint32_t upper = Upper4(fourcc);
+  for (const TFourCCCodec& e : kFourCCCodecs)
+    if (Upper4(Code(e.fourcc)) == upper) return e.id;
+  return AV_CODEC_ID_NONE;
+}
+
+AVPixelFormat PlainPixelFormat(AVPixelFormat fmt, bool* fullRange) {
+  AVPixelFormat plain = fmt;
+  switch (fmt) {
+    case AV_PIX_FMT_YUVJ420P: plain = AV_PIX_FMT_YUV420P; break;
+    case AV_PIX_FMT_YUVJ422P: plain = AV_PIX_FMT_YUV422P; break;
+    case AV_PIX_FMT_YUVJ444P: plain = AV_PIX_FMT_YUV444P; break;
+    case AV_PIX_FMT_YUVJ440P: plain = AV_PIX_FMT_YUV440P; break;
+    case AV_PIX_FMT_YUVJ411P: plain = AV_PIX_FMT_YUV411P; break;
+    default: break;
+  }
+  if (fullRange) *fullRange = plain != fmt;
+  return plain;
+}
+
+bool TBgr24Writer::Write(const AVFrame* frame, uint8_t* topRow, int rowStep) {
+  if (!frame || frame->width <= 0 || frame->height <= 0 || !topRow) return false;
+  bool full = false;
+  const AVPixelFormat src = PlainPixelFormat(static_cast<AVPixelFormat>(frame->format), &full);
+  if (frame->color_range == AVCOL_RANGE_JPEG) full = true;
+  const int space = SwsColorSpace(frame->colorspace);
+  if (!sws_ || w_ != frame->width || h_ != frame->height || fmt_ != src) {
+    sws_.reset(sws_getContext(frame->width, frame->height, src, frame->width, frame->height,
+                              AV_PIX_FMT_BGR24, flags_, nullptr, nullptr, nullptr));
+    if (!sws_) return false;
+    w_ = frame->width;
+    h_ = frame->height;
+    fmt_ = src;
+    range_ = space_ = -1;
+  }
+  if (range_ != int(full) || space_ != space) {
+    // Only the YUV-to-RGB matrix and the source range matter for RGB output.
+    sws_setColorspaceDetails(sws_.get(), sws_getCoefficients(space), full ? 1 : 0,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 0, 0, 1 << 16, 1 << 16);
+    range_ = full;
+    space_ = space;
+  }
+  if (frame->width % 16 == 0) {
+    uint8_t* dst[4] = {topRow, nullptr, nullptr, nullptr};
+    const int dstStride[4] = {rowStep, 0, 0, 0};
+    return sws_scale(sws_.get(), frame->data, frame->linesize, 0, frame->height, dst, dstStride) == frame->height;
+  }
+  const size_t rowBytes = static_cast<size_t>(frame->width) * 3;
+  const int spareStride = static_cast<int>((rowBytes + 63 + 64) & ~size_t(63));
+  spare_.resize(static_cast<size_t>(spareStride) * (frame->height + 1));
+  uint8_t* dst[4] = {spare_.data(), nullptr, nullptr, nullptr};
+  const int dstStride[4] = {spareStride, 0, 0, 0};
+  if (sws_scale(sws_.get(), frame->data, frame->linesize, 0, frame->height, dst, dstStride) != frame->height)
+    return false;
+  for (int y = 0; y < frame->height; ++y)
+    std::memcpy(topRow + static_cast<ptrdiff_t>(y) * rowStep, spare_.data() + static_cast<size_t>(y) * spareStride,
+                rowBytes);
+  return true;
+}
+
+}  // namespace movara::videoff
