@@ -4,6 +4,7 @@
 // offsets, broken headers); damaged files must fail cleanly or read what is there.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -581,6 +582,35 @@ TEST(AviFileRead, DamagedFilesFailCleanly) {
   noIndex.resize(idx1);
   PutLE32(noIndex.data() + 4, static_cast<uint32_t>(idx1 - 8));
   EXPECT_EQ(ReadEverything(noIndex), original);
+}
+
+// ffmpeg writes OpenDML (indx, ix##, AVIX) only past 1 GB: such a file is read frame
+// for frame as ffmpeg reads it. Long suite only:
+//   MOVARA_LONG_TESTS=1 build/test_platform --gtest_filter='*LONG_*'
+TEST(AviFileRead, LONG_FfmpegOpenDmlFile) {
+  const char* longTests = std::getenv("MOVARA_LONG_TESTS");
+  if (!longTests || std::string(longTests) != "1") GTEST_SKIP() << "set MOVARA_LONG_TESTS=1 to run";
+  REQUIRE_PROGRAM("ffmpeg");
+  TTempDir dir;
+  const std::string file = dir.File("big.avi");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=640x480:rate=25 -f lavfi -i "
+                       "sine=sample_rate=44100 -t 50 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le " +
+                       Quote(file))
+                .exitCode,
+            0);
+  TOpenAvi avi;
+  ASSERT_TRUE(avi.Open(file));
+  ASSERT_TRUE(avi.video && avi.audio);
+  EXPECT_EQ(AVIStreamLength(avi.video.get()), 1250);
+  const auto packets = FramePackets(file, "0:v");
+  ASSERT_EQ(packets.size(), 1250u);
+  for (const TPacket& p : packets) {
+    const auto frame = ReadSample(avi.video.get(), static_cast<int32_t>(p.pts));
+    ASSERT_EQ(Md5(frame), p.md5) << "frame " << p.pts;
+  }
+  const std::string data = dir.File("audio.bin");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -i " + Quote(file) + " -map 0:a -c copy -f data " + Quote(data)).exitCode, 0);
+  EXPECT_EQ(Md5(ReadAllBytes(avi.audio.get())), Md5(ReadBytes(data)));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // single RIFF and when it continues in OpenDML parts; a write failure (a full disk)
 // leaves a valid file; the calls refuse what the format cannot hold.
 //
-// LONG_ tests write more than 1 GB and run only with MOVARA_LONG_TESTS=1:
+// LONG_ tests write more than 1 GB and 4 GB and run only with MOVARA_LONG_TESTS=1:
 //   MOVARA_LONG_TESTS=1 build/test_platform --gtest_filter='*LONG_*'
 #include <gtest/gtest.h>
 
@@ -548,10 +548,10 @@ TEST(AviFileWrite, FullSuperIndexStopsCleanly) {
   EXPECT_EQ(ReadSample(v, n - 1), film.Frame(n - 1));
 }
 
-// Past 1 GB: the film continues in an AVIX part and every frame is still there.
-// MOVARA_LONG_TESTS=1 build/test_platform --gtest_filter='*LONG_*' (needs 1.3 GB of
-// free space in the temporary folder and a minute or two).
-TEST(AviFileWrite, LONG_PastOneGigabyte) {
+// Past 1 GB (and 4 GB): the film continues in AVIX parts and every frame is still there.
+// MOVARA_LONG_TESTS=1 build/test_platform --gtest_filter='*LONG_*' (needs 5.5 GB of
+// free space in the temporary folder and a few minutes).
+void WriteAndCheckLongFilm(int frames) {
   const char* longTests = std::getenv("MOVARA_LONG_TESTS");
   if (!longTests || std::string(longTests) != "1") GTEST_SKIP() << "set MOVARA_LONG_TESTS=1 to run";
   REQUIRE_PROGRAM("ffprobe");
@@ -561,7 +561,6 @@ TEST(AviFileWrite, LONG_PastOneGigabyte) {
   PAVIFILE f = nullptr;
   ASSERT_EQ(AVIFileOpen(&f, name, OF_WRITE | OF_CREATE), AVIERR_OK);
   ASSERT_EQ(film.Open(f), AVIERR_OK);
-  const int frames = 1300;
   for (int n = 0; n < frames; ++n) ASSERT_EQ(film.Add(n), AVIERR_OK) << n;
   film.Close();
 
@@ -577,7 +576,8 @@ TEST(AviFileWrite, LONG_PastOneGigabyte) {
   ASSERT_EQ(AVIFileGetStream(back, &a, streamtypeAUDIO, 0), AVIERR_OK);
   TAviStreamPtr audio(a);
   ASSERT_EQ(AVIStreamLength(v), frames);
-  for (int n : {0, 1, 1100, 1163, 1164, 1165, frames - 1}) EXPECT_EQ(ReadSample(v, n), film.Frame(n)) << n;
+  for (int n : {0, 1, 1163, 1164, 1165, frames / 2, frames - 2, frames - 1})
+    EXPECT_EQ(ReadSample(v, n), film.Frame(n)) << n;
   EXPECT_EQ(AVIStreamLength(a), frames * TFilmWriter::kBlock / 4);
   std::vector<uint8_t> last(TFilmWriter::kBlock);
   int32_t bytes = 0, samples = 0;
@@ -585,16 +585,27 @@ TEST(AviFileWrite, LONG_PastOneGigabyte) {
                           TFilmWriter::kBlock, &bytes, &samples),
             AVIERR_OK);
   EXPECT_EQ(last, film.Sound(frames - 1));
+
+  // The RIFF parts follow one another to the end of the file, none past 1 GB.
   const auto io = OpenAviFileIO(name, false);
   ASSERT_TRUE(io);
-  EXPECT_GT(io->Size(), uint64_t(1) << 30);
-  // The second part starts where the first RIFF ends.
+  uint64_t at = 0;
+  int parts = 0;
   uint8_t riff[12];
-  ASSERT_EQ(io->ReadAt(0, riff, 8), 8u);
-  ASSERT_EQ(io->ReadAt(GetLE32(riff + 4) + 8, riff, 12), 12u);
-  EXPECT_EQ(std::memcmp(riff, "RIFF", 4), 0);
-  EXPECT_EQ(std::memcmp(riff + 8, "AVIX", 4), 0);
+  while (at < io->Size()) {
+    ASSERT_EQ(io->ReadAt(at, riff, 12), 12u) << at;
+    EXPECT_EQ(std::memcmp(riff, "RIFF", 4), 0);
+    EXPECT_EQ(std::memcmp(riff + 8, parts == 0 ? "AVI " : "AVIX", 4), 0);
+    EXPECT_LE(GetLE32(riff + 4), 1u << 30);
+    at += GetLE32(riff + 4) + 8;
+    ++parts;
+  }
+  EXPECT_EQ(at, io->Size());
+  EXPECT_EQ(uint64_t(parts), (io->Size() >> 30) + 1);
 }
+
+TEST(AviFileWrite, LONG_PastOneGigabyte) { WriteAndCheckLongFilm(1300); }
+TEST(AviFileWrite, LONG_PastFourGigabytes) { WriteAndCheckLongFilm(4800); }
 
 }  // namespace
 }  // namespace movara

@@ -22,6 +22,7 @@ class TReadCache {
   // Exactly n bytes at offset; false when the file ends before.
   bool Read(uint64_t offset, void* dst, size_t n) {
     if (offset > size_ || n > size_ - offset) return false;
+    if (n == 0) return true;
     if (n > kWindow) return io_.ReadAt(offset, dst, n) == n;
     if (offset < start_ || offset + n > start_ + len_) {
       if (buf_.empty()) buf_.resize(kWindow);
