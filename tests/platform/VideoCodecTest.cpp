@@ -17,6 +17,7 @@ extern "C" {
 #include "platform/codecs/VideoCompressor.h"
 #include "platform/codecs/VideoDecoder.h"
 #include "platform/codecs/VideoFrameGetter.h"
+#include "platform/codecs/VideoGetFrame.h"
 #include "support/TestSupport.h"
 
 using namespace movara;
@@ -501,6 +502,50 @@ TEST(VideoFrameGetter, SequentialReadingKeepsTheDecoderRunning) {
   EXPECT_EQ(getter->FramesDecoded(), 10);  // 10..12 again
   ASSERT_TRUE(getter->GetFrame(25));
   EXPECT_EQ(getter->FramesDecoded(), 16);  // 20..25: no need for 13..19
+}
+
+// The platform-style calls on a file: every frame of an AVI with B-frames and a sound
+// stream, as packed DIBs, in order and after seeks.
+TEST(VideoGetFrame, FramesOfAnAviFileAsPackedDibs) {
+  REQUIRE_PROGRAM("ffmpeg");
+  TTempDir dir;
+  const std::string avi = dir.File("av.avi");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=size=128x96:rate=25 -f lavfi -i sine=d=1 "
+                       "-frames:v 20 -c:v mpeg4 -bf 1 -g 8 -c:a pcm_s16le -shortest " +
+                       Quote(avi))
+                .exitCode,
+            0);
+  const auto reference = FfmpegFrames(avi, dir, 128, 96);
+  ASSERT_EQ(reference.size(), 20u);
+  PAVIFILE file = nullptr;
+  ASSERT_EQ(AVIFileOpen(&file, avi, OF_READ), AVIERR_OK);
+  PAVISTREAM video = nullptr, audio = nullptr;
+  ASSERT_EQ(AVIFileGetStream(file, &video, streamtypeVIDEO, 0), AVIERR_OK);
+  ASSERT_EQ(AVIFileGetStream(file, &audio, streamtypeAUDIO, 0), AVIERR_OK);
+  EXPECT_EQ(AVIStreamGetFrameOpen(audio, nullptr), nullptr);
+  BITMAPINFOHEADER wanted;
+  wanted.biBitCount = 16;
+  EXPECT_EQ(AVIStreamGetFrameOpen(video, &wanted), nullptr);
+  wanted.biBitCount = 24;
+  PGETFRAME getter = AVIStreamGetFrameOpen(video, &wanted);
+  ASSERT_NE(getter, nullptr);
+  // The getter keeps the stream: the caller may release it first.
+  AVIStreamRelease(audio);
+  AVIStreamRelease(video);
+  for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 7, 8, 15, 2, 19, 9}) {
+    const auto* dib = static_cast<const uint8_t*>(AVIStreamGetFrame(getter, i));
+    ASSERT_NE(dib, nullptr) << i;
+    ASSERT_EQ(AVIStreamGetFrameSize(getter), 40 + 128 * 3 * 96);
+    std::vector<uint8_t> bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0};
+    bmp.insert(bmp.end(), dib, dib + AVIStreamGetFrameSize(getter));
+    TDIB pic;
+    ASSERT_TRUE(pic.LoadFromBmpBytes(bmp.data(), bmp.size()));
+    EXPECT_LE(Compare(pic, reference[size_t(i)]).mean, 2.0) << "frame " << i;
+  }
+  EXPECT_EQ(AVIStreamGetFrame(getter, 20), nullptr);
+  EXPECT_EQ(AVIStreamGetFrameSize(getter), 0);
+  EXPECT_EQ(AVIStreamGetFrameClose(getter), AVIERR_OK);
+  AVIFileRelease(file);
 }
 
 // ---- compressors ----
