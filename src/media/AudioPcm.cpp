@@ -119,6 +119,11 @@ TAudioPlay::TAudioPlay(TAudioPlaySource* reader) : reader_(reader) {
   state_ = reader_ != nullptr && reader_->Opened() ? apsStopped : apsNoSound;
 }
 
+TAudioPlay::TAudioPlay(std::unique_ptr<TAudioPlaySource> adapter)
+    : adapter_(std::move(adapter)), reader_(adapter_.get()) {
+  state_ = reader_ != nullptr && reader_->Opened() ? apsStopped : apsNoSound;
+}
+
 TAudioPlay::~TAudioPlay() {
   std::lock_guard<std::mutex> control(controlLock_);
   StopLocked();

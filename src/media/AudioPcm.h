@@ -19,6 +19,8 @@ namespace movara {
 
 MOVARA_EXCEPTION(EAudioPcm);
 
+class TCustomAudioReader;
+
 // Sample kinds of a block.
 inline constexpr int skMono8 = 1;
 inline constexpr int skStereo8 = 2;
@@ -93,7 +95,8 @@ enum TAudioPlayState {
 // Resume come from the user's thread. Destroying the player stops it.
 class TAudioPlay {
  public:
-  explicit TAudioPlay(TAudioPlaySource* reader);  // not owned
+  explicit TAudioPlay(TAudioPlaySource* reader);    // not owned
+  explicit TAudioPlay(TCustomAudioReader* reader);  // not owned
   ~TAudioPlay();
   TAudioPlay(const TAudioPlay&) = delete;
   TAudioPlay& operator=(const TAudioPlay&) = delete;
@@ -124,11 +127,14 @@ class TAudioPlay {
     std::vector<uint8_t> data;
   };
 
+  explicit TAudioPlay(std::unique_ptr<TAudioPlaySource> adapter);
+
   bool OpenDevice();
   void StopLocked();
   bool FillBuffer();  // fillLock_ held
   void OnDeviceMessage(TWaveOutMessage msg, WAVEHDR* hdr);
 
+  std::unique_ptr<TAudioPlaySource> adapter_;  // between us and a TCustomAudioReader
   TAudioPlaySource* reader_;
   std::mutex controlLock_;  // Play/Stop/Pause/Resume one at a time
   std::mutex fillLock_;     // the buffers, times and state changes; taken by the notifier

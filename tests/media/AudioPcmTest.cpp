@@ -17,6 +17,8 @@
 #include "base/Rounding.h"
 #include "base/Trace.h"
 #include "media/AudioPcm.h"
+#include "media/AudioReader.h"
+#include "platform/avifile/AviIO.h"  // the reader holds its file by a TAviIO
 #include "platform/audioout/PlaySound.h"
 #include "support/TestSupport.h"
 
@@ -518,7 +520,7 @@ TEST_F(AudioPlayTest, NoSoundAndDeviceFailures) {
   EXPECT_FALSE(none.Play(0, 0));
   none.Stop();
   EXPECT_EQ(none.State(), apsNoSound);
-  TAudioPlay nothing(nullptr);
+  TAudioPlay nothing(static_cast<TAudioPlaySource*>(nullptr));
   EXPECT_FALSE(nothing.Play(0, 0));
 
   TFakeReader deep(1000, MakePcmFormat(2, 44100, 24));
@@ -568,6 +570,31 @@ TEST_F(AudioPlayTest, PlayStopsAMemorySound) {
   ASSERT_TRUE(snd.Play(&fmt, m.Block(), static_cast<size_t>(m.BlockSize())));
   snd.Stop();
   EXPECT_FALSE(PlaySoundIsPlaying());
+}
+
+TEST_F(AudioPlayTest, PlaysAWaveFileThroughItsReader) {
+  REQUIRE_PROGRAM("ffmpeg");
+  test::TTempDir dir;
+  const std::string file = dir.File("tone.wav");
+  ASSERT_EQ(test::RunCommand("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=1.5 "
+                             "-ac 2 -ar 44100 -c:a pcm_s16le " +
+                             test::Quote(file))
+                .exitCode,
+            0);
+  TWaveAudioReader reader;
+  TAudioPlay early(&reader);  // attached before the file is open: no sound
+  EXPECT_EQ(early.State(), apsNoSound);
+  ASSERT_TRUE(reader.OpenFile(file));
+  ASSERT_EQ(reader.Duration(), 1500);
+  Fast();
+  TAudioPlay play(&reader);
+  EXPECT_EQ(play.State(), apsStopped);
+  ASSERT_TRUE(play.Play(0, 0));
+  EXPECT_EQ(play.BufferSize(), 17640);
+  EXPECT_EQ(play.QueuedBuffers(), 10);
+  ASSERT_TRUE(WaitUntil([&] { return play.State() == apsFinished; }));
+  EXPECT_EQ(play.DevicePosition(), 66150u);
+  EXPECT_EQ(play.CurrentTimeOffset(), 1500);
 }
 
 TEST_F(AudioPlayTest, DestroyingAPlayingPlayerStopsItsThreads) {

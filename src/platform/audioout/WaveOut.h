@@ -31,19 +31,11 @@
 #include <memory>
 
 #include "platform/avifile/RiffTypes.h"
+#include "platform/codecs/AudioAcm.h"  // MMRESULT and the general result codes
 
 namespace movara {
 
-using MMRESULT = uint32_t;
-inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
-inline constexpr MMRESULT MMSYSERR_ERROR = 1;
-inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
-inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
-inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
-inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
-inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
-inline constexpr MMRESULT MMSYSERR_HANDLEBUSY = 12;
-inline constexpr MMRESULT WAVERR_BADFORMAT = 32;
+// Wave results beyond the general ones.
 inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;
 inline constexpr MMRESULT WAVERR_UNPREPARED = 34;
 
