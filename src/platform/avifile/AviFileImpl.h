@@ -131,6 +131,7 @@ class TAviFile {
   HRESULT OpenPart();
   HRESULT FinishPart(bool last);
   HRESULT SwitchPart();
+  void DropLastChunk();
   std::vector<uint8_t> BuildHeader(bool final) const;
   uint64_t PartIndexBytes(size_t entries) const;
   TAviStream* FirstVideo() const;

@@ -217,6 +217,21 @@ HRESULT TAviFile::WriteChunk(TAviStream& s, const void* data, uint32_t size, boo
   return AVIERR_OK;
 }
 
+void TAviFile::DropLastChunk() {
+  const TWriteEntry e = partEntries_.back();
+  partEntries_.pop_back();
+  TAviStream& s = *streams_[e.stream];
+  --s.partChunks_;
+  s.partSamples_ -= s.writeSampleSize_ ? e.size / s.writeSampleSize_ : 1;
+  s.bytesWritten_ -= e.size;
+  if (e.key && s.writeSampleSize_ == 0 && !s.keys_.empty() &&
+      uint64_t(s.keys_.back()) == s.WrittenLength())
+    s.keys_.pop_back();
+  end_ = e.dataPos - 8;
+  io_->Truncate(end_);
+  TraceF("[TAviFile.DropLastChunk] Chunk of stream %d (%u bytes) left out", s.Number(), e.size);
+}
+
 HRESULT TAviFile::SwitchPart() {
   // The part being finished and the one after it each take a super index entry.
   for (const auto& s : streams_)
@@ -460,16 +475,17 @@ void TAviFile::Finalise() {
     if (part_ > 0 && partEntries_.empty()) {
       io_->Truncate(riffStart_);  // an empty last part is left out
       end_ = riffStart_;
-    } else if (FinishPart(true) != AVIERR_OK && part_ > 0) {
-      // No room for the last part's indexes: the file ends with the part before.
-      TraceF("[TAviFile.Finalise] The last part could not be finished; it is left out");
-      io_->Truncate(riffStart_);
-      end_ = riffStart_;
-      for (auto& s : streams_) {
-        s->partSamples_ = 0;
-        s->partChunks_ = 0;
+    } else {
+      // No room for the last part's indexes (a full disk): its last chunks make room.
+      bool finished = FinishPart(true) == AVIERR_OK;
+      while (!finished && part_ > 0 && !partEntries_.empty()) {
+        DropLastChunk();
+        finished = !partEntries_.empty() && FinishPart(true) == AVIERR_OK;
       }
-      partEntries_.clear();
+      if (!finished && part_ > 0) {  // nothing of the part is left
+        io_->Truncate(riffStart_);
+        end_ = riffStart_;
+      }
     }
     partOpen_ = false;
   }
