@@ -223,6 +223,7 @@ struct TVideoCompressorSession::TImpl {
   bool begun = false;
   TVideoFormat beginInput;
   std::vector<uint8_t> out;
+  std::vector<uint8_t> rows;  // input rows handed to swscale
 
   TSettings Effective(const TVideoFormat& in) const {
     TSettings s;
@@ -388,8 +389,15 @@ struct TVideoCompressorSession::TImpl {
     const uint8_t* top = in.TopDown() ? bits : bits + stride * (in.Height() - 1);
     const int step = static_cast<int>(in.TopDown() ? stride : -stride);
     if (sws) {
-      const uint8_t* src[4] = {top, nullptr, nullptr, nullptr};
-      const int srcStride[4] = {step, 0, 0, 0};
+      // swscale reads whole vectors and may pass the end of the last row in memory: it
+      // gets a copy of the rows with room behind each.
+      const size_t rowBytes = static_cast<size_t>(in.Width()) * (in.biBitCount / 8);
+      const size_t padded = (rowBytes + 63) & ~size_t(63);
+      rows.resize(padded * static_cast<size_t>(in.Height()) + 64);
+      for (int y = 0; y < in.Height(); ++y)
+        std::memcpy(rows.data() + padded * static_cast<size_t>(y), top + static_cast<ptrdiff_t>(y) * step, rowBytes);
+      const uint8_t* src[4] = {rows.data(), nullptr, nullptr, nullptr};
+      const int srcStride[4] = {static_cast<int>(padded), 0, 0, 0};
       if (sws_scale(sws.get(), src, srcStride, 0, in.Height(), frame->data, frame->linesize) != in.Height())
         return ICERR_INTERNAL;
     } else {
