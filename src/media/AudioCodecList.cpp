@@ -146,8 +146,9 @@ const TAudioCodecFormat* TAudioCodecList::FindFormat(uint16_t tag, uint16_t chan
   for (const auto& d : drivers_) {
     for (int i = 0; i < d->Formats.Count(); ++i) {
       const WAVEFORMATEX& f = d->Formats.Item(i).Format.wf;
-      const bool bitsMatch =
-          f.wBitsPerSample == bits || (f.wBitsPerSample == 0 && f.wFormatTag != WAVE_FORMAT_PCM);
+      // A codec's format is also asked for by the depth of the PCM it is made from.
+      const bool bitsMatch = f.wBitsPerSample == bits ||
+                             (f.wFormatTag != WAVE_FORMAT_PCM && (bits == 8 || bits == 16));
       if (f.wFormatTag == tag && f.nChannels == channels && f.nSamplesPerSec == rate && bitsMatch) {
         return &d->Formats.Item(i);
       }

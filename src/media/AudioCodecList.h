@@ -71,8 +71,9 @@ class TAudioCodecList {
   const TAudioCodecDriver& Driver(int i) const { return *drivers_[static_cast<size_t>(i)]; }
   const TAudioCodecDriver* FindDriver(const std::string& shortName) const;
 
-  // The first format, in driver order and then format order, of this head. A codec
-  // format without a sample depth (0 bits: MPEG layer 3, GSM) matches any bits asked.
+  // The first format, in driver order and then format order, of this head. A codec's
+  // format (not PCM) also matches 8 or 16 bits: the film asks for a codec by the depth of
+  // its PCM (an MP3 or GSM format has 0 bits, ADPCM 4, G.711 8).
   const TAudioCodecFormat* FindFormat(uint16_t tag, uint16_t channels, uint32_t rate,
                                       uint16_t bits) const;
   // The first format whose first 16 bytes equal the format's and whose extra bytes

@@ -312,13 +312,15 @@ TEST(AudioAcmCatalogue, FormatFieldsAndTexts) {
   EXPECT_EQ(GetLE16(i8->extra.data()), 505);
 
   const auto alaw = Formats(DriverNamed("CCITT G.711 A-Law"));
-  const TWaveFormat* g = FindText(alaw, "8,000 kHz; 8 Bit; Mono");
+  const TWaveFormat* g = FindText(alaw, "8,000 kHz; 8 Bit; Mono; A-Law");
   ASSERT_TRUE(g);
   EXPECT_EQ(g->wf.wFormatTag, WAVE_FORMAT_ALAW);
   EXPECT_EQ(g->wf.nAvgBytesPerSec, 8000u);
 
   const auto mp3 = Formats(DriverNamed("MPEG Layer-3"));
-  EXPECT_EQ(mp3.size(), 18u);
+  EXPECT_EQ(mp3.size(), 18u * 3);  // 9 rates, mono and stereo; PCM of 8 and 16 bits for each
+  EXPECT_EQ(mp3.front().first, "16 kBit/s; 8,000 kHz; Mono");
+  EXPECT_EQ(mp3.back().first, "48,000 kHz; 16 Bit; Stereo");
   const TWaveFormat* m = FindText(mp3, "128 kBit/s; 44,100 kHz; Stereo");
   ASSERT_TRUE(m);
   EXPECT_EQ(m->wf.nAvgBytesPerSec, 16000u);
@@ -338,7 +340,8 @@ TEST(AudioAcmCatalogue, FormatFieldsAndTexts) {
     EXPECT_EQ(f->wf.nAvgBytesPerSec, 1625u);
     EXPECT_EQ(GetLE16(f->extra.data()), 320);
   }
-  // A buffer too small for the coefficient table passes those formats over.
+  // A buffer too small for the coefficient table passes those formats over: only the
+  // codec's PCM formats are left.
   HACMDRIVER had = nullptr;
   ASSERT_EQ(acmDriverOpen(&had, DriverNamed("MS-ADPCM"), 0), MMSYSERR_NOERROR);
   TWaveFormat buffer;
@@ -346,9 +349,15 @@ TEST(AudioAcmCatalogue, FormatFieldsAndTexts) {
   afd.pwfx = &buffer;
   afd.cbwfx = 20;
   int seen = 0;
-  EXPECT_EQ(acmFormatEnum(had, &afd, [&](HACMDRIVERID, ACMFORMATDETAILS*, uint32_t) { return ++seen, true; }, 0),
+  EXPECT_EQ(acmFormatEnum(
+                had, &afd,
+                [&](HACMDRIVERID, ACMFORMATDETAILS* d, uint32_t) {
+                  EXPECT_EQ(d->dwFormatTag, WAVE_FORMAT_PCM);
+                  return ++seen, true;
+                },
+                0),
             MMSYSERR_NOERROR);
-  EXPECT_EQ(seen, 0);
+  EXPECT_EQ(seen, 28);  // 7 rates, mono and stereo, 8 and 16 bits
   acmDriverClose(had, 0);
 }
 
@@ -545,8 +554,8 @@ TEST(AudioAcmStream, G711AndGsmRoundTripThroughTheFfmpegProgram) {
     int rate;
     int channels;
   };
-  const TCase cases[] = {{"CCITT G.711 A-Law", "8,000 kHz; 8 Bit; Mono", 8000, 1},
-                         {"CCITT G.711 µ-Law", "22,050 kHz; 8 Bit; Stereo", 22050, 2},
+  const TCase cases[] = {{"CCITT G.711 A-Law", "8,000 kHz; 8 Bit; Mono; A-Law", 8000, 1},
+                         {"CCITT G.711 µ-Law", "22,050 kHz; 8 Bit; Stereo; µ-Law", 22050, 2},
                          {"GSM 6.10", "8,000 kHz; Mono", 8000, 1}};
   for (const TCase& t : cases) {
     SCOPED_TRACE(t.driver);

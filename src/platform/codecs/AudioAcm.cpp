@@ -189,6 +189,15 @@ std::vector<TAcmDriverIdTag> BuildDrivers() {
     d.tag = tag;
     d.canEncode = AudioEncoderExists(tag);
     makeFormats(d.formats);
+    // Then the PCM it makes and takes, so that a search from PCM finds the codec.
+    std::vector<std::pair<uint32_t, int>> heads;
+    for (const TWaveFormat& f : d.formats) {
+      const std::pair<uint32_t, int> h(f.wf.nSamplesPerSec, f.wf.nChannels);
+      if (std::find(heads.begin(), heads.end(), h) == heads.end()) heads.push_back(h);
+    }
+    for (const auto& [rate, ch] : heads) {
+      for (int bits : {8, 16}) d.formats.push_back(PcmFormat(ch, rate, bits));
+    }
     list.push_back(std::move(d));
   };
   addCodec(WAVE_FORMAT_ADPCM, "MS-ADPCM", "MS ADPCM codec (libavcodec)",
@@ -298,7 +307,7 @@ std::vector<TWaveFormat> ConvertTargets(const TAcmDriverIdTag& d, const TWaveFor
     for (int bits : {16, 8}) out.push_back(PcmFormat(src.wf.nChannels, src.wf.nSamplesPerSec, bits));
   } else if (IsAcmPcm(src.wf) && d.canEncode) {
     for (const TWaveFormat& f : d.formats) {
-      if (SameRateChannels(f.wf, src.wf)) out.push_back(f);
+      if (f.wf.wFormatTag == d.tag && SameRateChannels(f.wf, src.wf)) out.push_back(f);
     }
   }
   return out;
@@ -365,6 +374,10 @@ std::string AcmFormatText(const TWaveFormat& format) {
                     KiloHertz(w.nSamplesPerSec).c_str(), ChannelsText(w.nChannels).c_str());
     case WAVE_FORMAT_GSM610:
       return Format("%s; %s", KiloHertz(w.nSamplesPerSec).c_str(), ChannelsText(w.nChannels).c_str());
+    case WAVE_FORMAT_ALAW:
+    case WAVE_FORMAT_MULAW:
+      return Format("%s; %u Bit; %s; %s", KiloHertz(w.nSamplesPerSec).c_str(), w.wBitsPerSample,
+                    ChannelsText(w.nChannels).c_str(), w.wFormatTag == WAVE_FORMAT_ALAW ? "A-Law" : "µ-Law");
     default:
       return Format("%s; %u Bit; %s", KiloHertz(w.nSamplesPerSec).c_str(), w.wBitsPerSample,
                     ChannelsText(w.nChannels).c_str());

@@ -222,7 +222,9 @@ MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_
 MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t fdwConvert);
 
 // The details text of a format as the drivers show it: "44,100 kHz; 16 Bit; Stereo",
-// "22,050 kHz; 4 Bit; Mono", "128 kBit/s; 44,100 kHz; Stereo".
+// "22,050 kHz; 4 Bit; Mono", "8,000 kHz; 8 Bit; Mono; A-Law", "8,000 kHz; Mono" (GSM),
+// "128 kBit/s; 44,100 kHz; Stereo". A codec lists its own formats first, then the PCM
+// formats it makes and takes.
 std::string AcmFormatText(const TWaveFormat& format);
 
 }  // namespace movara
