@@ -475,13 +475,16 @@ bool TLayerRow::MoveItem(int X, int Y, int GrabOffset, TLayerItem* Item) {
   int leftX = std::max(0, px - GrabOffset);
   int newStart = std::max(0, PixelToFrame(FZoom, FIconSize, leftX));
   int duration = Item->Duration();
+  // taking the block out of this row clears the gesture here; the row that receives
+  // the block continues it
+  TGesture gesture = FGesture;
 
   if (FBox && FLayerType != ltRange && FBox->SelectedLayerItemCount() > 1) {
     TLayerRow* pointerRow = FBox->RowAtPoint(FTop + Y);
     bool moved = FBox->MoveSelection(Item, newStart, pointerRow);
     if (Item->Parent() && Item->Parent() != this) {
       TLayerRow* to = Item->Parent();
-      to->FGesture = FGesture;
+      to->FGesture = gesture;
       FGesture = TGesture{};
       FBox->SetCaptureRow(to);
     }
@@ -507,7 +510,7 @@ bool TLayerRow::MoveItem(int X, int Y, int GrabOffset, TLayerItem* Item) {
       Item->UpdateRect();
       if (Item->LinkClipGraphic()) Item->LinkClipGraphic()->SetPosition(newStart);
       other->SortItems();
-      other->FGesture = FGesture;
+      other->FGesture = gesture;
       FGesture = TGesture{};
       FBox->SetCaptureRow(other);
       FUpdateFx3dEnabled = wasEnabled;
