@@ -4,7 +4,8 @@
 // next call. Sequential reading keeps the decoder running; a jump backwards, or past
 // a key frame, restarts it from the key frame at or before the wanted frame (from the
 // frame itself when every frame decodes on its own). An empty stored frame shows the
-// picture of the nearest stored frame before it.
+// picture of the nearest stored frame before it; in a stream whose codec reorders
+// pictures (B-frames) empty frames are not counted, so the pictures after one shift.
 #include <cstdint>
 #include <memory>
 #include <vector>
