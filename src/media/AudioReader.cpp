@@ -95,6 +95,10 @@ bool TCustomAudioReader::OpenFile(const std::string& fileName) {
     }
     WAVEFORMATEX& wf = FSourceFormat.wf;
     FSourceIsPCM = wf.wFormatTag == WAVE_FORMAT_PCM;
+    if (FSourceIsPCM && (wf.nChannels == 0 || wf.wBitsPerSample == 0 || wf.nSamplesPerSec == 0)) {
+      Close();  // no sound at all
+      return false;
+    }
     if (FSourceIsPCM && wf.nAvgBytesPerSec == 0) {
       wf.nBlockAlign = static_cast<uint16_t>(wf.nChannels * wf.wBitsPerSample / 8);
       wf.nAvgBytesPerSec = static_cast<uint32_t>(wf.nBlockAlign) * wf.nSamplesPerSec;

@@ -12,11 +12,10 @@
 #include "media/AudioCompressor.h"
 #include "media/AudioError.h"
 #include "platform/avifile/AviFile.h"
+#include "platform/avifile/AviIO.h"
 #include "platform/avifile/RiffTypes.h"
 
 namespace movara {
-
-class TAviIO;
 
 class TCustomAudioReader {
  public:
