@@ -327,6 +327,69 @@ TEST(AviFileRead, CallResults) {
   EXPECT_EQ(AVIStreamSampleToTime(v, 25), 1000);
 }
 
+// The records are laid out byte for byte as on the platform, little-endian.
+TEST(AviFileRead, RecordLayouts) {
+  AVISTREAMINFO si;
+  si.fccType = streamtypeAUDIO;
+  si.wPriority = 0x0102;
+  si.dwScale = 4;
+  si.dwRate = 0x00030201;
+  si.dwQuality = 0xFFFFFFFFu;
+  si.rcFrame = RECT{-1, 2, 320, 240};
+  si.SetName(std::string(80, 'x'));
+  uint8_t b[AVISTREAMINFO::kSize];
+  si.Write(b);
+  EXPECT_EQ(std::memcmp(b, "auds", 4), 0);
+  EXPECT_EQ(GetLE16(b + 16), 0x0102);
+  EXPECT_EQ(GetLE32(b + 24), 0x00030201u);
+  EXPECT_EQ(GetLE32(b + 44), 0xFFFFFFFFu);
+  EXPECT_EQ(static_cast<int32_t>(GetLE32(b + 52)), -1);
+  EXPECT_EQ(GetLE32(b + 60), 320u);
+  EXPECT_EQ(b[76], 'x');
+  EXPECT_EQ(b[76 + 63], 0);  // the name is cut to 63 characters
+  AVISTREAMINFO back;
+  ASSERT_TRUE(back.Read(b, sizeof b));
+  EXPECT_EQ(0, std::memcmp(&back, &si, sizeof si));
+  EXPECT_EQ(back.Name(), std::string(63, 'x'));
+  EXPECT_FALSE(back.Read(b, sizeof b - 1));
+
+  // A 16-byte PCM format has no cbSize; extra bytes are cut to what is there.
+  WAVEFORMATEX wf;
+  const uint8_t pcm[16] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0};
+  ASSERT_TRUE(wf.Read(pcm, 16));
+  EXPECT_EQ(wf, MakePcmFormat(2, 44100, 16));
+  EXPECT_FALSE(wf.Read(pcm, 15));
+  std::vector<uint8_t> ext = TWaveFormat{MakePcmFormat(1, 8000, 8), {7, 8, 9}}.Bytes();
+  ASSERT_EQ(ext.size(), 21u);
+  EXPECT_EQ(GetLE16(ext.data() + 16), 3);
+  TWaveFormat tw;
+  ASSERT_TRUE(tw.Read(ext.data(), 20));  // one extra byte missing
+  EXPECT_EQ(tw.extra, (std::vector<uint8_t>{7, 8}));
+  EXPECT_EQ(tw.wf.cbSize, 2);
+
+  BITMAPINFOHEADER bih;
+  bih.biWidth = 720;
+  bih.biHeight = -576;
+  bih.biBitCount = 24;
+  bih.biCompression = FourCCFromString("MJPG");
+  const auto bytes = bih.Bytes();
+  ASSERT_EQ(bytes.size(), 40u);
+  EXPECT_EQ(GetLE32(bytes.data()), 40u);
+  EXPECT_EQ(static_cast<int32_t>(GetLE32(bytes.data() + 8)), -576);
+  EXPECT_EQ(std::memcmp(bytes.data() + 16, "MJPG", 4), 0);
+  BITMAPINFOHEADER again;
+  ASSERT_TRUE(again.Read(bytes.data(), bytes.size()));
+  EXPECT_EQ(again, bih);
+
+  EXPECT_EQ(FourCCToString(FourCCFromString("DIB")), "DIB ");
+  EXPECT_EQ(FourCCToString(0x00010203), "????");
+  EXPECT_EQ(MakeAviChunkId(7, cktypeWAVEbytes), FourCCFromString("07wb"));
+  EXPECT_EQ(StreamFromChunkId(FourCCFromString("12dc")), 12);
+  EXPECT_EQ(StreamFromChunkId(FourCCFromString("ix00")), -1);
+  EXPECT_EQ(AviErrorText(AVIERR_NODATA), "AVIERR_NODATA");
+  EXPECT_EQ(AVIERR_FILEOPEN, static_cast<HRESULT>(0x8004406Fu));
+}
+
 // ---------------------------------------------------------------------------------
 // Hand-made files.
 

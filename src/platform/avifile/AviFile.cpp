@@ -3,6 +3,7 @@
 #include "platform/avifile/AviFile.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "base/Format.h"
