@@ -628,17 +628,21 @@ bool TLayerRow::ResizeItem(int X, TLayerItem* Item, int Edge) {
   if (partner) {
     int pFirst = partner->FirstFrame();
     int pLast = partner->LastFrame();
+    // The partner takes the same change; its own limits may hold the change back but
+    // never turn it into a different one (a short partner is not lengthened).
     if (Edge == 1) {
-      int ps = pFirst + (newFirst - first);
-      ps = std::min(ps, pLast - minWidth);
+      int delta = newFirst - first;
+      int ps = pFirst + delta;
+      if (delta > 0) ps = std::min(ps, std::max(pFirst, pLast - minWidth));
       if (TLayerItem* pprev = partnerRow->LastItemEndingBefore(pFirst, partner, Item))
         ps = std::max(ps, pprev->LastFrame());
       ps = std::clamp(ps, 0, std::max(0, pLast - 1));
       partner->SetFirstFrame(ps);
       partner->SetDuration(pLast - ps);
     } else {
-      int pe = pLast + (newLast - last);
-      pe = std::max(pe, pFirst + minWidth);
+      int delta = newLast - last;
+      int pe = pLast + delta;
+      if (delta < 0) pe = std::max(pe, std::min(pLast, pFirst + minWidth));
       if (TLayerItem* pnext = partnerRow->FirstItemStartingAfter(pLast, partner, Item))
         pe = std::min(pe, pnext->FirstFrame());
       pe = std::max(pe, pFirst + 1);
