@@ -65,6 +65,9 @@ int TAudioCompressor::BufferSizeFor(uint32_t bytesPerSecond) const {
   } else {
     size = srcSize * 4;  // a source that does not say its rate: the buffer grows as needed
   }
+  // A header that claims a tiny source rate cannot make a huge first buffer: no codec
+  // gives more than about a hundred times its input (the buffer grows if one does).
+  size = std::min<long double>(size, srcSize * 128 + 65536);
   // Never empty: a buffer grows from there when a conversion gives more.
   return std::max(1, static_cast<int>(RoundHalfEven(std::min<long double>(size, kInitialBufferCap))));
 }
