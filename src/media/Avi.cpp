@@ -1,0 +1,398 @@
+#include "media/Avi.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
+
+#include "base/AppPaths.h"
+#include "base/Rounding.h"
+#include "base/Trace.h"
+#include "platform/codecs/VideoFormat.h"
+#include "platform/codecs/VideoFrameGetter.h"
+
+namespace movara {
+
+namespace {
+
+constexpr FOURCC kHandlerDIB = mmioFOURCC('D', 'I', 'B', ' ');
+
+// The stored frames of an AVI video stream, read through the AVIFile calls. Holds a
+// reference to the stream while the getter lives.
+class TAviFrameSource : public IVideoFrameSource {
+ public:
+  explicit TAviFrameSource(PAVISTREAM pavi) : pavi_(pavi) {
+    AVIStreamAddRef(pavi_);
+    start_ = AVIStreamStart(pavi_);
+    const int32_t length = AVIStreamLength(pavi_);
+    length_ = length < 0 ? 0 : length;
+  }
+  ~TAviFrameSource() override { AVIStreamRelease(pavi_); }
+  TAviFrameSource(const TAviFrameSource&) = delete;
+  TAviFrameSource& operator=(const TAviFrameSource&) = delete;
+
+  int Start() const override { return start_; }
+  int Length() const override { return length_; }
+  int64_t FrameSize(int pos) override {
+    int32_t bytes = 0;
+    if (movara::AVIStreamRead(pavi_, pos, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK || bytes < 0) return -1;
+    return bytes;
+  }
+  bool ReadFrame(int pos, std::vector<uint8_t>& data, bool& keyFrame) override {
+    const int64_t size = FrameSize(pos);
+    if (size < 0) return false;
+    data.resize(static_cast<size_t>(size));
+    keyFrame = AVIStreamFindSample(pavi_, pos, FIND_PREV | FIND_KEY) == pos;
+    if (size == 0) return true;
+    int32_t bytes = 0;
+    if (movara::AVIStreamRead(pavi_, pos, 1, data.data(), static_cast<int32_t>(size), &bytes, nullptr) !=
+        AVIERR_OK)
+      return false;
+    data.resize(static_cast<size_t>(bytes));
+    return true;
+  }
+  int KeyFrameAtOrBefore(int pos) override { return AVIStreamFindSample(pavi_, pos, FIND_PREV | FIND_KEY); }
+
+ private:
+  PAVISTREAM pavi_;
+  int start_ = 0;
+  int length_ = 0;
+};
+
+// The header of the frames the getter hands out: 24-bit bottom-up rows.
+BITMAPINFOHEADER FrameHeaderOf(int width, int height) {
+  BITMAPINFOHEADER h;
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biBitCount = 24;
+  h.biCompression = BI_RGB;
+  h.biSizeImage = static_cast<uint32_t>(TDIB::RowSizeFor(width, 24)) * static_cast<uint32_t>(height);
+  return h;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+// TAVIData
+
+bool TAVIData::SetSize(int64_t size) {
+  if (size < 0 || size > INT32_MAX) return false;
+  if (static_cast<uint64_t>(size) <= FMemory.size()) return true;
+  try {
+    FMemory.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
+}
+
+void TAVIData::SetCount(int count) { FLastFrame = count <= 0 ? FFirstFrame : FFirstFrame + count - 1; }
+
+// ---------------------------------------------------------------------------------
+// TAVI
+
+TAVI::TAVI() = default;
+
+TAVI::~TAVI() { Close(); }
+
+bool TAVI::Open(const std::string& fileName) {
+  Close();
+  std::string name = ExpandFileName(fileName);
+  if (!FileExists(name)) {
+    name = DataFolder() + "LoadAvi/" + ExtractFileName(fileName);
+    if (!FileExists(name)) return false;
+  }
+
+  if (AVIFileOpen(&FFile, name, OF_READ | OF_SHARE_DENY_WRITE) != AVIERR_OK) {
+    FFile = nullptr;
+    TraceF("AVIFileOpen error (FileName = %s)", name.c_str());
+    return false;
+  }
+  if (AVIFileGetStream(FFile, &FVideoStream, streamtypeVIDEO, 0) != AVIERR_OK || !FVideoStream) {
+    TraceF("AVIFileGetStream error: AVIFile doesn`t have streamtypeVIDEO (FileName = %s)", name.c_str());
+    FVideoStream = nullptr;
+    AVIFileRelease(FFile);
+    FFile = nullptr;
+    return false;
+  }
+  FStreamInfo = AVISTREAMINFO();
+  AVIStreamInfo(FVideoStream, &FStreamInfo, static_cast<int32_t>(sizeof FStreamInfo));
+  if (FStreamInfo.fccType != streamtypeVIDEO) {
+    TraceF("AVIStreamInfo error: avis.fccType <> streamtypeVIDEO (FileName = %s, avisi.fccType = %d)", name.c_str(),
+           static_cast<int>(FStreamInfo.fccType));
+    Close();
+    return false;
+  }
+
+  // The frame getter, with no wanted format: 24-bit frames of the stream's size.
+  const int32_t start = AVIStreamStart(FVideoStream);
+  int32_t formatSize = 0;
+  TVideoFormat format;
+  bool formatRead = AVIStreamReadFormat(FVideoStream, start, nullptr, &formatSize) == AVIERR_OK && formatSize > 0 &&
+                    formatSize <= (1 << 24);
+  if (formatRead) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(formatSize));
+    formatRead = AVIStreamReadFormat(FVideoStream, start, bytes.data(), &formatSize) == AVIERR_OK &&
+                 format.FromBytes(bytes.data(), bytes.size());
+  }
+  if (formatRead)
+    FGetFrame = TVideoFrameGetter::Open(std::make_shared<TAviFrameSource>(FVideoStream), format,
+                                        FStreamInfo.fccHandler);
+  if (!FGetFrame) {
+    TraceF("AVIStreamGetFrameOpen error: cannot get frame for specified BitmapInfo (FileName = %s)", name.c_str());
+    Close();
+    return false;
+  }
+  FStoredAsFrames = format.biBitCount == 24 && format.biCompression == BI_RGB;
+
+  FCompressedCopy = FStreamInfo.fccHandler != kHandlerDIB;
+  FLength = std::max<int32_t>(AVIStreamLength(FVideoStream), 0);
+  FFrameWidth = FStreamInfo.rcFrame.right - FStreamInfo.rcFrame.left;
+  FFrameHeight = FStreamInfo.rcFrame.bottom - FStreamInfo.rcFrame.top;
+  FStartFrame = start;
+  FStopFrame = FLength - 1;
+  FName = FStreamInfo.Name();
+  FPlaybackRate = FStreamInfo.dwScale == 0 ? 0.0 : static_cast<double>(FStreamInfo.dwRate) / FStreamInfo.dwScale;
+
+  FPosition = FStartFrame;
+  const bool fetched = FetchIntoPicture(FPosition, true);
+  UpdateVideoFormatSize();
+  if (!fetched) {
+    TraceF("AVIStreamGetFrameOpen error: cannot get frame number %d(FileNam = %s)", FPosition, name.c_str());
+    Close();
+    return false;
+  }
+
+  // The sound stream is held with the video; a file without one is no error.
+  if (AVIFileGetStream(FFile, &FAudioStream, streamtypeAUDIO, 0) != AVIERR_OK) FAudioStream = nullptr;
+  FFileName = name;
+  FOpened = true;
+  return true;
+}
+
+void TAVI::Close() {
+  FGetFrame.reset();
+  if (FAudioStream) AVIStreamRelease(FAudioStream);
+  FAudioStream = nullptr;
+  if (FVideoStream) AVIStreamRelease(FVideoStream);
+  FVideoStream = nullptr;
+  if (FFile) AVIFileRelease(FFile);
+  FFile = nullptr;
+  FFrameIndex = -1;
+  FPacked = nullptr;
+  FFileName.clear();
+  FName.clear();
+  FOpened = false;
+}
+
+bool TAVI::FetchIntoPicture(int index, bool forced) {
+  FPacked = nullptr;
+  FFrameIndex = -1;
+  if (!FGetFrame) return false;
+  // Rebuilding the picture is giving it the frame's size and depth afresh; a picture
+  // of the frame's size and depth only gets its rows, decoded straight into it.
+  try {
+    if (forced) FDIB.Clear();
+    if (!FGetFrame->GetFrame(index, FDIB)) return false;
+  } catch (const std::exception& e) {
+    TraceF("[TAVI.GetFrame] Frame %d not copied: %s", index, e.what());
+    return false;
+  }
+  FFrameIndex = index;
+  FFrameHeader = FrameHeaderOf(FDIB.Width(), FDIB.Height());
+  if (FFlipDIBY) FlipPictureRows();
+  return true;
+}
+
+void TAVI::FlipPictureRows() {
+  const int h = FDIB.Height();
+  const size_t stride = static_cast<size_t>(FDIB.RowSize());
+  FScratchRow.resize(stride);
+  for (int y = 0; y < h / 2; ++y) {
+    uint8_t* a = FDIB.ScanLine(y);
+    uint8_t* b = FDIB.ScanLine(h - 1 - y);
+    std::memcpy(FScratchRow.data(), a, stride);
+    std::memcpy(a, b, stride);
+    std::memcpy(b, FScratchRow.data(), stride);
+  }
+}
+
+int TAVI::FormatSizeOf(const BITMAPINFOHEADER& header) {
+  if (header.biBitCount <= 8) {
+    const int64_t colours = header.biClrUsed ? int64_t(header.biClrUsed) : int64_t(1) << header.biBitCount;
+    return static_cast<int>(std::min<int64_t>(int64_t(header.biSize) + 4 * colours, INT_MAX));
+  }
+  if ((header.biBitCount == 16 || header.biBitCount == 32) && (header.biCompression & 3) != 0) {
+    TraceF("[TAVI.UpdateVideoFormatSize] BI_BITFIELDS active. Incremented fVideoFormatSize by 12");
+    return 52;
+  }
+  return 40;
+}
+
+void TAVI::UpdateVideoFormatSize() {
+  if (FFrameIndex < 0) {
+    FVideoFormatSize = 0;
+    return;
+  }
+  int32_t size = 0;
+  const bool read = FVideoStream && AVIStreamReadFormat(FVideoStream, FStartFrame, nullptr, &size) == AVIERR_OK;
+  // Frames come as 24-bit rows whatever the stream stores; the stored format's size
+  // describes them only when the stream stores the same.
+  if (FCompressedCopy || !read || !FStoredAsFrames)
+    FVideoFormatSize = FormatSizeOf(FFrameHeader);
+  else
+    FVideoFormatSize = size;
+}
+
+void TAVI::SetPosition(int position) {
+  if (!FOpened || position == FPosition) return;
+  if (position > FStopFrame) position = FStopFrame;
+  if (position < FStartFrame) position = FStartFrame;
+  FPosition = position;
+  const bool fetched = FetchIntoPicture(position, false);
+  UpdateVideoFormatSize();
+  if (!fetched) {
+    TraceF("AVIStreamGetFrameOpen error: cannot get frame number %d(FileNam = %s)", position, FFileName.c_str());
+    Close();
+  }
+}
+
+void TAVI::SetFlipDIBY(bool flip) {
+  if (flip == FFlipDIBY) return;
+  FFlipDIBY = flip;
+  FPosition = -1;  // the next seek fetches and copies again, wherever it goes
+}
+
+const std::vector<uint8_t>* TAVI::GetFrame(int index) {
+  if (!FOpened || !FGetFrame) return nullptr;
+  if (index > FStopFrame) index = FStopFrame;
+  if (index < FStartFrame) index = FStartFrame;
+  if (index != FFrameIndex || !FPacked) {
+    try {
+      FPacked = FGetFrame->GetFrame(index);
+    } catch (const std::exception& e) {
+      TraceF("[TAVI.GetFrame] Frame %d not copied: %s", index, e.what());
+      FPacked = nullptr;
+    }
+    FFrameIndex = -1;
+    if (FPacked && FFrameHeader.Read(FPacked->data(), FPacked->size())) FFrameIndex = index;
+    else FPacked = nullptr;
+    UpdateVideoFormatSize();
+  }
+  if (!FPacked)
+    TraceF("AVIStreamGetFrameOpen error: cannot get frame number %d(FileName = %s)", index, FFileName.c_str());
+  return FPacked;
+}
+
+int TAVI::FramesToMs(int frames) const {
+  // frames x scale x 1000 / rate, exactly: halves are true halves.
+  if (FStreamInfo.dwScale == 0 || FStreamInfo.dwRate == 0) return 0;
+  const long double ms = static_cast<long double>(frames) * FStreamInfo.dwScale * 1000 / FStreamInfo.dwRate;
+  return static_cast<int>(std::clamp<int64_t>(RoundHalfEven(ms), INT_MIN, INT_MAX));
+}
+
+int TAVI::MsToFrames(int ms) const {
+  if (FStreamInfo.dwScale == 0 || FStreamInfo.dwRate == 0) return 0;
+  const long double frames = static_cast<long double>(ms) * FStreamInfo.dwRate / (1000.0L * FStreamInfo.dwScale);
+  return static_cast<int>(std::clamp<int64_t>(RoundHalfEven(frames), INT_MIN, INT_MAX));
+}
+
+bool TAVI::IsKeyFrame(int index) const {
+  if (!FVideoStream) return false;
+  return AVIStreamFindSample(FVideoStream, index, FIND_KEY | FIND_NEXT) == index;
+}
+
+int64_t TAVI::FramesDecoded() const { return FGetFrame ? FGetFrame->FramesDecoded() : 0; }
+
+bool TAVI::AVIStreamRead(TAVIData* data, int startMs, int lengthMs) {
+  if (!data) {
+    TraceF("[TAVI.AVIStreamRead] Error. AOutAVIData = nil !!! Decompressing and Copying only one frame.");
+    return false;
+  }
+  if (!FOpened) return false;
+  const int first = MsToFrames(startMs);
+  const int64_t endMs = std::clamp<int64_t>(int64_t(startMs) + lengthMs, INT_MIN, INT_MAX);
+  int last = MsToFrames(static_cast<int>(endMs)) - 1;
+  if (first > FStopFrame) {
+    TraceF("[TAVI.AVIStreamRead] FrmStart > fStopFrame (%d > %d). Decompressing and Copying only one frame", first,
+           FStopFrame);
+    return false;
+  }
+  if (last > FStopFrame) last = FStopFrame;
+  if (last < first) last = first;
+
+  const bool keyFramed = AVIStreamFindSample(FVideoStream, 0, FIND_KEY | FIND_NEXT) >= 0;
+  data->SetKeyFramed(keyFramed);
+  data->SetFirstFrame(first);
+  data->SetLastFrame(last);
+  data->SetBytes(0);
+  data->SetSamples(0);
+  data->SetLinkAvi(this);
+
+  if (keyFramed) {
+    const int key = AVIStreamFindSample(FVideoStream, first, FIND_KEY | FIND_NEXT);
+    if (key != first) {
+      TraceF("[TAVI.AVIStreamRead] Avi is keyframed but KeyFrm <> FrmStart (%d <> %d)", key, first);
+      return false;
+    }
+    // ReadSizeKeyFrameBlock: every frame of the run must be readable.
+    int64_t total = 0;
+    for (int i = first; i <= last; ++i) {
+      int32_t bytes = 0, samples = 0;
+      if (movara::AVIStreamRead(FVideoStream, i, 1, nullptr, 0, &bytes, &samples) != AVIERR_OK || bytes < 0) {
+        TraceF("[TAVI.AVIStreamRead] ReadSizeKeyFrameBlock failed.");
+        return false;
+      }
+      total += bytes;
+    }
+    return total > 0;
+  }
+
+  int32_t bytes = 0, samples = 0;
+  const HRESULT r = movara::AVIStreamRead(FVideoStream, first, 1, nullptr, 0, &bytes, &samples);
+  if (r != AVIERR_OK) {
+    TraceF("[TAVI.AVIStreamRead] AVIStreamRead returned %d ($%x). Decompressing and Copying only one frame", r,
+           static_cast<unsigned>(r));
+    return false;
+  }
+  if (bytes < 0) return false;
+  if (!data->SetSize(bytes)) {
+    TraceF("[TAVI.AVIStreamRead] MemoryStream.SetSize failed (MemoryStream.Size = %d, should be %d. Decompressing "
+           "and Copying only one frame",
+           static_cast<int>(data->Size()), bytes);
+    return false;
+  }
+  return true;
+}
+
+bool TAVI::AVIStreamReadSingleFrame(TAVIData* data, int index) {
+  if (!data || !FVideoStream) return false;
+  int32_t bytes = 0, samples = 0;
+  HRESULT r = movara::AVIStreamRead(FVideoStream, index, 1, nullptr, 0, &bytes, &samples);
+  if (r != AVIERR_OK) {
+    TraceF("[TAVI.AVIStreamReadSingleFrame] AVIStreamRead returned %d ($%x). Failed!", r, static_cast<unsigned>(r));
+    return false;
+  }
+  if (bytes < 0) return false;
+  if (!data->SetSize(bytes)) {
+    TraceF("[TAVI.AVIStreamReadSingleFrame] MemoryStream.SetSize failed (MemoryStream.Size = %d, should be %d. "
+           "Failed!",
+           static_cast<int>(data->Size()), bytes);
+    return false;
+  }
+  const int32_t room = static_cast<int32_t>(std::min<size_t>(data->Size(), INT32_MAX));
+  r = movara::AVIStreamRead(FVideoStream, index, 1, data->Memory(), room, &bytes, &samples);
+  if (r != AVIERR_OK) {
+    TraceF("[TAVI.AVIStreamRead] AVIStreamRead failed and returned value: %d. Failed!.", r);
+    return false;
+  }
+  data->SetBytes(bytes);
+  data->SetSamples(samples);
+  return samples > 0;
+}
+
+}  // namespace movara
