@@ -9,6 +9,7 @@
 #include "base/GifFile.h"
 #include "base/JpegFile.h"
 #include "base/Trace.h"
+#include "pages/PageEditBox.h"
 
 namespace movara {
 namespace {
@@ -78,7 +79,8 @@ bool LoadPictureFile(TDIB& dib, std::string& path, bool allowFallback) {
         std::lock_guard<std::mutex> lock(g_loaderMutex);
         loader = g_titlePageLoader;
       }
-      if (!loader) return false;
+      // The page editor's renderer unless another one was registered (tests).
+      if (!loader) loader = LoadPageToDIB;
       // A failed render must not leave a half-drawn picture behind.
       TDIB page;
       try {

@@ -172,6 +172,8 @@ class TPageEditBox {
   // Opens the file named by the menu caption (accelerator marks removed), or asks for
   // one with the open dialog without a caption. True when the file was read whole.
   bool OpenFile(const std::optional<std::string>& menuItemCaption = std::nullopt);
+  // OpenFile with a menu item captioned with this name (its '&' kept).
+  bool OpenFileNamed(const std::string& fileName);
   // Saves to the page's file name, asking for one when there is none.
   bool SaveFile();
   // Asks for a name, then saves.

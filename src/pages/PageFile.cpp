@@ -85,6 +85,11 @@ bool TPageEditBox::OpenFile(const std::optional<std::string>& menuItemCaption) {
   return ok;
 }
 
+bool TPageEditBox::OpenFileNamed(const std::string& fileName) {
+  // The caption's accelerator marks are stripped again by OpenFile.
+  return OpenFile(EscapeHotkey(fileName));
+}
+
 TPageOpenResult TPageEditBox::ReadFrom(const std::string& name) {
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(name, bytes, kMaxPageFileBytes)) {
@@ -167,8 +172,7 @@ bool LoadPageToBitmap(const std::string& fileName, TDIB& bitmap) {
     if (ExtractFileName(fileName).empty() || !FileExists(path)) return false;
   }
   TPageEditBox box;
-  // The caption's accelerator marks are stripped again by OpenFile.
-  box.OpenFile(EscapeHotkey(path));
+  box.OpenFileNamed(path);
   if (box.LastOpenResult() != porOk && box.LastOpenResult() != porDamaged) return false;
   box.DeselectAll();
   TDIB page;
