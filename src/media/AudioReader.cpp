@@ -7,6 +7,7 @@
 #include "base/Format.h"
 #include "base/Rounding.h"
 #include "base/Trace.h"
+#include "media/AudioPcm.h"
 #include "platform/avifile/AviIO.h"
 
 namespace movara {
@@ -30,7 +31,8 @@ int64_t AlignUp(int64_t value, int64_t align) {
 // ---------------------------------------------------------------------------------------
 // TCustomAudioReader
 
-TCustomAudioReader::TCustomAudioReader() : FDestFormat(MakePcmFormat(2, 44100, 16)) {}
+TCustomAudioReader::TCustomAudioReader()
+    : FPlaySound(std::make_unique<TAudioPlaySound>()), FDestFormat(MakePcmFormat(2, 44100, 16)) {}
 
 TCustomAudioReader::~TCustomAudioReader() { Close(); }
 

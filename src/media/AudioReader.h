@@ -17,6 +17,8 @@
 
 namespace movara {
 
+class TAudioPlaySound;
+
 class TCustomAudioReader {
  public:
   TCustomAudioReader();
@@ -34,6 +36,9 @@ class TCustomAudioReader {
   // Copies PCM of [timeMs, timeMs + durationMs) (a negative duration: to the end), at
   // most maxBytes, into buffer; returns the bytes written (0 on any failure).
   int ReadData(int timeMs, int durationMs, int maxBytes, void* buffer);
+
+  // Plays a block of sound held in memory (owned by the reader).
+  TAudioPlaySound& PlaySound() { return *FPlaySound; }
 
   bool Opened() const { return FOpened; }
   const std::string& FileName() const { return FFileName; }
@@ -70,6 +75,7 @@ class TCustomAudioReader {
   int BlockBytes(int index) const;
 
   TAudioCompressor FCompressor;
+  std::unique_ptr<TAudioPlaySound> FPlaySound;
   std::string FFileName;
   bool FOpened = false;
   bool FSourceIsPCM = false;
