@@ -560,6 +560,7 @@ void TLayerBox::UpdateLayerFx3d() {
   }
   if (!added.empty()) {
     T->SortItems();
+    T->RelinkAll();
     for (auto& [item, selected] : added) {
       if (selected) item->SetSelected(true);
       if (T->OnInsertItem) T->OnInsertItem(T, item);

@@ -153,13 +153,14 @@ void TLayerRow::RelinkAround(size_t Index) {
   }
 }
 
+// Every change of the list relinks the blocks it touches, so the links follow the list
+// order at all times; only a real reordering needs a full relink.
 void TLayerRow::SortItems() {
-  if (!IsSorted()) {
-    std::stable_sort(FItems.begin(), FItems.end(),
-                     [](const std::unique_ptr<TLayerItem>& a, const std::unique_ptr<TLayerItem>& b) {
-                       return a->FFirstFrame < b->FFirstFrame;
-                     });
-  }
+  if (IsSorted()) return;
+  std::stable_sort(FItems.begin(), FItems.end(),
+                   [](const std::unique_ptr<TLayerItem>& a, const std::unique_ptr<TLayerItem>& b) {
+                     return a->FFirstFrame < b->FFirstFrame;
+                   });
   RelinkAll();
 }
 
