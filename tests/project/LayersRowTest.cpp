@@ -593,3 +593,46 @@ TEST(Envelope, DraggingPointsWithTheMouse) {
 
 }  // namespace
 }  // namespace movara
+
+namespace movara {
+namespace {
+
+TEST(StandaloneRow, EditsWithoutABox) {
+  // a row outside a box snaps to its own blocks and has a time base of 1
+  TLayerRow row(nullptr, ltBmpAvi, lnNone);
+  EXPECT_TRUE(row.SnapItems());
+  EXPECT_EQ(row.TimeBase(), 1);
+  TLayerItem* a = row.InsertLayerItem(0, false, false, false, -1, nullptr, 50);
+  TLayerItem* b = row.InsertLayerItem(20, false, false, false, -1, nullptr, 10);  // pushed behind a
+  EXPECT_EQ(b->FirstFrame(), 50);
+  EXPECT_EQ(row.SnapFrame(146, 5, nullptr, nullptr), 50);
+  EXPECT_EQ(row.DefaultFx3dID(), 257);
+  row.SetDefaultFx3dID(300);
+  EXPECT_EQ(row.DefaultFx3dID(), 300);
+  b->SetSelected(true);
+  a->OnNeedShow(a);  // shows a alone
+  EXPECT_TRUE(a->Selected());
+  EXPECT_FALSE(b->Selected());
+  EXPECT_TRUE(row.DoSplitItem(FrameToPixel(zmOneSecond, isNormal, 25), 10));
+  EXPECT_EQ(row.ItemCount(), 3);
+}
+
+TEST(KeyRow, KeyingBlocks) {
+  TLayerRow row(nullptr, ltKey, lnNone);
+  EXPECT_EQ(row.Height(), 11);
+  TLayerItem* k = row.SetKeyItem(FrameToPixel(zmOneSecond, isNormal, 100), 5, 0xFF00FF, cmKeyOnOtherLayer, 200, 30);
+  ASSERT_NE(k, nullptr);
+  EXPECT_EQ(k->FirstFrame(), 100);
+  EXPECT_EQ(k->ColorKey(), 0xFF00FFu);
+  EXPECT_EQ(k->StoredComposeMode(), cmKeyOnOtherLayer);
+  EXPECT_EQ(k->ComposeMode(), cmNone);  // keying reads only on the image row
+  EXPECT_EQ(k->YUVHi(), 200);
+  EXPECT_EQ(row.SetKeyItem(FrameToPixel(zmOneSecond, isNormal, 110), 5, 0x00FF00, cmKeyOnThisLayer, 1, 2), k);
+  EXPECT_EQ(k->ColorKey(), 0x00FF00u);
+  EXPECT_EQ(row.ItemCount(), 1);
+  TLayerRow image(nullptr, ltImage, lnNone);
+  EXPECT_EQ(image.SetKeyItem(0, 5, 0, cmNone, 0, 0), nullptr);
+}
+
+}  // namespace
+}  // namespace movara
