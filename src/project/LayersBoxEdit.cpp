@@ -129,33 +129,37 @@ bool TLayerBox::MoveSelectionVertical(TLayerItem* Dragged, int NewStart, TLayerR
     }
   }
 
-  TUpdatesOff off(*this);
-  // rows that receive blocks give theirs away first
-  std::vector<int> order;
-  for (int i = 0; i < 6; ++i) order.push_back(i);
-  if (shift < 0) std::reverse(order.begin(), order.end());
-  for (int i : order) {
-    TLayerRow* src = MoveRow(i);
-    if (src->SelectedCount() == 0) continue;
-    TLayerRow* dst = MoveRow(i - shift);
-    std::vector<TLayerItem*> moving;
-    for (int k = 0; k < src->ItemCount(); ++k)
-      if (src->Items(k)->Selected()) moving.push_back(src->Items(k));
-    for (TLayerItem* b : moving) {
-      int nf = b->FirstFrame() + delta;
-      std::unique_ptr<TLayerItem> owned = src->DetachItem(b);
-      if (!owned) throw ELayerBox("[L01] Nieprawidłowa operacja przemieszczania elementów");
-      if (!dst->Visible() || !dst->Fits(nf, owned->Duration())) {
-        src->AttachItem(std::move(owned));  // the block stays where it was
-        throw ELayerBox("[L01] Nieprawidłowa operacja przemieszczania elementów");
+  {
+    TUpdatesOff off(*this);
+    // rows that receive blocks give theirs away first
+    std::vector<int> order;
+    for (int i = 0; i < 6; ++i) order.push_back(i);
+    if (shift < 0) std::reverse(order.begin(), order.end());
+    for (int i : order) {
+      TLayerRow* src = MoveRow(i);
+      if (src->SelectedCount() == 0) continue;
+      TLayerRow* dst = MoveRow(i - shift);
+      std::vector<TLayerItem*> moving;
+      for (int k = 0; k < src->ItemCount(); ++k)
+        if (src->Items(k)->Selected()) moving.push_back(src->Items(k));
+      for (TLayerItem* b : moving) {
+        int nf = b->FirstFrame() + delta;
+        std::unique_ptr<TLayerItem> owned = src->DetachItem(b);
+        if (!owned) throw ELayerBox("[L01] Nieprawidłowa operacja przemieszczania elementów");
+        if (!dst->Visible() || !dst->Fits(nf, owned->Duration())) {
+          src->AttachItem(std::move(owned));  // the block stays where it was
+          throw ELayerBox("[L01] Nieprawidłowa operacja przemieszczania elementów");
+        }
+        owned->FFirstFrame = nf;
+        dst->AttachItem(std::move(owned));
+        if (b->LinkClipGraphic()) b->LinkClipGraphic()->SetPosition(nf);
       }
-      owned->FFirstFrame = nf;
-      dst->AttachItem(std::move(owned));
-      if (b->LinkClipGraphic()) b->LinkClipGraphic()->SetPosition(nf);
+      dst->SortItems();
     }
-    dst->SortItems();
   }
-  FCaptureRow = Dragged->Parent();
+  UpdateLayerFx3d();
+  // a drag under way continues on the row under the pointer
+  if (FCaptureRow) FCaptureRow = Dragged->Parent();
   return true;
 }
 

@@ -595,3 +595,33 @@ TEST(TimeLineRandom, EditsKeepEveryInvariant) {
 
 }  // namespace
 }  // namespace movara
+
+namespace movara {
+namespace {
+
+TEST(MoveSelection, CalledDirectlyRebuildsTheTransitions) {
+  TLayerBox box;
+  TLayerItem* a = Put(box, lnFirstClipTop, 0, 100);
+  TLayerItem* s = Put(box, lnAudioSecond, 0, 100);
+  Put(box, lnFirstClipBottom, 50, 100);
+  a->SetSelected(true);
+  s->SetSelected(true);
+  ASSERT_EQ(Row(box, lnFirstFx3d)->ItemCount(), 1);
+  EXPECT_TRUE(box.MoveSelection(a, 200, Row(box, lnFirstClipTop)));
+  EXPECT_EQ(a->FirstFrame(), 200);
+  EXPECT_EQ(Row(box, lnFirstFx3d)->ItemCount(), 0);
+  // down a row onto B's block: refused, so only sideways
+  EXPECT_TRUE(box.MoveSelection(a, 60, Row(box, lnFirstClipBottom)));
+  EXPECT_EQ(a->Parent(), Row(box, lnFirstClipTop));
+  EXPECT_EQ(Spans(box, lnFirstFx3d), (TSpans{{60, 150}}));
+  // up to the image row and sound 1
+  EXPECT_TRUE(box.MoveSelection(a, 40, Row(box, lnImage)));
+  EXPECT_EQ(a->Parent(), Row(box, lnImage));
+  EXPECT_EQ(s->Parent(), Row(box, lnAudioFirst));
+  EXPECT_EQ(a->FirstFrame(), 40);
+  EXPECT_EQ(box.CaptureRow(), nullptr);
+  EXPECT_TRUE(CheckInvariants(box));
+}
+
+}  // namespace
+}  // namespace movara
