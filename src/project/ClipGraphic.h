@@ -51,6 +51,9 @@ class TClipGraphic {
   // least one frame.
   bool HasMaxDuration() const;
   int TimeBase() const { return FTimeBase; }
+  // Frames per second of the AVI's picture stream (as read from the file).
+  double MovieTimeBase() const { return FMovieTimeBase; }
+  void SetMovieTimeBase(double fps) { FMovieTimeBase = fps > 0 ? fps : FMovieTimeBase; }
 
   // The solid colour of a colour clip.
   TColor UniformColorValue() const { return FUniformColorValue; }
@@ -84,6 +87,7 @@ class TClipGraphic {
   int FMovieDuration = 0;
   int FAudioDuration = 0;
   int FTimeBase = DefaultTimeBase;
+  double FMovieTimeBase = DefaultTimeBase;
   TColor FUniformColorValue = 0;
   int FPosition = 0;
   int FOrder = 1;
