@@ -1,14 +1,23 @@
 // movara info FILE: what a media, project or title-page file holds. One describer per
 // file kind; a kind without one is not a file movara can describe yet.
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "base/AppPaths.h"
 #include "base/Dib.h"
 #include "base/FileKind.h"
+#include "base/Format.h"
+#include "base/Rounding.h"
+#include "media/AudioReader.h"
+#include "media/Avi.h"
+#include "media/MmResultText.h"
 #include "media/PictureFile.h"
 #include "pages/PageEditBox.h"
+#include "platform/codecs/VideoFormat.h"
 
 namespace movara {
 namespace {
@@ -99,6 +108,109 @@ int DescribeTitlePage(const std::string& file, TFileKind) {
   return kExitOk;
 }
 
+// "WAVE_FORMAT_PCM, 2 channels, 16 bits, 44100 Hz".
+std::string SoundFormatText(const WAVEFORMATEX& wf) {
+  return Format("%s, %d channel%s, %d bits, %u Hz", FormatTagName(wf.wFormatTag).c_str(), wf.nChannels,
+                wf.nChannels == 1 ? "" : "s", wf.wBitsPerSample, wf.nSamplesPerSec);
+}
+
+// The sound stream of an AVI from its header and format, without decoding it.
+void PrintAviSound(PAVISTREAM sound) {
+  AVISTREAMINFO info;
+  AVIStreamInfo(sound, &info, static_cast<int32_t>(sizeof info));
+  int32_t size = 0;
+  TWaveFormat format;
+  std::vector<uint8_t> bytes;
+  if (AVIStreamReadFormat(sound, 0, nullptr, &size) == AVIERR_OK && size > 0 && size < (1 << 20)) {
+    bytes.resize(static_cast<size_t>(size));
+    if (AVIStreamReadFormat(sound, 0, bytes.data(), &size) != AVIERR_OK) bytes.clear();
+  }
+  const int32_t length = std::max<int32_t>(AVIStreamLength(sound), 0);
+  const int64_t ms = info.dwRate == 0 ? 0
+                                      : RoundHalfEven(static_cast<long double>(length) * info.dwScale * 1000 /
+                                                      info.dwRate);
+  if (!format.Read(bytes))
+    std::printf("sound: format unreadable, %lld ms\n", static_cast<long long>(ms));
+  else
+    std::printf("sound: %s, %lld ms\n", SoundFormatText(format.wf).c_str(), static_cast<long long>(ms));
+}
+
+// The frame code as the format stores it: a four-character code, or the uncompressed
+// rows' depth.
+std::string VideoCodeText(PAVISTREAM video) {
+  int32_t size = 0;
+  std::vector<uint8_t> bytes;
+  TVideoFormat format;
+  if (AVIStreamReadFormat(video, 0, nullptr, &size) != AVIERR_OK || size <= 0 || size > (1 << 24)) return "?";
+  bytes.resize(static_cast<size_t>(size));
+  if (AVIStreamReadFormat(video, 0, bytes.data(), &size) != AVIERR_OK ||
+      !format.FromBytes(bytes.data(), bytes.size()))
+    return "?";
+  if (format.IsUncompressed()) return Format("uncompressed %d bits", format.biBitCount);
+  return VideoFourCCText(format.biCompression);
+}
+
+// Video: size, code, frames, rate, length and key frames; then the sound stream.
+int DescribeAvi(const std::string& file, TFileKind) {
+  TAVI avi;
+  if (avi.Open(file)) {
+    const int frames = avi.StopFrame() + 1;
+    int keys = 0;
+    for (int k = AVIStreamFindSample(avi.VideoStream(), 0, FIND_KEY | FIND_NEXT); k >= 0 && keys < frames;
+         k = AVIStreamFindSample(avi.VideoStream(), k + 1, FIND_KEY | FIND_NEXT))
+      ++keys;
+    const uint32_t handler = avi.VideoCompressorHandler();
+    std::printf("AVI video %d x %d, %s", avi.DIB()->Width(), avi.DIB()->Height(),
+                VideoCodeText(avi.VideoStream()).c_str());
+    if (handler != 0) std::printf(" (handler %s)", VideoFourCCText(handler).c_str());
+    std::printf(", %d frames at %g fps, %d ms, %d key frames\n", frames, avi.PlaybackRate(), avi.FramesToMs(frames),
+                keys);
+    if (avi.AudioStream())
+      PrintAviSound(avi.AudioStream());
+    else
+      std::printf("no sound\n");
+    return kExitOk;
+  }
+  // Without a readable video stream, a sound stream is still worth telling.
+  PAVIFILE f = nullptr;
+  if (AVIFileOpen(&f, file, OF_READ) != AVIERR_OK) {
+    std::fprintf(stderr, "movara info: '%s' is not a readable AVI file\n", file.c_str());
+    return kExitUsage;
+  }
+  PAVISTREAM video = nullptr, sound = nullptr;
+  const bool hasVideo = AVIFileGetStream(f, &video, streamtypeVIDEO, 0) == AVIERR_OK;
+  if (video) AVIStreamRelease(video);
+  const bool hasSound = AVIFileGetStream(f, &sound, streamtypeAUDIO, 0) == AVIERR_OK;
+  if (hasSound) {
+    std::printf(hasVideo ? "AVI video: not decodable\n" : "AVI without video\n");
+    PrintAviSound(sound);
+    AVIStreamRelease(sound);
+  }
+  AVIFileRelease(f);
+  if (!hasSound) {
+    std::fprintf(stderr, "movara info: '%s' has no %s\n", file.c_str(),
+                 hasVideo ? "video stream movara can decode" : "video or sound stream");
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+int DescribeWave(const std::string& file, TFileKind) {
+  TWaveAudioReader reader;
+  bool opened = false;
+  try {
+    opened = reader.OpenFile(file);
+  } catch (const std::exception&) {
+    opened = false;
+  }
+  if (!opened) {
+    std::fprintf(stderr, "movara info: '%s' is not a readable WAV sound\n", file.c_str());
+    return kExitUsage;
+  }
+  std::printf("WAV sound: %s, %d ms\n", SoundFormatText(reader.SourceFormat().wf).c_str(), reader.Duration());
+  return kExitOk;
+}
+
 struct TDescriberEntry {
   TFileKind kind;
   TDescriber describe;
@@ -109,6 +221,8 @@ const TDescriberEntry kDescribers[] = {
     {fkJpg, DescribePicture},
     {fkGif, DescribePicture},
     {fkPte, DescribeTitlePage},
+    {fkAvi, DescribeAvi},
+    {fkWav, DescribeWave},
 };
 
 }  // namespace
