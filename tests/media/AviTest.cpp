@@ -394,10 +394,12 @@ TEST_F(AviFile, ScaleZeroGivesRateZeroAndTimesZero) {
 
 TEST_F(AviFile, PropertiesOfAStoredDibStreamAndOfAClosedReader) {
   // Uncompressed frames marked "DIB ": no compressed copy; the stored format's size.
-  const std::string raw = MakeAvi(tmp_, "raw.avi", "-c:v rawvideo -pix_fmt bgr24", false, 4);
+  const std::string raw =
+      MakeAvi(tmp_, "raw.avi", "-c:v rawvideo -pix_fmt bgr24 -metadata:s:v:0 title='Kamera 1'", false, 4);
   PatchStrh(raw, 4, mmioFOURCC('D', 'I', 'B', ' '));
   TAVI avi;
   ASSERT_TRUE(avi.Open(raw));
+  EXPECT_EQ(avi.Name(), "Kamera 1");
   EXPECT_FALSE(avi.CompressedCopy());
   EXPECT_EQ(avi.VideoCompressorHandler(), mmioFOURCC('D', 'I', 'B', ' '));
   EXPECT_EQ(avi.VideoFormatSize(), 40);
@@ -631,6 +633,28 @@ TEST_F(AviFile, SoundOnlyAndNonAviFilesDoNotOpen) {
   EXPECT_FALSE(avi.Open(sound));
   EXPECT_FALSE(avi.Opened());
   EXPECT_TRUE(trace.Has("AVIFileGetStream error: AVIFile doesn`t have streamtypeVIDEO (FileName = " + sound + ")"));
+
+  // A code no decoder takes: no frame getter.
+  const std::string unknown = Copy(mjpeg_, "unknown.avi");
+  PatchStrh(unknown, 4, mmioFOURCC('Q', 'Q', 'Q', 'Q'));
+  auto bytes = ReadBytes(unknown);
+  const size_t strf = VideoStrh(bytes) - 8 + 8 + GetLE32(&bytes[VideoStrh(bytes) - 4]);
+  ASSERT_EQ(std::memcmp(&bytes[strf], "strf", 4), 0);
+  Put32(bytes, strf + 8 + 16, mmioFOURCC('Q', 'Q', 'Q', 'Q'));  // biCompression
+  WriteBytes(unknown, bytes);
+  EXPECT_FALSE(avi.Open(unknown));
+  EXPECT_TRUE(trace.Has("AVIStreamGetFrameOpen error: cannot get frame for specified BitmapInfo (FileName = " +
+                        unknown + ")"));
+
+  // A first frame that gives no picture.
+  const std::string badFirst = Copy(mjpeg_, "badfirst.avi");
+  const TChunk first = FrameChunk(badFirst, 0);
+  bytes = ReadBytes(badFirst);
+  std::fill(bytes.begin() + first.offset, bytes.begin() + first.offset + first.size, uint8_t(0));
+  WriteBytes(badFirst, bytes);
+  EXPECT_FALSE(avi.Open(badFirst));
+  EXPECT_FALSE(avi.Opened());
+  EXPECT_TRUE(trace.Has("AVIStreamGetFrameOpen error: cannot get frame number 0(FileNam = " + badFirst + ")"));
 
   const std::string text = tmp_.File("text.avi");
   WriteBytes(text, std::vector<uint8_t>(500, 'x'));
