@@ -1,3 +1,7 @@
 #include "app/CommandLine.h"
+#include "platform/codecs/CodecLog.h"
 
-int main(int argc, char** argv) { return movara::RunCommandLine(argc, argv); }
+int main(int argc, char** argv) {
+  movara::RouteCodecLogToTrace();
+  return movara::RunCommandLine(argc, argv);
+}

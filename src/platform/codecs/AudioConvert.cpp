@@ -1,4 +1,5 @@
 #include "platform/codecs/AudioConvert.h"
+#include "platform/codecs/CodecLog.h"
 
 #include <algorithm>
 #include <cstring>
@@ -436,6 +437,7 @@ class TAudioDecoder final : public TAudioConverter {
       std::memcpy(ctx->extradata, src_.extra.data(), src_.extra.size());
       ctx->extradata_size = static_cast<int>(src_.extra.size());
     }
+    RouteCodecLogToTrace();
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return false;
     ctx_ = std::move(ctx);
     return true;
@@ -556,6 +558,7 @@ class TAudioEncoder final : public TAudioConverter {
     if (id == AV_CODEC_ID_GSM_MS && d.nSamplesPerSec != 8000) {
       ctx->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     }
+    RouteCodecLogToTrace();
     const int rc = avcodec_open2(ctx.get(), codec_, &opts);
     av_dict_free(&opts);
     if (rc < 0) return false;
@@ -699,6 +702,7 @@ int AudioEncoderDelay(uint16_t tag) {
         av_channel_layout_default(&ctx->ch_layout, 2);
         ctx->sample_fmt = PickEncoderFormat(codec);
         ctx->bit_rate = 128000;
+        RouteCodecLogToTrace();
         if (avcodec_open2(ctx.get(), codec, nullptr) >= 0) mp3Delay = ctx->initial_padding;
       }
     }

@@ -1,4 +1,5 @@
 #include "platform/codecs/VideoCompressor.h"
+#include "platform/codecs/CodecLog.h"
 
 extern "C" {
 #include <libavutil/crc.h>
@@ -316,6 +317,7 @@ struct TVideoCompressorSession::TImpl {
       default:
         break;
     }
+    RouteCodecLogToTrace();
     if (avcodec_open2(c.get(), codec, nullptr) < 0) {
       TraceF("[TVideoCompressorSession.OpenEncoder] %s refuses %d x %d", entry->encoder, in.Width(), in.Height());
       return ICERR_BADFORMAT;

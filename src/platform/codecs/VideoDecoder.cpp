@@ -1,4 +1,5 @@
 #include "platform/codecs/VideoDecoder.h"
+#include "platform/codecs/CodecLog.h"
 
 #include <algorithm>
 #include <array>
@@ -338,6 +339,7 @@ struct TVideoDecoder::TImpl {
         std::memcpy(&palette[i * 4], &argb, 4);  // native order, as libavcodec wants it
       }
     }
+    RouteCodecLogToTrace();
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return false;
     const AVCodecDescriptor* desc = avcodec_descriptor_get(id);
     intraOnly = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);
