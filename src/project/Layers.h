@@ -354,7 +354,9 @@ class TLayerRow {
             const TLayerItem* Ignore2 = nullptr) const;
 
   // ---- editing of one row
-  // Inserts a block (see the header comment of the implementation); returns it.
+  // Inserts a block at Frame: the clip's own length when UseClipLength and it has one,
+  // else Duration, else the step value; centred on Frame when asked; overlaps are
+  // corrected with the new block as the inserted one. Returns the block.
   TLayerItem* InsertLayerItem(int Frame, bool UseClipLength, bool UpdateFx3d, bool Centre, int32_t Fx3dID,
                               TClipGraphic* Clip, int Duration);
   // Stable sort by FirstFrame, then relinks PrevItem/NextItem.
@@ -470,7 +472,7 @@ class TLayerRow {
   size_t LowerBound(int Frame) const;  // first index with FirstFrame >= Frame (sorted row)
   bool IsSorted() const;
   std::unique_ptr<TLayerItem> TakeAt(size_t Index);
-  // Removes the blocks for which Keep is false in one pass (events per block).
+  // Deletes the blocks Doomed picks in one pass (events per block, last to first).
   void DeleteWhere(const std::function<bool(const TLayerItem*)>& Doomed);
 
   TLayerBox* FBox;

@@ -509,7 +509,7 @@ TEST(TimeLineRandom, EditsKeepEveryInvariant) {
     for (int step = 0; step < 300; ++step) {
       std::string what;
       TLayerNumber n = lnNone;
-      switch (pick(14)) {
+      switch (pick(15)) {
         case 0:
         case 1:
         case 2: {
@@ -572,6 +572,13 @@ TEST(TimeLineRandom, EditsKeepEveryInvariant) {
           what = "delete";
           if (pick(3) == 0) box.KeyDown(tkDelete, 0);
           break;
+        case 13: {
+          // the user removes a resource: every block showing it goes
+          size_t k = static_cast<size_t>(pick(4));
+          what = "remove clip " + std::to_string(k);
+          if (pick(3) == 0) clips[k] = MakeClip(ctMovie, 20 + pick(100), "n" + std::to_string(step) + ".avi");
+          break;
+        }
         case 10: {
           static const TZoom zooms[] = {zmOneFrame, zmTwelveFrames, zmOneSecond, zmTwoSeconds, zmTwoMinutes}; box.SetIconSize(static_cast<TIconSize>(pick(4)));
           what = "zoom";
