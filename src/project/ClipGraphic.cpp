@@ -1,6 +1,63 @@
 #include "project/ClipGraphic.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <exception>
+
+#include "base/AppPaths.h"
+#include "base/Format.h"
+#include "base/Rounding.h"
+#include "base/Trace.h"
+#include "media/AudioReader.h"
+#include "media/AudioZoom.h"
+#include "media/Avi.h"
+#include "media/PictureFile.h"
+#include "media/ResourceLists.h"
+
 namespace movara {
+
+namespace {
+
+// Size in bytes of a regular file, -1 when there is none.
+int64_t FileSizeOf(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+// round(x + 0.49999): a length in frames that covers the stream's last part frame.
+int FramesCovering(long double frames) { return static_cast<int>(RoundHalfEven(frames + 0.49999L)); }
+
+// 5 x 7 glyphs of the letters of the sound picture, one row a byte, bit 4 the left.
+constexpr uint8_t kGlyphW[7] = {0x11, 0x11, 0x11, 0x15, 0x15, 0x15, 0x0A};
+constexpr uint8_t kGlyphA[7] = {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11};
+constexpr uint8_t kGlyphV[7] = {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04};
+
+// The picture of a sound without a picture of its own: "WAV" in blue on white, letters
+// about 20 points high from (5, 5).
+TDIB MakeSoundPicture() {
+  TDIB dib(100, 100, 24);
+  dib.Fill(RGBColor(255, 255, 255));
+  const uint8_t* glyphs[3] = {kGlyphW, kGlyphA, kGlyphV};
+  const int cell = 3;  // 7 rows x 3 = 21 pixels
+  for (int g = 0; g < 3; ++g) {
+    const int left = 5 + g * 6 * cell;
+    for (int row = 0; row < 7; ++row) {
+      for (int col = 0; col < 5; ++col) {
+        if ((glyphs[g][row] >> (4 - col)) & 1) {
+          dib.FillRect(Rect(left + col * cell, 5 + row * cell, left + (col + 1) * cell, 5 + (row + 1) * cell),
+                       RGBColor(0, 0, 255));
+        }
+      }
+    }
+  }
+  return dib;
+}
+
+}  // namespace
+
+TClipGraphic::TClipGraphic() = default;
 
 TClipGraphic::~TClipGraphic() {
   // A user may remove other users while it is told (a block deletes every other block
@@ -10,7 +67,160 @@ TClipGraphic::~TClipGraphic() {
     FListeners.erase(FListeners.begin());
     if (listener.second) listener.second();
   }
+  if (FBitmapID != -1) TraceF("[TClipGraphic.Destroy] VfxKillBitmap(0x%x)", static_cast<unsigned>(FBitmapID));
 }
+
+void TClipGraphic::SetIconSize(TIconSize size) {
+  if (!ValidEnum(size)) return;
+  FIconSize = size;
+  if (!FPicture.Empty()) {
+    FBitmapClip = FPicture.Stretched(ThumbSize[FIconSize].Width, ThumbSize[FIconSize].Height);
+  }
+}
+
+void TClipGraphic::SetPicture(const TDIB& picture) {
+  FPictureWidth = picture.Width();
+  FPictureHeight = picture.Height();
+  if (picture.Empty()) {
+    FPicture.Clear();
+    FBitmap.Clear();
+    FBitmapClip.Clear();
+    return;
+  }
+  FPicture = picture.BitCount() == 24 ? picture : picture.ConvertTo(24);
+  FBitmap = FPicture.Stretched(ThumbSize[isLarge].Width, ThumbSize[isLarge].Height);
+  FBitmapClip = FPicture.Stretched(ThumbSize[FIconSize].Width, ThumbSize[FIconSize].Height);
+}
+
+void TClipGraphic::OpenSound(const std::string& fileName) {
+  FAudioZoomReader = AudioZoomReaderList().GetItem(fileName);
+  if (FAudioZoomReader == nullptr || FAudioZoomReader->LinkAudioReader() == nullptr) {
+    FAudioZoomReader = nullptr;
+    return;
+  }
+  const TCustomAudioReader* link = FAudioZoomReader->LinkAudioReader();
+  const WAVEFORMATEX& src = link->SourceFormat().wf;
+  FFrequency = static_cast<int>(src.nSamplesPerSec);
+  FBits = src.wBitsPerSample;
+  FStereo = src.nChannels == 2;
+  FAudioDuration = FramesCovering(static_cast<long double>(FTimeBase) * FAudioZoomReader->Duration() / 1000);
+  if (FAudioDuration > FMaxDuration) FMaxDuration = FAudioDuration;
+  FAudioReader = MakeAudioReaderFromFile(fileName, 1, 16, 44100);
+}
+
+bool TClipGraphic::LoadAvi(const std::string& fileName) {
+  auto avi = std::make_unique<TAVI>();
+  if (!avi->Open(fileName)) {
+    TraceF("[TClipGraphic.LoadClip] Failed LoadAvi( %s)", fileName.c_str());
+    return false;
+  }
+  avi->SetPosition(avi->StartFrame());
+  if (!avi->Opened()) return false;
+  SetMovieTimeBase(avi->PlaybackRate());
+  const int lengthMs = avi->FramesToMs(avi->StopFrame() - avi->StartFrame() + 1);
+  FMovieDuration = FramesCovering(static_cast<long double>(lengthMs) / 1000 * FTimeBase);
+  FMaxDuration = std::max(FMaxDuration, FMovieDuration);
+  FDuration = std::max(FDuration, FMovieDuration);
+  SetPicture(*avi->DIB());
+  FAnimation = std::move(avi);
+  OpenSound(fileName);
+  FClipType = FAudioZoomReader != nullptr ? ctMovie : ctAnimation;
+  return true;
+}
+
+bool TClipGraphic::LoadWave(const std::string& fileName) {
+  OpenSound(fileName);
+  if (FAudioZoomReader == nullptr) {
+    TraceF("[TClipGraphic.LoadClip] Failed AddWaveData( %s)", fileName.c_str());
+    return false;
+  }
+  TDIB picture;
+  if (!picture.LoadFromFile(DataFolder() + "AUDIOCLIP.bmp")) picture = MakeSoundPicture();
+  SetPicture(picture);
+  FClipType = ctAudio;
+  return true;
+}
+
+bool TClipGraphic::LoadClip(const std::string& fileName) {
+  if (fileName.empty()) return false;
+  const std::string name = ExpandFileName(fileName);
+  const int64_t size = FileSizeOf(name);
+  if (size <= 0) {
+    TraceF("[TClipGraphic.LoadClip] File \"%s\" missing or empty", name.c_str());
+    return false;
+  }
+  const TFileKind kind = FileKindOfName(name);
+  SetFileName(name);
+  FFileLength = size;
+  bool ok = false;
+  try {
+    switch (kind) {
+      case fkBmp:
+      case fkJpg:
+      case fkGif:
+      case fkPte: {
+        TDIB picture;
+        std::string path = name;
+        ok = LoadPictureFile(picture, path, false);
+        if (!ok) {
+          TraceF("[TClipGraphic.LoadClip] Failed LoadPicture( %s)", name.c_str());
+        } else {
+          SetPicture(picture);
+          FClipType = ctStillImage;
+        }
+        break;
+      }
+      case fkAvi:
+        ok = LoadAvi(name);
+        break;
+      case fkWav:
+        ok = LoadWave(name);
+        break;
+      default:
+        TraceF("[TClipGraphic.LoadClip] Unknown file kind ( %s)", name.c_str());
+        ok = false;
+        break;
+    }
+  } catch (const std::exception& e) {
+    TraceF("[TClipGraphic.LoadClip] Exception loading %s: %s", name.c_str(), e.what());
+    ok = false;
+  }
+  if (!ok) return false;
+  if (FDuration < 1) FDuration = FTimeBase * 10;
+  return true;
+}
+
+std::vector<std::string> TClipGraphic::InfoLines() const {
+  std::vector<std::string> lines;
+  lines.push_back(DisplayName() + Format(" [%d]", FOrder));
+  if (FIconSize > isSmallest) lines.push_back(ClipTypeName(FClipType));
+  if (FUsed) lines.push_back("(*)");
+  lines.push_back(Format("Trwanie: %s", FormatFrameCode(FDuration, FCountType, FTimeBase).c_str()));
+  if (FIconSize >= isNormal) {
+    bool resolution = false;
+    if (FClipType == ctStillImage || FClipType == ctAnimation || FClipType == ctMovie) {
+      lines.push_back(Format("Rozdzielczość: %d x %d", FPictureWidth, FPictureHeight));
+      resolution = true;
+    }
+    if ((FClipType == ctAudio || FClipType == ctMovie) && (FIconSize == isLarge || !resolution)) {
+      // The rate is held in hertz; the line shows it in kilohertz.
+      lines.push_back(Format("%5.0f kHz, %d bitów - %s", FFrequency / 1000.0, FBits, FStereo ? "Stereo" : "Mono"));
+    }
+    if (FIconSize == isLarge) {
+      const int64_t tenths = RoundHalfEven(static_cast<long double>(FFileLength) / 102.4L + 0.499L);
+      lines.push_back(Format("Rozmiar: %3.1f kB", static_cast<double>(tenths) / 10));
+    }
+  }
+  return lines;
+}
+
+int TClipGraphic::ControlHeight(int fontHeight) const {
+  const int text = (static_cast<int>(FIconSize) + 1) * (fontHeight - 1) + 20;
+  const int picture = ThumbSize[FIconSize].Height + 4;
+  return std::max(text, picture);
+}
+
+int TClipGraphic::ControlWidth(int textWidth) const { return ThumbSize[FIconSize].Width + textWidth; }
 
 void TClipGraphic::SetFileName(const std::string& fullName) {
   size_t slash = fullName.find_last_of('/');

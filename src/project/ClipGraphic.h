@@ -1,21 +1,29 @@
 #pragma once
-// TClipGraphic: a resource of the resource list as the time line sees it: the file it
-// shows, its clip type, its natural length in frames, the colour of a colour clip and
-// the name the user reads. Time-line blocks refer to it without owning it and are told
-// when it goes away. The thumbnail picture, the loading of the file, the readers and
-// the drawing come with the resource list (the clip box), which extends this class.
+// TClipGraphic: a clip thumbnail of the resource window: the file it shows, its clip
+// type, its natural length in frames, its picture (kept at 96 x 77 and at the icon
+// size), the opened AVI and sound readers, the colour of a colour clip and the name the
+// user reads. Time-line blocks refer to it without owning it and are told when it goes
+// away. TClipBox (ClipBox.h) holds the thumbnails; drawing belongs to the window.
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/Dib.h"
 #include "project/VfxData.h"
 
 namespace movara {
 
+class TAVI;
+class TCustomAudioReader;
+class TAudioZoomReader;
+class TClipBox;
+
 class TClipGraphic {
  public:
-  TClipGraphic() = default;
+  TClipGraphic();
   // Tells every registered user (the blocks showing this clip) before it goes.
   ~TClipGraphic();
   TClipGraphic(const TClipGraphic&) = delete;
@@ -51,6 +59,7 @@ class TClipGraphic {
   // least one frame.
   bool HasMaxDuration() const;
   int TimeBase() const { return FTimeBase; }
+  void SetTimeBase(int fps) { FTimeBase = fps > 0 ? fps : FTimeBase; }
   // Frames per second of the AVI's picture stream (as read from the file).
   double MovieTimeBase() const { return FMovieTimeBase; }
   void SetMovieTimeBase(double fps) { FMovieTimeBase = fps > 0 ? fps : FMovieTimeBase; }
@@ -77,7 +86,72 @@ class TClipGraphic {
   bool HasDestroyListeners() const { return !FListeners.empty(); }
   int DestroyListenerCount() const { return static_cast<int>(FListeners.size()); }
 
+ // ---- loading (the thumbnail model)
+
+  // Loads fileName: kind by extension, picture, lengths, readers and clip type. False
+  // (with a trace line) when the file is missing, empty, of another kind or damaged.
+  bool LoadClip(const std::string& fileName);
+  // Replaces the picture (a title page saved again): Bitmap and BitmapClip anew.
+  void SetPicture(const TDIB& picture);
+
+  // The master picture at 96 x 77, and scaled to the icon size.
+  const TDIB& Bitmap() const { return FBitmap; }
+  const TDIB& BitmapClip() const { return FBitmapClip; }
+  // Full width and height of the picture the thumbnail shows.
+  int PictureWidth() const { return FPictureWidth; }
+  int PictureHeight() const { return FPictureHeight; }
+  TIconSize IconSize() const { return FIconSize; }
+  void SetIconSize(TIconSize size);
+  TCountType CountType() const { return FCountType; }
+  void SetCountType(TCountType ct) { FCountType = ValidEnum(ct) ? ct : FCountType; }
+
+  // Sound format of sounds and movies.
+  int Frequency() const { return FFrequency; }
+  int Bits() const { return FBits; }
+  bool Stereo() const { return FStereo; }
+
+  // Picture registered with the render engine; -1 = none.
+  int BitmapID() const { return FBitmapID; }
+  void SetBitmapID(int id) { FBitmapID = id; }
+
+  // The opened AVI (owned), the PCM reader at 1 channel, 16 bits, 44100 Hz (owned) and
+  // the waveform cache (owned by the cache list).
+  TAVI* Animation() const { return FAnimation.get(); }
+  TCustomAudioReader* AudioReader() const { return FAudioReader.get(); }
+  TAudioZoomReader* AudioZoomReader() const { return FAudioZoomReader; }
+
+  // The box holding it (not owned); nullptr for a free thumbnail.
+  TClipBox* Owner() const { return FOwner; }
+  void SetOwner(TClipBox* box) { FOwner = box; }
+
+  // Lines the thumbnail writes beside its picture (no drawing here).
+  std::vector<std::string> InfoLines() const;
+  // Control size for a font whose line is fontHeight pixels and a text width of
+  // textWidth ("Duration: 0:00:00:00 NNNNNNN"; 200 without a canvas).
+  int ControlHeight(int fontHeight) const;
+  int ControlWidth(int textWidth = 200) const;
+
  private:
+  bool LoadAvi(const std::string& fileName);
+  bool LoadWave(const std::string& fileName);
+  void OpenSound(const std::string& fileName);
+
+  TIconSize FIconSize = isNormal;
+  TCountType FCountType = ctSMPTE;
+  TDIB FBitmap;
+  TDIB FBitmapClip;
+  TDIB FPicture;  // the full picture, kept so that an icon size change scales from it
+  int FPictureWidth = 0;
+  int FPictureHeight = 0;
+  int FFrequency = 0;
+  int FBits = 0;
+  bool FStereo = false;
+  int FBitmapID = -1;
+  std::unique_ptr<TAVI> FAnimation;
+  std::unique_ptr<TCustomAudioReader> FAudioReader;
+  TAudioZoomReader* FAudioZoomReader = nullptr;
+  TClipBox* FOwner = nullptr;
+
   std::string FFileShortName;
   std::string FFilePath;
   int64_t FFileLength = 0;
