@@ -12,6 +12,7 @@
 #include "base/Format.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
+#include "project/ClipBox.h"
 #include "project/ClipGraphic.h"
 
 namespace movara {
@@ -143,6 +144,21 @@ TClipGraphic* TProjectClipList::ClipForFile(const std::string& ExpandedName) {
   }
   return AddClip(ExpandedName, type);
 }
+
+// ---------------------------------------------------------------------------------
+// TClipBoxResources
+
+void TClipBoxResources::ClearClips() { FBox.ClearClips(); }
+
+TClipGraphic* TClipBoxResources::ClipForFile(const std::string& ExpandedName) {
+  if (TClipGraphic* c = FBox.FindClip(ExpandedName)) return c;
+  return FBox.AddFile(ExpandedName);
+}
+
+TIconSize TClipBoxResources::ClipIconSize() const { return FBox.ClipIconSize(); }
+void TClipBoxResources::SetClipIconSize(TIconSize Value) { FBox.SetClipIconSize(Value); }
+int TClipBoxResources::ClipTimeBase() const { return FBox.ClipTimeBase(); }
+void TClipBoxResources::SetClipTimeBase(int Value) { FBox.SetClipTimeBase(Value); }
 
 // ---------------------------------------------------------------------------------
 // Reading

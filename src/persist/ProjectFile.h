@@ -74,6 +74,23 @@ class TProjectClipList : public TProjectResources {
   int FTimeBase = DefaultTimeBase;
 };
 
+// The resource window's clip box: a file not shown by any thumbnail is added with
+// AddFile, which loads it into the resource lists.
+class TClipBox;
+class TClipBoxResources : public TProjectResources {
+ public:
+  explicit TClipBoxResources(TClipBox& Box) : FBox(Box) {}
+  void ClearClips() override;
+  TClipGraphic* ClipForFile(const std::string& ExpandedName) override;
+  TIconSize ClipIconSize() const override;
+  void SetClipIconSize(TIconSize Value) override;
+  int ClipTimeBase() const override;
+  void SetClipTimeBase(int Value) override;
+
+ private:
+  TClipBox& FBox;
+};
+
 // The status bar's progress while items are read.
 class TProjectProgress {
  public:
