@@ -20,6 +20,10 @@
 #include "platform/codecs/VideoFormat.h"
 
 namespace movara {
+
+// In CmdInfoProject.cpp: the time line's header cannot share a unit with the page editor's.
+int DescribeProject(const std::string& file, TFileKind kind);
+
 namespace {
 
 // Prints the description on stdout and returns the exit code; failures print one line
@@ -223,6 +227,7 @@ const TDescriberEntry kDescribers[] = {
     {fkPte, DescribeTitlePage},
     {fkAvi, DescribeAvi},
     {fkWav, DescribeWave},
+    {fkMvf, DescribeProject},
 };
 
 }  // namespace

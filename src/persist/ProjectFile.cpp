@@ -126,12 +126,14 @@ TClipGraphic* TProjectClipList::AddClip(const std::string& ExpandedName, TClipTy
 
 TClipGraphic* TProjectClipList::ClipForFile(const std::string& ExpandedName) {
   if (TClipGraphic* c = FindClip(ExpandedName)) return c;
-  if (!FileExists(ExpandedName)) return nullptr;
-  std::FILE* f = std::fopen(ExpandedName.c_str(), "rb");
-  if (!f) return nullptr;
-  const bool empty = std::fgetc(f) == EOF;
-  std::fclose(f);
-  if (empty) return nullptr;
+  if (!FAcceptMissing) {
+    if (!FileExists(ExpandedName)) return nullptr;
+    std::FILE* f = std::fopen(ExpandedName.c_str(), "rb");
+    if (!f) return nullptr;
+    const bool empty = std::fgetc(f) == EOF;
+    std::fclose(f);
+    if (empty) return nullptr;
+  }
   TClipType type;
   switch (FileKindOfName(ExpandedName)) {
     case fkBmp:

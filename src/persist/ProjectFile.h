@@ -67,8 +67,11 @@ class TProjectClipList : public TProjectResources {
   TClipGraphic* FindClip(const std::string& ExpandedName) const;
   // Adds a clip for a file without looking at the disk (tests, demo projects).
   TClipGraphic* AddClip(const std::string& ExpandedName, TClipType Type, int MaxDuration = 0);
+  // Takes names of missing files too (to describe a project as it is stored).
+  void SetAcceptMissing(bool Value) { FAcceptMissing = Value; }
 
  private:
+  bool FAcceptMissing = false;
   std::vector<std::unique_ptr<TClipGraphic>> FClips;
   TIconSize FIconSize = isNormal;
   int FTimeBase = DefaultTimeBase;
