@@ -14,6 +14,7 @@
 #include "base/Dib.h"
 #include "fx3d/FxList.h"
 #include "fx3d/FxScene.h"
+#include "platform/render3d/RmRaster.h"
 
 namespace movara {
 namespace {
@@ -272,6 +273,38 @@ TEST_F(FxSceneTest, WaterWithFadeShowsBUprightOnItsBackMesh) {
     const int cx = q % 2 ? 3 * W / 4 : W / 4, cy = q / 2 ? 3 * H / 4 : H / 4;
     ExpectRegion(frame, cx - 6, cy - 6, cx + 6, cy + 6, want, 4, "quadrant " + std::to_string(q));
   }
+}
+
+// The renderer draws spans eight pixels at a time where the processor allows; every
+// effect must look exactly as with the pixel-by-pixel spans.
+TEST(FxSceneVector, EightPixelSpansDrawEveryEffectAlike) {
+  if (!rm::VectorSpansSupported()) GTEST_SKIP() << "no eight-pixel spans here";
+  TDIB a(W, H, 24), b(W, H, 24);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      a.SetPixel(x, y, RGBColor(x * 7 + y, (x ^ y) * 3, y * 5));
+      b.SetPixel(x, y, RGBColor(255 - y * 2, x * 11, (x * y) & 255));
+    }
+  TFxList& list = EnsureFxList();
+  TDIB vector, plain;
+  for (bool bilinear : {false, true}) {
+    TFxScene scene(W, H, 512, bilinear);
+    scene.SetPictures(&a, &b);
+    for (int i = 0; i < list.Count(); ++i) {
+      scene.SetEffect(list.Items(i));
+      for (int step : {137, 500, 861}) {
+        rm::EnableVectorSpans(true);
+        scene.RenderStep(static_cast<uint16_t>(step));
+        scene.ReadFrame(vector);
+        rm::EnableVectorSpans(false);
+        scene.RenderStep(static_cast<uint16_t>(step));
+        scene.ReadFrame(plain);
+        EXPECT_TRUE(vector == plain) << std::hex << "$" << list.Items(i)->GetFxID() << std::dec
+                                     << " step " << step << (bilinear ? " bilinear" : " nearest");
+      }
+    }
+  }
+  rm::EnableVectorSpans(true);
 }
 
 }  // namespace

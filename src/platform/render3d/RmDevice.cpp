@@ -342,6 +342,7 @@ void TRmViewport::RenderGroup(const TRmGroup& group, double ox, double oy, doubl
   s.ClipTop = y_;
   s.ClipRight = x_ + width_;
   s.ClipBottom = y_ + height_;
+  s.RowLength = target.Width();
   s.Depth = dev.depth_.data();
   s.DepthPitch = dev.width_;
   s.DepthTest = dev.zEnable_ != 0;

@@ -1,8 +1,13 @@
 #include "platform/render3d/RmRaster.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <utility>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace movara::rm {
 namespace {
@@ -46,24 +51,308 @@ inline uint32_t Modulate(uint32_t t, uint32_t fr, uint32_t fg, uint32_t fb) {
 
 constexpr int kRunLength = 16;
 
+// The truncated quotient a / b for b > 0, as integer division gives it: a double holds a
+// exactly, and for |a| < 2^32 and b < 2^16 the rounded quotient never crosses a whole
+// number. (A 64-bit integer division costs several times more, twice per span.)
+inline int32_t DivTrunc(int64_t a, int b) {
+  return static_cast<int32_t>(static_cast<double>(a) / static_cast<double>(b));
+}
+
+// Wrapping 32-bit a + k * b, the value a stepped k times by b.
+inline int32_t Stepped(int32_t a, int k, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) +
+                              static_cast<uint32_t>(k) * static_cast<uint32_t>(b));
+}
+
 // One span of a triangle: its pixels and the attribute values along it.
 struct TSpan {
   TRmPixel* Dst = nullptr;
   int32_t* Depth = nullptr;
   int N = 0;
+  int Room = 0;  // pixels from Dst to the end of its row (eight-pixel loads may reach there)
   // Texture planes: the value at pixel k is A + DA * k (u/w, v/w and 1/w when perspective).
   double Q = 0, DQ = 0, U = 0, DU = 0, V = 0, DV = 0;
   int32_t Z = 0, DZ = 0;                        // depth, stepped per pixel
   int32_t C[4] = {0, 0, 0, 0}, DC[4] = {0, 0, 0, 0};  // colour 8.16, stepped per pixel
 };
 
-// Draws one span. The texture coordinates are exact (divided) at the ends of runs of 16
-// pixels and step linearly in 16.16 between them; a run whose coordinates stay inside
-// the texture skips holding them at its edges (for bilinear filtering "inside" means
-// left of the last column and above the last row, so the right and lower neighbours
-// exist).
+// One edge walked from top to bottom: the first pixel column at or right of the edge on
+// each row, ceil(x), kept exactly as N = q * D + r with 0 <= r < D.
+struct TEdge {
+  int64_t q = 0, r = 0, D = 1, kq = 0, kr = 0;
+  void Init(int64_t xa, int64_t ya, int64_t xb, int64_t yb, int64_t row) {
+    const int64_t dy = yb - ya;
+    D = dy * kSubPixel;
+    const int64_t N = xa * dy + (row * kSubPixel - ya) * (xb - xa);
+    q = FloorDiv(N, D);
+    r = N - q * D;
+    const int64_t K = static_cast<int64_t>(kSubPixel) * (xb - xa);
+    kq = FloorDiv(K, D);
+    kr = K - kq * D;
+  }
+  int64_t X() const { return q + (r != 0 ? 1 : 0); }
+  void Step() {
+    q += kq;
+    r += kr;
+    if (r >= D) {
+      r -= D;
+      ++q;
+    }
+  }
+};
+
+enum { aQ = 0, aU = 1, aV = 2, aC = 3, aCount = 7 };
+
+// The rows of a triangle, top to bottom: each non-empty row inside the scissor as a span
+// with its attribute values.
+class TRows {
+ public:
+  // False when the triangle covers no pixel row.
+  bool Init(const TRasterState& s, const TRasterVertex& a, const TRasterVertex& b,
+            const TRasterVertex& c) {
+    const TRasterVertex* v[3] = {&a, &b, &c};
+    // Top to bottom.
+    if (v[1]->Y < v[0]->Y) std::swap(v[0], v[1]);
+    if (v[2]->Y < v[1]->Y) std::swap(v[1], v[2]);
+    if (v[1]->Y < v[0]->Y) std::swap(v[0], v[1]);
+    const TRasterVertex& v0 = *v[0];
+    const TRasterVertex& v1 = *v[1];
+    const TRasterVertex& v2 = *v[2];
+    const int64_t dx1 = v1.X - v0.X, dy1 = v1.Y - v0.Y, dx2 = v2.X - v0.X, dy2 = v2.Y - v0.Y;
+    const int64_t det = dx1 * dy2 - dx2 * dy1;
+    if (det == 0 || dy2 == 0) return false;
+
+    py_ = std::max<int64_t>(CeilDiv(v0.Y, kSubPixel), s.ClipTop);
+    rowMid_ = std::clamp<int64_t>(CeilDiv(v1.Y, kSubPixel), s.ClipTop, s.ClipBottom);
+    rowEnd_ = std::min<int64_t>(CeilDiv(v2.Y, kSubPixel), s.ClipBottom);
+    if (py_ >= rowEnd_) return false;
+
+    // Attribute planes in pixel units, relative to v0.
+    textured_ = s.Filter != fiNone;
+    gouraud_ = s.Colour == cmGouraud;
+    const double scale = static_cast<double>(kSubPixel) / static_cast<double>(det);
+    auto plane = [&](int k, double a0, double a1, double a2) {
+      const double d1 = a1 - a0, d2 = a2 - a0;
+      base_[k] = a0;
+      ddx_[k] = (d1 * static_cast<double>(dy2) - d2 * static_cast<double>(dy1)) * scale;
+      ddy_[k] = (d2 * static_cast<double>(dx1) - d1 * static_cast<double>(dx2)) * scale;
+    };
+    plane(aQ, v0.Q, v1.Q, v2.Q);
+    if (textured_) {
+      plane(aU, v0.U, v1.U, v2.U);
+      plane(aV, v0.V, v1.V, v2.V);
+    }
+    if (gouraud_)
+      for (int k = 0; k < 4; ++k) plane(aC + k, v0.C[k], v1.C[k], v2.C[k]);
+    x0_ = static_cast<double>(v0.X) / kSubPixel;
+    y0_ = static_cast<double>(v0.Y) / kSubPixel;
+
+    depth_ = s.DepthTest && s.Depth != nullptr;
+    target_ = s.Target;
+    targetPitch_ = s.TargetPitch;
+    depthBuffer_ = s.Depth;
+    depthPitch_ = s.DepthPitch;
+    clipLeft_ = s.ClipLeft;
+    clipRight_ = s.ClipRight;
+    rowLength_ = s.RowLength;
+
+    // v1 left of the long edge v0 -> v2 puts the long edge on the right.
+    longRight_ = det < 0;
+    mid_[0] = v1.X;
+    mid_[1] = v1.Y;
+    last_[0] = v2.X;
+    last_[1] = v2.Y;
+    longEdge_.Init(v0.X, v0.Y, v2.X, v2.Y, py_);
+    upper_ = py_ < rowMid_;
+    if (upper_)
+      shortEdge_.Init(v0.X, v0.Y, v1.X, v1.Y, py_);
+    else
+      shortEdge_.Init(v1.X, v1.Y, v2.X, v2.Y, py_);
+    return true;
+  }
+
+  bool Depth() const { return depth_; }
+
+  // The next row's span; false after the last row.
+  __attribute__((always_inline)) bool Next(TSpan& sp) {
+    for (; py_ < rowEnd_; ++py_) {
+      if (upper_ && py_ >= rowMid_) {
+        upper_ = false;
+        shortEdge_.Init(mid_[0], mid_[1], last_[0], last_[1], py_);
+      }
+      int64_t xl = longRight_ ? shortEdge_.X() : longEdge_.X();
+      int64_t xr = longRight_ ? longEdge_.X() : shortEdge_.X();
+      longEdge_.Step();
+      shortEdge_.Step();
+      xl = std::max<int64_t>(xl, clipLeft_);
+      xr = std::min<int64_t>(xr, clipRight_);
+      if (xl >= xr) continue;
+      const int64_t py = py_++;
+      const int n = static_cast<int>(xr - xl);
+      const double fx = static_cast<double>(xl) - x0_, fy = static_cast<double>(py) - y0_;
+      sp.Dst = target_ + py * targetPitch_ + xl;
+      sp.Depth = depth_ ? depthBuffer_ + py * depthPitch_ + xl : nullptr;
+      sp.N = n;
+      sp.Room = static_cast<int>(rowLength_ - xl);
+      sp.Q = base_[aQ] + ddx_[aQ] * fx + ddy_[aQ] * fy;
+      sp.DQ = ddx_[aQ];
+      if (depth_) {
+        sp.Z = DepthFixed(sp.Q);
+        sp.DZ = n > 1 ? DivTrunc(static_cast<int64_t>(DepthFixed(sp.Q + sp.DQ * (n - 1))) - sp.Z,
+                                 n - 1)
+                      : 0;
+      }
+      if (gouraud_) {
+        for (int k = 0; k < 4; ++k) {
+          const double c0 = base_[aC + k] + ddx_[aC + k] * fx + ddy_[aC + k] * fy;
+          sp.C[k] = ColourFixed(c0);
+          sp.DC[k] =
+              n > 1 ? DivTrunc(ColourFixed(c0 + ddx_[aC + k] * (n - 1)) - sp.C[k], n - 1) : 0;
+        }
+      }
+      if (textured_) {
+        sp.U = base_[aU] + ddx_[aU] * fx + ddy_[aU] * fy;
+        sp.DU = ddx_[aU];
+        sp.V = base_[aV] + ddx_[aV] * fx + ddy_[aV] * fy;
+        sp.DV = ddx_[aV];
+      }
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  double base_[aCount] = {}, ddx_[aCount] = {}, ddy_[aCount] = {};
+  double x0_ = 0, y0_ = 0;
+  bool textured_ = false, gouraud_ = false, depth_ = false, longRight_ = false, upper_ = false;
+  int64_t py_ = 0, rowMid_ = 0, rowEnd_ = 0;
+  int64_t mid_[2] = {0, 0}, last_[2] = {0, 0};
+  TEdge longEdge_, shortEdge_;
+  TRmPixel* target_ = nullptr;
+  ptrdiff_t targetPitch_ = 0;
+  int32_t* depthBuffer_ = nullptr;
+  ptrdiff_t depthPitch_ = 0;
+  int64_t clipLeft_ = 0, clipRight_ = 0, rowLength_ = 0;
+};
+
+// A run of a textured span: up to 16 pixels whose texture coordinates are exact (divided)
+// at the run's ends and step linearly in 16.16 between them.
+struct TRun {
+  int K = 0, Len = 0;               // first pixel in the span, pixel count
+  int32_t U = 0, V = 0, DU = 0, DV = 0;
+  bool Inside = false;              // no pixel's coordinates need holding at the edges
+};
+
+// Cuts a textured span into runs. A run whose coordinates stay inside the texture skips
+// holding them at its edges (for bilinear filtering "inside" means left of the last
+// column and above the last row, so the right and lower neighbours exist).
+class TRunWalker {
+ public:
+  __attribute__((always_inline)) TRunWalker(const TRasterState& s, const TSpan& sp, bool bilinear)
+      : sp_(sp), perspective_(s.Perspective) {
+    const int32_t umax = bilinear ? (s.TextureWidth - 1) << 16 : (s.TextureWidth << 16) - 1;
+    const int32_t vmax = bilinear ? (s.TextureHeight - 1) << 16 : (s.TextureHeight << 16) - 1;
+    insideU_ = bilinear ? umax : umax + 1;
+    insideV_ = bilinear ? vmax : vmax + 1;
+    const int n = sp.N;
+    if (n > 1 && n <= kRunLength) {
+      Ends(n - 1, u0_, v0_, uLast_, vLast_);
+      haveLast_ = true;
+    } else {
+      At(0, u0_, v0_);
+    }
+  }
+  __attribute__((always_inline)) bool Next(TRun& r) {
+    const int n = sp_.N;
+    if (k_ >= n) return false;
+    const int len = std::min(kRunLength, n - k_);
+    int32_t u1 = u0_, v1 = v0_, du = 0, dv = 0;
+    if (k_ + kRunLength < n) {
+      // A full run: its end is the next run's start.
+      At(k_ + kRunLength, u1, v1);
+      du = static_cast<int32_t>((static_cast<int64_t>(u1) - u0_) / kRunLength);
+      dv = static_cast<int32_t>((static_cast<int64_t>(v1) - v0_) / kRunLength);
+    } else if (len > 1) {
+      // The last run ends on the span's last pixel, inside the triangle.
+      if (haveLast_) {
+        u1 = uLast_;
+        v1 = vLast_;
+      } else {
+        At(n - 1, u1, v1);
+      }
+      du = static_cast<int32_t>(static_cast<double>(static_cast<int64_t>(u1) - u0_) *
+                                kReciprocal[len - 1]);
+      dv = static_cast<int32_t>(static_cast<double>(static_cast<int64_t>(v1) - v0_) *
+                                kReciprocal[len - 1]);
+    }
+    r.K = k_;
+    r.Len = len;
+    r.U = u0_;
+    r.V = v0_;
+    r.DU = du;
+    r.DV = dv;
+    // Every pixel of the run lies between its two ends.
+    r.Inside = u0_ >= 0 && u1 >= 0 && v0_ >= 0 && v1 >= 0 && u0_ < insideU_ && u1 < insideU_ &&
+               v0_ < insideV_ && v1 < insideV_;
+    u0_ = u1;
+    v0_ = v1;
+    k_ += len;
+    return true;
+  }
+
+ private:
+  // 1 / k for the steps of a last run.
+  static constexpr double kReciprocal[kRunLength] = {
+      0.0,       1.0,        1.0 / 2,  1.0 / 3,  1.0 / 4,  1.0 / 5,  1.0 / 6,  1.0 / 7,
+      1.0 / 8,   1.0 / 9,    1.0 / 10, 1.0 / 11, 1.0 / 12, 1.0 / 13, 1.0 / 14, 1.0 / 15};
+
+  // Texture coordinates at the first pixel and at pixel k of a span of one run, with one
+  // division for both.
+  __attribute__((always_inline)) void Ends(int k, int32_t& u0, int32_t& v0, int32_t& u1,
+                                           int32_t& v1) const {
+    const double uq0 = sp_.U, vq0 = sp_.V;
+    const double uq1 = sp_.U + sp_.DU * k, vq1 = sp_.V + sp_.DV * k;
+    if (perspective_) {
+      const double q0 = std::max(sp_.Q, 1e-9), q1 = std::max(sp_.Q + sp_.DQ * k, 1e-9);
+      const double r = 1.0 / (q0 * q1);
+      const double w0 = q1 * r, w1 = q0 * r;
+      u0 = TexelFixed(uq0 * w0);
+      v0 = TexelFixed(vq0 * w0);
+      u1 = TexelFixed(uq1 * w1);
+      v1 = TexelFixed(vq1 * w1);
+    } else {
+      u0 = TexelFixed(uq0);
+      v0 = TexelFixed(vq0);
+      u1 = TexelFixed(uq1);
+      v1 = TexelFixed(vq1);
+    }
+  }
+
+  // Texture coordinates at pixel k of the span, exact.
+  __attribute__((always_inline)) void At(int k, int32_t& u, int32_t& v) const {
+    const double uq = sp_.U + sp_.DU * k, vq = sp_.V + sp_.DV * k;
+    if (perspective_) {
+      const double w = 1.0 / std::max(sp_.Q + sp_.DQ * k, 1e-9);
+      u = TexelFixed(uq * w);
+      v = TexelFixed(vq * w);
+    } else {
+      u = TexelFixed(uq);
+      v = TexelFixed(vq);
+    }
+  }
+
+  const TSpan& sp_;
+  bool perspective_;
+  int32_t insideU_ = 0, insideV_ = 0;
+  int k_ = 0;
+  int32_t u0_ = 0, v0_ = 0;
+  bool haveLast_ = false;
+  int32_t uLast_ = 0, vLast_ = 0;
+};
+
+// Draws one span, pixel by pixel.
 template <int Filter, int Colour, bool Blend, bool Key, bool Z>
-void DrawSpan(const TRasterState& s, const TSpan& sp) {
+__attribute__((always_inline)) inline void DrawSpan(const TRasterState& s, const TSpan& sp) {
   const int tw = s.TextureWidth, th = s.TextureHeight;
   const int32_t umax = Filter == fiBilinear ? (tw - 1) << 16 : (tw << 16) - 1;
   const int32_t vmax = Filter == fiBilinear ? (th - 1) << 16 : (th << 16) - 1;
@@ -163,63 +452,355 @@ void DrawSpan(const TRasterState& s, const TSpan& sp) {
     }
   };
 
-  const int n = sp.N;
   if constexpr (Filter == fiNone) {
-    pixels(std::true_type{}, 0, n, 0, 0, 0, 0);
+    pixels(std::true_type{}, 0, sp.N, 0, 0, 0, 0);
   } else {
-    // Texture coordinates at pixel k of the span, exact.
-    const bool perspective = s.Perspective;
-    auto texAt = [&](int k, int32_t& u, int32_t& v) {
-      const double uq = sp.U + sp.DU * k, vq = sp.V + sp.DV * k;
-      if (perspective) {
-        const double w = 1.0 / std::max(sp.Q + sp.DQ * k, 1e-9);
-        u = TexelFixed(uq * w);
-        v = TexelFixed(vq * w);
-      } else {
-        u = TexelFixed(uq);
-        v = TexelFixed(vq);
-      }
-    };
-    const int32_t insideU = Filter == fiBilinear ? umax : umax + 1;
-    const int32_t insideV = Filter == fiBilinear ? vmax : vmax + 1;
-    int32_t u0, v0;
-    texAt(0, u0, v0);
-    for (int k = 0; k < n;) {
-      const int len = std::min(kRunLength, n - k);
-      int32_t u1 = u0, v1 = v0, du = 0, dv = 0;
-      if (k + kRunLength < n) {
-        // A full run: its end is the next run's start.
-        texAt(k + kRunLength, u1, v1);
-        du = static_cast<int32_t>((static_cast<int64_t>(u1) - u0) / kRunLength);
-        dv = static_cast<int32_t>((static_cast<int64_t>(v1) - v0) / kRunLength);
-      } else if (len > 1) {
-        // The last run ends on the span's last pixel, inside the triangle.
-        texAt(n - 1, u1, v1);
-        du = static_cast<int32_t>((static_cast<int64_t>(u1) - u0) / (len - 1));
-        dv = static_cast<int32_t>((static_cast<int64_t>(v1) - v0) / (len - 1));
-      }
-      // Every pixel of the run lies between its two ends.
-      const bool inside = u0 >= 0 && u1 >= 0 && v0 >= 0 && v1 >= 0 && u0 < insideU &&
-                          u1 < insideU && v0 < insideV && v1 < insideV;
-      if (inside)
-        pixels(std::false_type{}, k, len, u0, v0, du, dv);
+    TRunWalker runs(s, sp, Filter == fiBilinear);
+    TRun r;
+    while (runs.Next(r)) {
+      if (r.Inside)
+        pixels(std::false_type{}, r.K, r.Len, r.U, r.V, r.DU, r.DV);
       else
-        pixels(std::true_type{}, k, len, u0, v0, du, dv);
-      u0 = u1;
-      v0 = v1;
-      k += len;
+        pixels(std::true_type{}, r.K, r.Len, r.U, r.V, r.DU, r.DV);
     }
   }
 }
 
-using TSpanFn = void (*)(const TRasterState&, const TSpan&);
+// Draws every row of a triangle.
+using TTriangleFn = void (*)(const TRasterState&, TRows&);
+
+template <int Filter, int Colour, bool Blend, bool Key, bool Z>
+void DrawTriangle(const TRasterState& s, TRows& rows) {
+  TSpan sp;
+  while (rows.Next(sp)) DrawSpan<Filter, Colour, Blend, Key, Z>(s, sp);
+}
+
+#if defined(__x86_64__)
+#define MOVARA_RM_VECTOR 1
+#define RM_AVX2 __attribute__((target("avx2")))
+
+// Lane helpers of the eight-pixel spans.
+RM_AVX2 __attribute__((always_inline)) inline __m256i BothHalves(__m256i w) {
+  return _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+}
+// Green of each pixel in the low byte.
+RM_AVX2 __attribute__((always_inline)) inline __m256i GreenOf(__m256i p) {
+  return _mm256_and_si256(_mm256_srli_epi32(p, 8), _mm256_set1_epi32(0xFF));
+}
+// Blue and red in the 16-bit halves.
+RM_AVX2 __attribute__((always_inline)) inline __m256i BlueRedOf(__m256i p) {
+  return _mm256_and_si256(p, _mm256_set1_epi32(0x00FF00FF));
+}
+// A pixel from channel sums scaled by 256: blue and red in the halves of rb, green in g.
+RM_AVX2 __attribute__((always_inline)) inline __m256i PackSums(__m256i rb, __m256i g) {
+  return _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(rb, 8), _mm256_set1_epi32(0x00FF00FF)),
+                         _mm256_and_si256(g, _mm256_set1_epi32(0x0000FF00)));
+}
+// A texel and its right neighbour in the low 64 bits.
+RM_AVX2 __attribute__((always_inline)) inline __m128i TexelPair(const int* tex, int32_t at) {
+  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tex + at));
+}
+// Of pairs (x0 y0 x1 y1 | x2 y2 x3 y3) in a and b: the first of each pair, in the order
+// a0 a1 b0 b1 | a2 a3 b2 b3; OddLanes the second.
+RM_AVX2 __attribute__((always_inline)) inline __m256i EvenLanes(__m256i a, __m256i b) {
+  return _mm256_castps_si256(
+      _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0x88));
+}
+RM_AVX2 __attribute__((always_inline)) inline __m256i OddLanes(__m256i a, __m256i b) {
+  return _mm256_castps_si256(
+      _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0xDD));
+}
+// 0..255 to 0..256, as Factor.
+RM_AVX2 __attribute__((always_inline)) inline __m256i FactorOf(__m256i x) {
+  return _mm256_add_epi32(x, _mm256_srli_epi32(x, 7));
+}
+// Modulate: frb holds the blue factor in the low half and the red one in the high half.
+RM_AVX2 __attribute__((always_inline)) inline __m256i ModulateBy(__m256i t, __m256i frb,
+                                                                  __m256i fg) {
+  return PackSums(_mm256_mullo_epi16(BlueRedOf(t), frb), _mm256_mullo_epi16(GreenOf(t), fg));
+}
+
+// Eight pixels of a span from pixel i on (count of them, 1..8) with the texture
+// coordinates (u, v) at pixel i stepping by (du, dv): the arithmetic of DrawSpan in
+// eight 32-bit lanes. The colour channels are worked on in 16-bit halves (blue and red
+// in one, green in the other); every product and sum stays below 65536 there, as the
+// weights of a pixel add up to 256. The texture coordinates are always held at the
+// texture's edges: inside a run that changes nothing.
+template <int Filter, int Colour, bool Blend, bool Z>
+RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s,
+                                                           const TSpan& sp, int i, int count,
+                                                           int32_t u, int32_t du, int32_t v,
+                                                           int32_t dv, bool inside) {
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i valid = _mm256_cmpgt_epi32(_mm256_set1_epi32(count), lane);
+  const __m256i byteMask = _mm256_set1_epi32(0xFF);
+  __m256i pass = valid;
+  // Eight whole pixels can be read and written back: those beyond the span keep their
+  // values. Only at the end of a row the masked loads and stores are needed.
+  const bool wide = i + 8 <= sp.Room;
+  __m256i zi = _mm256_setzero_si256(), oldDepth = zi;
+  if constexpr (Z) {
+    zi = _mm256_add_epi32(_mm256_set1_epi32(Stepped(sp.Z, i, sp.DZ)),
+                          _mm256_mullo_epi32(lane, _mm256_set1_epi32(sp.DZ)));
+    oldDepth = wide ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sp.Depth + i))
+                    : _mm256_maskload_epi32(sp.Depth + i, valid);
+    if (s.DepthBias == 0)
+      pass = _mm256_andnot_si256(_mm256_cmpgt_epi32(oldDepth, zi), valid);
+    else if (s.DepthBias == 1)
+      pass = _mm256_and_si256(_mm256_cmpgt_epi32(zi, oldDepth), valid);
+    if (_mm256_testz_si256(pass, pass)) return;
+  }
+
+  __m256i c;
+  if constexpr (Filter == fiNone) {
+    c = _mm256_set1_epi32(0xFFFFFF);
+  } else {
+    const int tw = s.TextureWidth, th = s.TextureHeight;
+    const int32_t umax = Filter == fiBilinear ? (tw - 1) << 16 : (tw << 16) - 1;
+    const int32_t vmax = Filter == fiBilinear ? (th - 1) << 16 : (th << 16) - 1;
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i U = _mm256_add_epi32(_mm256_set1_epi32(u), _mm256_mullo_epi32(lane, _mm256_set1_epi32(du)));
+    __m256i V = _mm256_add_epi32(_mm256_set1_epi32(v), _mm256_mullo_epi32(lane, _mm256_set1_epi32(dv)));
+    U = _mm256_min_epi32(_mm256_max_epi32(U, zero), _mm256_set1_epi32(umax));
+    V = _mm256_min_epi32(_mm256_max_epi32(V, zero), _mm256_set1_epi32(vmax));
+    const __m256i x0 = _mm256_srai_epi32(U, 16), y0 = _mm256_srai_epi32(V, 16);
+    const __m256i pitch = _mm256_set1_epi32(static_cast<int32_t>(s.TexturePitch));
+    const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(y0, pitch), x0);
+    const int* tex = reinterpret_cast<const int*>(s.Texture);
+    if constexpr (Filter == fiNearest) {
+      c = _mm256_and_si256(_mm256_mask_i32gather_epi32(zero, tex, at, pass, 4),
+                           _mm256_set1_epi32(0xFFFFFF));
+    } else {
+      // the right and lower neighbours, the texel itself on the last column and row
+      const __m256i right = _mm256_cmpgt_epi32(_mm256_set1_epi32(tw - 1), x0);  // -1 or 0
+      const __m256i down = _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(th - 1), y0), pitch);
+      const __m256i at10 = _mm256_sub_epi32(at, right);
+      const __m256i at01 = _mm256_add_epi32(at, down);
+      const __m256i at11 = _mm256_sub_epi32(at01, right);
+      __m256i p00, p10, p01, p11;
+      if (inside) {
+        // Each texel with its right neighbour in one 8-byte load, which beats gathering
+        // four times; lanes without a pixel read the first texel pair.
+        alignas(32) int32_t offset[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(offset), _mm256_and_si256(at, valid));
+        const int32_t down = static_cast<int32_t>(s.TexturePitch);
+        auto pair = [tex](int32_t o) RM_AVX2 { return TexelPair(tex, o); };
+        // lanes 0, 1, 4, 5 in a and 2, 3, 6, 7 in b: the shuffles below put them in order
+        const __m256i a = _mm256_set_m128i(_mm_unpacklo_epi64(pair(offset[4]), pair(offset[5])),
+                                           _mm_unpacklo_epi64(pair(offset[0]), pair(offset[1])));
+        const __m256i b = _mm256_set_m128i(_mm_unpacklo_epi64(pair(offset[6]), pair(offset[7])),
+                                           _mm_unpacklo_epi64(pair(offset[2]), pair(offset[3])));
+        const __m256i c = _mm256_set_m128i(
+            _mm_unpacklo_epi64(pair(offset[4] + down), pair(offset[5] + down)),
+            _mm_unpacklo_epi64(pair(offset[0] + down), pair(offset[1] + down)));
+        const __m256i d = _mm256_set_m128i(
+            _mm_unpacklo_epi64(pair(offset[6] + down), pair(offset[7] + down)),
+            _mm_unpacklo_epi64(pair(offset[2] + down), pair(offset[3] + down)));
+        p00 = EvenLanes(a, b);
+        p10 = OddLanes(a, b);
+        p01 = EvenLanes(c, d);
+        p11 = OddLanes(c, d);
+      } else {
+        p00 = _mm256_mask_i32gather_epi32(zero, tex, at, pass, 4);
+        p10 = _mm256_mask_i32gather_epi32(zero, tex, at10, pass, 4);
+        p01 = _mm256_mask_i32gather_epi32(zero, tex, at01, pass, 4);
+        p11 = _mm256_mask_i32gather_epi32(zero, tex, at11, pass, 4);
+      }
+      const __m256i fx = _mm256_and_si256(_mm256_srli_epi32(U, 8), byteMask);
+      const __m256i fy = _mm256_and_si256(_mm256_srli_epi32(V, 8), byteMask);
+      const __m256i w11 = _mm256_srli_epi32(
+          _mm256_add_epi32(_mm256_mullo_epi16(fx, fy), _mm256_set1_epi32(128)), 8);
+      const __m256i w10 = _mm256_sub_epi32(fx, w11), w01 = _mm256_sub_epi32(fy, w11);
+      const __m256i w00 = _mm256_add_epi32(
+          _mm256_sub_epi32(_mm256_sub_epi32(_mm256_set1_epi32(256), fx), fy), w11);
+      const __m256i rb = _mm256_add_epi16(
+          _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p00), BothHalves(w00)),
+                           _mm256_mullo_epi16(BlueRedOf(p10), BothHalves(w10))),
+          _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p01), BothHalves(w01)),
+                           _mm256_mullo_epi16(BlueRedOf(p11), BothHalves(w11))));
+      const __m256i g = _mm256_add_epi32(
+          _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p00), w00),
+                           _mm256_mullo_epi16(GreenOf(p10), w10)),
+          _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p01), w01),
+                           _mm256_mullo_epi16(GreenOf(p11), w11)));
+      c = PackSums(rb, g);
+    }
+  }
+
+  // Modulation by the colour: factors 0..256 per channel.
+  __m256i alpha;  // 0..256 per lane
+  const uint32_t flat = s.FlatColour;
+  if constexpr (Colour == cmGouraud) {
+    __m256i f[4];
+    for (int k = 0; k < 4; ++k) {
+      const __m256i cf = _mm256_add_epi32(_mm256_set1_epi32(Stepped(sp.C[k], i, sp.DC[k])),
+                                          _mm256_mullo_epi32(lane, _mm256_set1_epi32(sp.DC[k])));
+      f[k] = FactorOf(_mm256_srli_epi32(cf, 16));
+    }
+    c = ModulateBy(c, _mm256_or_si256(_mm256_slli_epi32(f[0], 16), f[2]), f[1]);
+    alpha = f[3];
+  } else {
+    if constexpr (Colour == cmFlat) {
+      const uint32_t fr = Factor((flat >> 16) & 0xFF), fg = Factor((flat >> 8) & 0xFF),
+                     fb = Factor(flat & 0xFF);
+      c = ModulateBy(c, _mm256_set1_epi32(static_cast<int32_t>((fr << 16) | fb)),
+                     _mm256_set1_epi32(static_cast<int32_t>(fg)));
+    }
+    alpha = _mm256_set1_epi32(static_cast<int32_t>(Factor(flat >> 24)));
+  }
+
+  TRmPixel* const dst = sp.Dst + i;
+  const bool full = _mm256_movemask_ps(_mm256_castsi256_ps(pass)) == 0xFF;
+  __m256i old = _mm256_setzero_si256();
+  if (Blend || (wide && !full))
+    old = wide ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst))
+               : _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), valid);
+  if constexpr (Blend) {
+    const __m256i a2 = _mm256_or_si256(alpha, _mm256_slli_epi32(alpha, 16));
+    const __m256i na2 = _mm256_sub_epi16(_mm256_set1_epi32(0x01000100), a2);
+    const __m256i rb = _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(c), a2),
+                                        _mm256_mullo_epi16(BlueRedOf(old), na2));
+    const __m256i g = _mm256_add_epi16(_mm256_mullo_epi16(GreenOf(c), a2),
+                                       _mm256_mullo_epi16(GreenOf(old), na2));
+    c = PackSums(rb, g);
+  } else {
+    (void)alpha;
+  }
+  if (full)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), c);
+  else if (wide)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_blendv_epi8(old, c, pass));
+  else
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), pass, c);
+  if constexpr (Z) {
+    if (s.DepthWrite) {
+      __m256i* const at = reinterpret_cast<__m256i*>(sp.Depth + i);
+      if (full)
+        _mm256_storeu_si256(at, zi);
+      else if (wide)
+        _mm256_storeu_si256(at, _mm256_blendv_epi8(oldDepth, zi, pass));
+      else
+        _mm256_maskstore_epi32(sp.Depth + i, pass, zi);
+    }
+  }
+}
+
+// The rows of a triangle lie a page or more apart in the texture, the target and the
+// depth buffer, where the processor's own prefetching does not reach: while a span is
+// drawn, the memory of the span kAhead rows further down is fetched, guessed from how the
+// texture coordinates moved from the previous row. (It changes no pixel.)
+constexpr int kAhead = 4;
+struct TAhead {
+  bool Valid = false;
+  int32_t U = 0, V = 0;  // texture coordinates at the previous span's start
+};
+
+RM_AVX2 __attribute__((always_inline)) inline void Prefetch(const void* base, ptrdiff_t bytes) {
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(base) +
+                                             static_cast<uintptr_t>(bytes)),
+               _MM_HINT_T0);
+}
+
+template <bool Z>
+RM_AVX2 __attribute__((always_inline)) inline void PrefetchTarget(const TRasterState& s,
+                                                                  const TSpan& sp) {
+  const ptrdiff_t last = static_cast<ptrdiff_t>(sp.N - 1) * 4;
+  const ptrdiff_t dst = kAhead * s.TargetPitch * 4;
+  Prefetch(sp.Dst, dst);
+  Prefetch(sp.Dst, dst + last);
+  if constexpr (Z) {
+    const ptrdiff_t depth = kAhead * s.DepthPitch * 4;
+    Prefetch(sp.Depth, depth);
+    Prefetch(sp.Depth, depth + last);
+  }
+}
+
+RM_AVX2 __attribute__((always_inline)) inline void PrefetchTexture(const TRasterState& s,
+                                                                   const TSpan& sp, const TRun& r,
+                                                                   TAhead& ahead) {
+  if (ahead.Valid) {
+    const int64_t umax = static_cast<int64_t>(s.TextureWidth - 1) << 16;
+    const int64_t vmax = static_cast<int64_t>(s.TextureHeight - 1) << 16;
+    const int64_t u = std::clamp<int64_t>(r.U + int64_t{kAhead} * (r.U - ahead.U), 0, umax);
+    const int64_t v = std::clamp<int64_t>(r.V + int64_t{kAhead} * (r.V - ahead.V), 0, vmax);
+    const int64_t uEnd = std::clamp<int64_t>(u + int64_t{r.DU} * sp.N, 0, umax);
+    const ptrdiff_t row = static_cast<ptrdiff_t>(v >> 16) * s.TexturePitch * 4;
+    const ptrdiff_t below = (v >> 16) < s.TextureHeight - 1 ? s.TexturePitch * 4 : 0;
+    const ptrdiff_t x0 = static_cast<ptrdiff_t>(u >> 16) * 4, x1 = static_cast<ptrdiff_t>(uEnd >> 16) * 4;
+    Prefetch(s.Texture, row + x0);
+    Prefetch(s.Texture, row + below + x0);
+    Prefetch(s.Texture, row + x1);
+    Prefetch(s.Texture, row + below + x1);
+  }
+  ahead.Valid = true;
+  ahead.U = r.U;
+  ahead.V = r.V;
+}
+
+template <int Filter, int Colour, bool Blend, bool Z>
+RM_AVX2 __attribute__((always_inline)) inline void DrawSpanVector(const TRasterState& s,
+                                                                  const TSpan& sp, TAhead& ahead) {
+  PrefetchTarget<Z>(s, sp);
+  if constexpr (Filter == fiNone) {
+    (void)ahead;
+    for (int i = 0; i < sp.N; i += 8)
+      Pixels8<Filter, Colour, Blend, Z>(s, sp, i, std::min(8, sp.N - i), 0, 0, 0, 0, false);
+  } else {
+    TRunWalker runs(s, sp, Filter == fiBilinear);
+    // pairs of texels need a right and a lower neighbour for every texel
+    const bool pairs = s.TextureWidth > 1 && s.TextureHeight > 1;
+    TRun r;
+    bool first = true;
+    while (runs.Next(r)) {
+      if (first) {
+        PrefetchTexture(s, sp, r, ahead);
+        first = false;
+      }
+      const bool inside = pairs && r.Inside;
+      Pixels8<Filter, Colour, Blend, Z>(s, sp, r.K, std::min(8, r.Len), r.U, r.DU, r.V, r.DV,
+                                        inside);
+      if (r.Len > 8)
+        Pixels8<Filter, Colour, Blend, Z>(s, sp, r.K + 8, r.Len - 8, Stepped(r.U, 8, r.DU), r.DU,
+                                          Stepped(r.V, 8, r.DV), r.DV, inside);
+    }
+  }
+}
+
+template <int Filter, int Colour, bool Blend, bool Z>
+RM_AVX2 void DrawTriangleVector(const TRasterState& s, TRows& rows) {
+  TSpan sp;
+  TAhead ahead;
+  while (rows.Next(sp)) DrawSpanVector<Filter, Colour, Blend, Z>(s, sp, ahead);
+}
+
+bool DetectVector() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool gVectorSupported = DetectVector();
+bool gVectorEnabled = gVectorSupported;
+
+template <int F, int C, bool B>
+TTriangleFn PickVectorZ(bool z) {
+  return z ? &DrawTriangleVector<F, C, B, true> : &DrawTriangleVector<F, C, B, false>;
+}
+template <int F>
+TTriangleFn PickVector(int colour, bool blend, bool z) {
+  switch (colour) {
+    case cmFlat: return blend ? PickVectorZ<F, cmFlat, true>(z) : PickVectorZ<F, cmFlat, false>(z);
+    case cmGouraud:
+      return blend ? PickVectorZ<F, cmGouraud, true>(z) : PickVectorZ<F, cmGouraud, false>(z);
+    default: return blend ? PickVectorZ<F, cmWhite, true>(z) : PickVectorZ<F, cmWhite, false>(z);
+  }
+}
+#endif  // __x86_64__
 
 template <int F, int C, bool B, bool K>
-TSpanFn PickZ(bool z) {
-  return z ? &DrawSpan<F, C, B, K, true> : &DrawSpan<F, C, B, K, false>;
+TTriangleFn PickZ(bool z) {
+  return z ? &DrawTriangle<F, C, B, K, true> : &DrawTriangle<F, C, B, K, false>;
 }
 template <int F, int C, bool B>
-TSpanFn PickKey(bool key, bool z) {
+TTriangleFn PickKey(bool key, bool z) {
   if constexpr (F == fiNone) {
     (void)key;
     return PickZ<F, C, B, false>(z);
@@ -228,147 +809,68 @@ TSpanFn PickKey(bool key, bool z) {
   }
 }
 template <int F, int C>
-TSpanFn PickBlend(bool blend, bool key, bool z) {
+TTriangleFn PickBlend(bool blend, bool key, bool z) {
   return blend ? PickKey<F, C, true>(key, z) : PickKey<F, C, false>(key, z);
 }
 template <int F>
-TSpanFn PickColour(int colour, bool blend, bool key, bool z) {
+TTriangleFn PickColour(int colour, bool blend, bool key, bool z) {
   switch (colour) {
     case cmFlat: return PickBlend<F, cmFlat>(blend, key, z);
     case cmGouraud: return PickBlend<F, cmGouraud>(blend, key, z);
     default: return PickBlend<F, cmWhite>(blend, key, z);
   }
 }
-TSpanFn PickSpan(int filter, int colour, bool blend, bool key, bool z) {
-  switch (filter) {
-    case fiNearest: return PickColour<fiNearest>(colour, blend, key, z);
-    case fiBilinear: return PickColour<fiBilinear>(colour, blend, key, z);
-    default: return PickColour<fiNone>(colour, blend, key, z);
-  }
-}
-
-// One edge walked from top to bottom: the first pixel column at or right of the edge on
-// each row, ceil(x), kept exactly as N = q * D + r with 0 <= r < D.
-struct TEdge {
-  int64_t q = 0, r = 0, D = 1, kq = 0, kr = 0;
-  void Init(int64_t xa, int64_t ya, int64_t xb, int64_t yb, int64_t row) {
-    const int64_t dy = yb - ya;
-    D = dy * kSubPixel;
-    const int64_t N = xa * dy + (row * kSubPixel - ya) * (xb - xa);
-    q = FloorDiv(N, D);
-    r = N - q * D;
-    const int64_t K = static_cast<int64_t>(kSubPixel) * (xb - xa);
-    kq = FloorDiv(K, D);
-    kr = K - kq * D;
-  }
-  int64_t X() const { return q + (r != 0 ? 1 : 0); }
-  void Step() {
-    q += kq;
-    r += kr;
-    if (r >= D) {
-      r -= D;
-      ++q;
+TTriangleFn PickTriangle(const TRasterState& s, bool z) {
+  const bool key = s.Keyed && s.Filter != fiNone;
+#ifdef MOVARA_RM_VECTOR
+  // The eight-pixel spans know no colour key and the three depth tests only.
+  const bool knownBias = s.DepthBias == 0 || s.DepthBias == 1 || s.DepthBias <= INT32_MIN;
+  if (gVectorEnabled && !key && (!z || knownBias)) {
+    switch (s.Filter) {
+      case fiNearest: return PickVector<fiNearest>(s.Colour, s.Blend, z);
+      case fiBilinear: return PickVector<fiBilinear>(s.Colour, s.Blend, z);
+      default: return PickVector<fiNone>(s.Colour, s.Blend, z);
     }
   }
-};
-
-enum { aQ = 0, aU = 1, aV = 2, aC = 3, aCount = 7 };
+#endif
+  switch (s.Filter) {
+    case fiNearest: return PickColour<fiNearest>(s.Colour, s.Blend, key, z);
+    case fiBilinear: return PickColour<fiBilinear>(s.Colour, s.Blend, key, z);
+    default: return PickColour<fiNone>(s.Colour, s.Blend, key, z);
+  }
+}
 
 }  // namespace
 
 void RasterTriangle(const TRasterState& s, const TRasterVertex& a, const TRasterVertex& b,
                     const TRasterVertex& c) {
-  const TRasterVertex* v[3] = {&a, &b, &c};
-  // Top to bottom.
-  if (v[1]->Y < v[0]->Y) std::swap(v[0], v[1]);
-  if (v[2]->Y < v[1]->Y) std::swap(v[1], v[2]);
-  if (v[1]->Y < v[0]->Y) std::swap(v[0], v[1]);
-  const TRasterVertex& v0 = *v[0];
-  const TRasterVertex& v1 = *v[1];
-  const TRasterVertex& v2 = *v[2];
-  const int64_t dx1 = v1.X - v0.X, dy1 = v1.Y - v0.Y, dx2 = v2.X - v0.X, dy2 = v2.Y - v0.Y;
-  const int64_t det = dx1 * dy2 - dx2 * dy1;
-  if (det == 0 || dy2 == 0) return;
+  TRows rows;
+  if (!rows.Init(s, a, b, c)) return;
+  PickTriangle(s, rows.Depth())(s, rows);
+}
 
-  const int64_t rowTop = std::max<int64_t>(CeilDiv(v0.Y, kSubPixel), s.ClipTop);
-  const int64_t rowMid = std::clamp<int64_t>(CeilDiv(v1.Y, kSubPixel), s.ClipTop, s.ClipBottom);
-  const int64_t rowEnd = std::min<int64_t>(CeilDiv(v2.Y, kSubPixel), s.ClipBottom);
-  if (rowTop >= rowEnd) return;
+bool VectorSpansSupported() {
+#ifdef MOVARA_RM_VECTOR
+  return gVectorSupported;
+#else
+  return false;
+#endif
+}
 
-  // Attribute planes in pixel units, relative to v0.
-  const bool textured = s.Filter != fiNone;
-  const bool gouraud = s.Colour == cmGouraud;
-  double base[aCount] = {}, ddx[aCount] = {}, ddy[aCount] = {};
-  const double scale = static_cast<double>(kSubPixel) / static_cast<double>(det);
-  auto plane = [&](int k, double a0, double a1, double a2) {
-    const double d1 = a1 - a0, d2 = a2 - a0;
-    base[k] = a0;
-    ddx[k] = (d1 * static_cast<double>(dy2) - d2 * static_cast<double>(dy1)) * scale;
-    ddy[k] = (d2 * static_cast<double>(dx1) - d1 * static_cast<double>(dx2)) * scale;
-  };
-  plane(aQ, v0.Q, v1.Q, v2.Q);
-  if (textured) {
-    plane(aU, v0.U, v1.U, v2.U);
-    plane(aV, v0.V, v1.V, v2.V);
-  }
-  if (gouraud)
-    for (int k = 0; k < 4; ++k) plane(aC + k, v0.C[k], v1.C[k], v2.C[k]);
-  const double x0 = static_cast<double>(v0.X) / kSubPixel, y0 = static_cast<double>(v0.Y) / kSubPixel;
+bool VectorSpansEnabled() {
+#ifdef MOVARA_RM_VECTOR
+  return gVectorEnabled;
+#else
+  return false;
+#endif
+}
 
-  const bool depth = s.DepthTest && s.Depth != nullptr;
-  const TSpanFn span = PickSpan(s.Filter, s.Colour, s.Blend, s.Keyed, depth);
-
-  // v1 left of the long edge v0 -> v2 puts the long edge on the right.
-  const bool longRight = det < 0;
-  TEdge longEdge, shortEdge;
-  longEdge.Init(v0.X, v0.Y, v2.X, v2.Y, rowTop);
-  bool upper = rowTop < rowMid;
-  if (upper)
-    shortEdge.Init(v0.X, v0.Y, v1.X, v1.Y, rowTop);
-  else
-    shortEdge.Init(v1.X, v1.Y, v2.X, v2.Y, rowTop);
-
-  for (int64_t py = rowTop; py < rowEnd; ++py) {
-    if (upper && py >= rowMid) {
-      upper = false;
-      shortEdge.Init(v1.X, v1.Y, v2.X, v2.Y, py);
-    }
-    int64_t xl = longRight ? shortEdge.X() : longEdge.X();
-    int64_t xr = longRight ? longEdge.X() : shortEdge.X();
-    longEdge.Step();
-    shortEdge.Step();
-    xl = std::max<int64_t>(xl, s.ClipLeft);
-    xr = std::min<int64_t>(xr, s.ClipRight);
-    if (xl >= xr) continue;
-    const int n = static_cast<int>(xr - xl);
-    const double fx = static_cast<double>(xl) - x0, fy = static_cast<double>(py) - y0;
-    TSpan sp;
-    sp.Dst = s.Target + py * s.TargetPitch + xl;
-    sp.Depth = depth ? s.Depth + py * s.DepthPitch + xl : nullptr;
-    sp.N = n;
-    sp.Q = base[aQ] + ddx[aQ] * fx + ddy[aQ] * fy;
-    sp.DQ = ddx[aQ];
-    if (depth) {
-      sp.Z = DepthFixed(sp.Q);
-      if (n > 1)
-        sp.DZ = static_cast<int32_t>(
-            (static_cast<int64_t>(DepthFixed(sp.Q + sp.DQ * (n - 1))) - sp.Z) / (n - 1));
-    }
-    if (gouraud) {
-      for (int k = 0; k < 4; ++k) {
-        const double c0 = base[aC + k] + ddx[aC + k] * fx + ddy[aC + k] * fy;
-        sp.C[k] = ColourFixed(c0);
-        if (n > 1) sp.DC[k] = (ColourFixed(c0 + ddx[aC + k] * (n - 1)) - sp.C[k]) / (n - 1);
-      }
-    }
-    if (textured) {
-      sp.U = base[aU] + ddx[aU] * fx + ddy[aU] * fy;
-      sp.DU = ddx[aU];
-      sp.V = base[aV] + ddx[aV] * fx + ddy[aV] * fy;
-      sp.DV = ddx[aV];
-    }
-    span(s, sp);
-  }
+void EnableVectorSpans(bool on) {
+#ifdef MOVARA_RM_VECTOR
+  gVectorEnabled = on && gVectorSupported;
+#else
+  (void)on;
+#endif
 }
 
 }  // namespace movara::rm

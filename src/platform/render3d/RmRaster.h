@@ -10,9 +10,13 @@
 //
 // Attributes are planes over the screen: 1/w (the inverse camera distance), u/w and v/w
 // for perspective-correct texturing, and the colour for Gouraud shading. Spans are cut
-// into runs of 16 pixels whose end points are divided exactly; inside a run the texture
-// coordinates step in 16.16 fixed point. The depth buffer holds 1/w in 7.24 fixed point
+// into runs of 16 pixels whose end points are divided exactly (a span of one run divides
+// once for both ends); inside a run the texture coordinates step in 16.16 fixed point. The depth buffer holds 1/w in 7.24 fixed point
 // (0 = cleared, far away).
+//
+// On processors with AVX2 the spans are drawn eight pixels at a time with the same
+// integer arithmetic, so both ways give the same pixels (the tests compare them); they
+// also prefetch the memory of the rows below, which lies pages apart.
 //
 // Setup works in plain double arithmetic (no library functions in the per-pixel path,
 // rounding by hand); with IEEE doubles and no fused multiply-add contraction (the ISO
@@ -46,6 +50,7 @@ struct TRasterState {
   TRmPixel* Target = nullptr;
   ptrdiff_t TargetPitch = 0;
   int ClipLeft = 0, ClipTop = 0, ClipRight = 0, ClipBottom = 0;
+  int RowLength = 0;  // pixels in a row of the target and of the depth buffer
   int32_t* Depth = nullptr;  // same layout as the target, depthPitch apart
   ptrdiff_t DepthPitch = 0;
   bool DepthTest = false;
@@ -67,5 +72,11 @@ struct TRasterState {
 // Draws one triangle in any winding (culling is the caller's business).
 void RasterTriangle(const TRasterState& state, const TRasterVertex& a, const TRasterVertex& b,
                     const TRasterVertex& c);
+
+// The eight-pixel spans: whether the processor has them, and switching them off (tests
+// compare both ways; switching on is ignored where they are missing).
+bool VectorSpansSupported();
+bool VectorSpansEnabled();
+void EnableVectorSpans(bool on);
 
 }  // namespace movara::rm
