@@ -167,8 +167,12 @@ bool TBgr24Writer::Write(const AVFrame* frame, uint8_t* topRow, int rowStep) {
   if (frame->color_range == AVCOL_RANGE_JPEG) full = true;
   const int space = SwsColorSpace(frame->colorspace);
   if (!sws_ || w_ != frame->width || h_ != frame->height || fmt_ != src) {
+    // For 4:4:4 swscale works with full chroma resolution either way, and its planar
+    // RGB output computes each pixel exactly as the packed one does, only with vector
+    // code; the packed 24-bit output has none and takes about three times as long.
+    planar_ = src == AV_PIX_FMT_YUV444P;
     sws_.reset(sws_getContext(frame->width, frame->height, src, frame->width, frame->height,
-                              AV_PIX_FMT_BGR24, flags_, nullptr, nullptr, nullptr));
+                              planar_ ? AV_PIX_FMT_GBRP : AV_PIX_FMT_BGR24, flags_, nullptr, nullptr, nullptr));
     if (!sws_) return false;
     w_ = frame->width;
     h_ = frame->height;
@@ -182,6 +186,7 @@ bool TBgr24Writer::Write(const AVFrame* frame, uint8_t* topRow, int rowStep) {
     range_ = full;
     space_ = space;
   }
+  if (planar_) return WriteThroughPlanes(frame, topRow, rowStep);
   if (frame->width % 16 == 0) {
     uint8_t* dst[4] = {topRow, nullptr, nullptr, nullptr};
     const int dstStride[4] = {rowStep, 0, 0, 0};
@@ -197,6 +202,35 @@ bool TBgr24Writer::Write(const AVFrame* frame, uint8_t* topRow, int rowStep) {
   for (int y = 0; y < frame->height; ++y)
     std::memcpy(topRow + static_cast<ptrdiff_t>(y) * rowStep, spare_.data() + static_cast<size_t>(y) * spareStride,
                 rowBytes);
+  return true;
+}
+
+bool TBgr24Writer::WriteThroughPlanes(const AVFrame* frame, uint8_t* topRow, int rowStep) {
+  // The vector code writes whole groups of up to 32 pixels per row: each plane row is
+  // padded beyond the next multiple of 64, and one spare row ends the buffer.
+  const int w = frame->width, h = frame->height;
+  const int planeStride = (w + 63 + 64) & ~63;
+  const size_t planeBytes = static_cast<size_t>(planeStride) * (h + 1);
+  planes_.resize(planeBytes * 3);
+  uint8_t* const g = planes_.data();
+  uint8_t* const b = g + planeBytes;
+  uint8_t* const r = b + planeBytes;
+  uint8_t* dst[4] = {g, b, r, nullptr};
+  const int dstStride[4] = {planeStride, planeStride, planeStride, 0};
+  if (sws_scale(sws_.get(), frame->data, frame->linesize, 0, h, dst, dstStride) != h) return false;
+  for (int y = 0; y < h; ++y) {
+    const size_t at = static_cast<size_t>(y) * planeStride;
+    const uint8_t* gs = g + at;
+    const uint8_t* bs = b + at;
+    const uint8_t* rs = r + at;
+    uint8_t* out = topRow + static_cast<ptrdiff_t>(y) * rowStep;
+    for (int x = 0; x < w; ++x) {
+      out[0] = bs[x];
+      out[1] = gs[x];
+      out[2] = rs[x];
+      out += 3;
+    }
+  }
   return true;
 }
 

@@ -45,17 +45,24 @@ AVPixelFormat PlainPixelFormat(AVPixelFormat fmt, bool* fullRange);
 // by its top row and the distance to the next row down, so bottom-up rows (a TDIB, a
 // packed DIB) are written in place with a negative step. swscale's fast paths write
 // whole groups of 8 pixels (and may spill past a row that ends inside a group), so a
-// width that is not a multiple of 16 goes through a padded buffer first. One context is
-// kept and reused while the source layout stays the same.
+// width that is not a multiple of 16 goes through a padded buffer first. Full-chroma
+// YUV (4:4:4, what Motion JPEG made from RGB pictures carries) has only a slow packed
+// 24-bit output in swscale but a fast planar one with the same arithmetic: such
+// pictures are converted into planes of G, B and R and interleaved here, giving the
+// same bytes. One context is kept and reused while the source layout stays the same.
 class TBgr24Writer {
  public:
   explicit TBgr24Writer(int swsFlags) : flags_(swsFlags) {}
   bool Write(const AVFrame* frame, uint8_t* topRow, int rowStep);
 
  private:
+  bool WriteThroughPlanes(const AVFrame* frame, uint8_t* topRow, int rowStep);
+
   int flags_;
   TSwsPtr sws_;
+  bool planar_ = false;         // sws_ writes G, B, R planes into planes_
   std::vector<uint8_t> spare_;  // rows for widths swscale cannot write in place
+  std::vector<uint8_t> planes_;
   int w_ = 0, h_ = 0, fmt_ = -1, range_ = -1, space_ = -1;
 };
 
