@@ -93,7 +93,14 @@ void TAVIMaker::Close() {
   ReleaseFile();
   FVideoCompressor.reset();
   FInitialized = false;
-  if (hadFile) TrimFile(FCurrentFileName);
+  if (!hadFile) return;
+  // A continuation file begun right after the film's last frame holds nothing.
+  if (FContinuationCount > 0 && FVideoFramesWritten == 0 && FAudioSamplesWritten == 0 && FAudioBlocksWritten == 0) {
+    TraceF("[TAviMaker.Close] Empty continuation file \"%s\" removed", FCurrentFileName.c_str());
+    RemoveFile(FCurrentFileName);
+    return;
+  }
+  TrimFile(FCurrentFileName);
 }
 
 void TAVIMaker::CloseAudioStream() {

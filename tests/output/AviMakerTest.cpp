@@ -261,6 +261,13 @@ TEST(AviMaker, SizeEstimateOfUncompressedVideoAndTheLimits) {
   EXPECT_EQ(maker.TotalWrittenDataSize(), 2056 + 230400 + 24);
 
   EXPECT_EQ(maker.MaxFileSize(), 0x7FFFFFFFu);  // before any limit
+  const std::string name = maker.VideoStreamInfo().Name();
+  EXPECT_EQ(name.rfind("Created ", 0), 0u) << name;
+  EXPECT_NE(name.find(" at "), std::string::npos) << name;
+  EXPECT_EQ(name.substr(name.size() - 9), " - Movara") << name;
+  EXPECT_EQ(maker.VideoStreamInfo().dwSampleSize, 230400u);
+  EXPECT_EQ(maker.VideoStreamInfo().dwQuality, 0xFFFFFFFFu);
+  EXPECT_EQ(maker.VideoStreamInfo().fccHandler, VideoFourCC("DIB "));
   maker.SetMaxFileSize(10 << 20);
   EXPECT_EQ(maker.MaxFileSize(), 0x7FFFFFFFu);
   EXPECT_EQ(maker.MaxFileSizeOverride(), 0u);
@@ -318,7 +325,7 @@ TEST(AviMaker, SplitIntoContinuationFilesWaitsForTheSound) {
     maker.SetMaxFileSize(kLimit);
     TSine sine;
     int frame = 0;
-    for (int second = 0; second < 7; ++second) {
+    for (int second = 0; second < 8; ++second) {
       const auto b = sine.Block(1000);
       ASSERT_TRUE(maker.AddAudioData(b.data(), static_cast<int>(b.size())));
       for (int j = 0; j < kFps; ++j) {
@@ -331,14 +338,16 @@ TEST(AviMaker, SplitIntoContinuationFilesWaitsForTheSound) {
         }
       }
     }
-    EXPECT_EQ(maker.ContinuationCount(), 3);
-    EXPECT_EQ(maker.CurrentFileName(), dir.File("film03.AVI"));
+    // The last frame filled a file: the next one is begun, and left out as empty.
+    EXPECT_EQ(maker.ContinuationCount(), 4);
+    EXPECT_EQ(maker.CurrentFileName(), dir.File("film04.AVI"));
+    EXPECT_TRUE(fs::exists(dir.File("film04.AVI")));
   }
   EXPECT_TRUE(messages.Texts().empty());
   // The estimate keeps a second of frames and a block of sound free: two seconds a file.
   const std::vector<std::string> files = {file, dir.File("film01.AVI"), dir.File("film02.AVI"),
                                           dir.File("film03.AVI")};
-  const int expectedFrames[] = {50, 50, 50, 25};
+  const int expectedFrames[] = {50, 50, 50, 50};
   for (size_t i = 0; i < files.size(); ++i) {
     SCOPED_TRACE(files[i]);
     ASSERT_TRUE(fs::exists(files[i]));
