@@ -190,6 +190,22 @@ bool TClipGraphic::LoadClip(const std::string& fileName) {
   return true;
 }
 
+void TClipGraphic::LoadColor(TColor color) {
+  FFileShortName.clear();
+  FFilePath.clear();
+  FFileLength = 0;
+  FClipType = ctUniformColor;
+  FUniformColorValue = color;
+  FAnimation.reset();
+  FAudioReader.reset();
+  FAudioZoomReader = nullptr;
+  FMovieDuration = FAudioDuration = FMaxDuration = 0;
+  TDIB picture(ThumbSize[isLarge].Width, ThumbSize[isLarge].Height, 24);
+  picture.Fill(color & 0xFFFFFF);
+  SetPicture(picture);
+  if (FDuration < 1) FDuration = FTimeBase * 10;
+}
+
 std::vector<std::string> TClipGraphic::InfoLines() const {
   std::vector<std::string> lines;
   lines.push_back(DisplayName() + Format(" [%d]", FOrder));

@@ -91,6 +91,8 @@ class TClipGraphic {
   // Loads fileName: kind by extension, picture, lengths, readers and clip type. False
   // (with a trace line) when the file is missing, empty, of another kind or damaged.
   bool LoadClip(const std::string& fileName);
+  // A solid-colour clip: no file, the colour as its picture, ten seconds long.
+  void LoadColor(TColor color);
   // Replaces the picture (a title page saved again): Bitmap and BitmapClip anew.
   void SetPicture(const TDIB& picture);
 

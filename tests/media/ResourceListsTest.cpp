@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/AppPaths.h"
@@ -252,6 +253,21 @@ TEST_F(ResourceListsTest, StillImageNeedsBothPictureListsAndClearEmptiesAll) {
   ClearResourceLists();
   EXPECT_EQ(DIBList()->Count() + DIBFYList()->Count() + DIBColorList()->Count(), 0);
   EXPECT_FALSE(ReleaseResourceFile(ctStillImage, file));
+}
+
+TEST_F(ResourceListsTest, ThreadsAskingForOneFileGetOneEntry) {
+  const std::string file = tmp_.File("pic.bmp");
+  ASSERT_TRUE(TwoColourPicture().SaveToFile(file));
+  TDIBList list("DIBList");
+  std::vector<TDIB*> got(8, nullptr);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < got.size(); ++i) {
+    threads.emplace_back([&, i] { got[i] = list.GetItem(file, true); });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(list.Count(), 1);
+  for (TDIB* d : got) EXPECT_EQ(d, got[0]);
+  EXPECT_EQ(got[0]->Pixel(0, 5), RGBColor(255, 0, 0)) << "flipped exactly once";
 }
 
 }  // namespace

@@ -268,6 +268,19 @@ TEST_F(ClipBoxTest, AviWithoutSoundIsAnAnimationAndWithSoundAMovie) {
   EXPECT_EQ(AudioZoomReaderList().Count(), 0);
 }
 
+TEST(ClipGraphic, ColourClipAndFreeThumbnail) {
+  TClipGraphic c;
+  EXPECT_FALSE(c.LoadClip(""));
+  EXPECT_EQ(c.ClipType(), ctNone);
+  c.LoadColor(RGBColor(0, 0, 255));
+  EXPECT_EQ(c.ClipType(), ctUniformColor);
+  EXPECT_EQ(c.UniformColorValue(), RGBColor(0, 0, 255));
+  EXPECT_EQ(c.Duration(), 250);
+  EXPECT_FALSE(c.HasMaxDuration());
+  EXPECT_EQ(c.Bitmap().Pixel(95, 76), RGBColor(0, 0, 255));
+  EXPECT_EQ(c.InfoLines()[0], "Nieznany plik [1]");
+}
+
 TEST(AnimationBox, StripCoversTheVisiblePartFromTheThumbnailBefore) {
   const TAnimationStrip s = TAnimationBox::StripFor(130, 120, 50, 2000, 400);
   EXPECT_EQ(s.Phase, 30);
