@@ -350,6 +350,8 @@ bool TProjectStream::ReadItemRecord(TReader& In) {
   const int32_t duration = GetI32(rec + rDuration);
   TLayerItem* item = row->InsertLayerItem(firstFrame, false, false, false, -1, nullptr, duration);
   if (!item) return reject();
+  const int placedFirst = item->FirstFrame();
+  const int placedDuration = item->Duration();
   item->SetFirstFrame(firstFrame);
   item->SetOffsetFrame(GetI32(rec + rOffsetFrame));
   item->SetDuration(duration);
@@ -362,6 +364,11 @@ bool TProjectStream::ReadItemRecord(TReader& In) {
   item->SetUniformColorValue(GetU32(rec + rUniformColorValue));
   item->SetYUVLo(GetI32(rec + rYUVLo));
   item->SetYUVHi(GetI32(rec + rYUVHi));
+  if (item->FirstFrame() != placedFirst || item->Duration() != placedDuration) {
+    // the record overlaps a block read before it: the row is made free of overlaps again
+    row->SortItems();
+    row->CorrectOverlaps(item);
+  }
 
   const TLayerType media = item->MediaType();
   if (IsMediaType(media) && rec[rClipType] != ctNone) {
@@ -466,8 +473,10 @@ std::vector<uint8_t> ProjectBytes(TLayerBox& LayerBox, const TProjectResources* 
       const TLayerItem* partner = item->LinkSynchronizeItem();
       int32_t linkID = -1;
       if (partner && item->MediaType() == ltAudio) {
+        // the later block of a pair carries the link: the reader links back to blocks
+        // it has already read
         auto it = ordinal.find(partner);
-        if (it != ordinal.end()) {
+        if (it != ordinal.end() && it->second < ordinal[item]) {
           linkID = it->second;
           mediaType = ltAudio;
         }

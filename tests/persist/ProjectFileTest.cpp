@@ -616,6 +616,16 @@ TEST(ProjectFile, DamagedFilesLoadWhatCanBeLoaded) {
     Append(f, r2);
     corpus.push_back(f);
   }
+  {  // overlapping blocks, overlapping transitions (the transition row keeps them)
+    std::vector<uint8_t> f;
+    Append(f, Header(5));
+    Append(f, Record(100, lnFirstClipTop, 0, 50));
+    Append(f, Record(100, lnFirstClipTop, 20, 40));
+    Append(f, Record(100, lnFirstClipTop, 10, 5));
+    Append(f, Record(100, lnFirstFx3d, 30, 10));
+    Append(f, Record(100, lnFirstFx3d, 35, 20));
+    corpus.push_back(f);
+  }
   {  // a header cut in the middle of the count
     std::vector<uint8_t> f = Header(0x01020304).b;
     f.resize(846);
