@@ -337,11 +337,28 @@ bool TDIBColorList::RemoveItem(TColor color) {
 // ---------------------------------------------------------------------------------
 // Instances and free functions
 
-TDIBList* DIBList() { return GDIBList; }
-TDIBList* DIBFYList() { return GDIBFYList; }
-TAVIList* AVIList() { return GAVIList; }
-TDIBColorList* DIBColorList() { return GDIBColorList; }
-TAudioFileList* AudioFileList() { return GAudioFileList; }
+// A caller that comes before the program made the lists (a worker thread, a tool)
+// gets them made instead of a null list.
+TDIBList* DIBList() {
+  CreateResourceLists();
+  return GDIBList;
+}
+TDIBList* DIBFYList() {
+  CreateResourceLists();
+  return GDIBFYList;
+}
+TAVIList* AVIList() {
+  CreateResourceLists();
+  return GAVIList;
+}
+TDIBColorList* DIBColorList() {
+  CreateResourceLists();
+  return GDIBColorList;
+}
+TAudioFileList* AudioFileList() {
+  CreateResourceLists();
+  return GAudioFileList;
+}
 
 void CreateResourceLists() {
   std::lock_guard<std::mutex> g(GInstanceLock);
@@ -399,6 +416,7 @@ bool ReleaseResourceFile(TClipType clipType, const std::string& fileName) {
 }
 
 void ClearResourceLists() {
+  std::lock_guard<std::mutex> g(GInstanceLock);
   if (GDIBList) GDIBList->Clear();
   if (GDIBFYList) GDIBFYList->Clear();
   if (GAVIList) GAVIList->Clear();

@@ -129,7 +129,8 @@ class TDIBColorList : public TResourceListBase<TDIB> {
   void Clear() { ClearItems(); }
 };
 
-// The five process-wide instances; nullptr before CreateResourceLists.
+// The five process-wide instances (made on first use when CreateResourceLists was not
+// called yet).
 TDIBList* DIBList();
 TDIBList* DIBFYList();
 TAVIList* AVIList();
