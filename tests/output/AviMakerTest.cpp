@@ -366,6 +366,60 @@ TEST(AviMaker, SplitIntoContinuationFilesWaitsForTheSound) {
   EXPECT_FALSE(fs::exists(dir.File("film04.AVI")));
 }
 
+TEST(AviMaker, SoundOnlyFilmSplitsAfterAnyBlock) {
+  REQUIRE_PROGRAM("ffmpeg");
+  TTempDir dir;
+  const std::string file = dir.File("sound.avi");
+  {
+    TAVIMaker maker(nullptr, SoundOptions(WAVE_FORMAT_PCM, 1000), PictureOptions(nullptr, nullptr), file);
+    ASSERT_TRUE(maker.Initialized());
+    EXPECT_EQ(maker.MaxFrameDataSize(), 176400 + 24);
+    maker.SetMaxFileSize(20971521);
+    TSine sine;
+    for (int k = 0; k < 130; ++k) {
+      const auto b = sine.Block(1000);
+      ASSERT_TRUE(maker.AddAudioData(b.data(), static_cast<int>(b.size())));
+    }
+    EXPECT_EQ(maker.ContinuationCount(), 1);
+  }
+  // (20971521 - 2056 - 176424) / 176424 blocks fit before the estimate reaches the limit.
+  EXPECT_NEAR(SoundSeconds(file), 118.0, 1e-3);
+  EXPECT_NEAR(SoundSeconds(dir.File("sound01.AVI")), 12.0, 1e-3);
+  ExpectDecodes(dir.File("sound01.AVI"));
+}
+
+TEST(AviMaker, AContinuationFileThatCannotBeMadeEndsTheFilm) {
+  REQUIRE_PROGRAM("ffprobe");
+  TTempDir dir;
+  TScopedMessageRecorder messages;
+  // A folder (not empty) holds the name of the first continuation file.
+  fs::create_directory(dir.File("f01.AVI"));
+  WriteBytes(dir.File("f01.AVI/x"), {1});
+  TDIB dib(kW, kH, 24);
+  const std::string file = dir.File("f.avi");
+  int written = 0;
+  {
+    TAVIMaker maker(nullptr, SoundOptions(0, 1000), PictureOptions(&dib, "DIB "), file);
+    maker.SetMaxFileSize(20971521);
+    for (int k = 0; k < 100; ++k) {
+      PaintFrame(dib, k);
+      if (!maker.AddVideoFrame()) break;
+      ++written;
+    }
+    EXPECT_FALSE(maker.Initialized());
+    EXPECT_FALSE(maker.AddVideoFrame());
+  }
+  // (20971521 - 2056 - 2 x 230424) / 230424 is just above 89: the 90th frame fills the file.
+  // It stays in it, though its call reports the failed split.
+  EXPECT_EQ(written, 89);
+  EXPECT_EQ(messages.Texts(),
+            (std::vector<std::string>{Format("Nie mogę utworzyć pliku \"%s\"", dir.File("f01.AVI").c_str())}));
+  const auto streams = Probe(file);
+  ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0].at("nb_frames"), "90");
+  ExpectDecodes(file);
+}
+
 TEST(AviMaker, EveryContinuationFileOfACompressedFilmStartsWithAKeyFrame) {
   REQUIRE_PROGRAM("ffprobe");
   TTempDir dir;
