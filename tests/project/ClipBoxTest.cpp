@@ -15,6 +15,7 @@
 #include "base/UserMessages.h"
 #include "media/AudioZoom.h"
 #include "media/Avi.h"
+#include "media/PictureFile.h"
 #include "media/ResourceLists.h"
 #include "support/TestSupport.h"
 
@@ -212,6 +213,41 @@ TEST_F(ClipBoxTest, SavedPictureIsReloadedForEveryThumbnail) {
   ASSERT_EQ(rec.Texts().size(), 1u);
   EXPECT_EQ(rec.Texts()[0],
             "Nastąpił błąd w trakcie aktualizacji zbioru \"" + tmp_.File("gone.bmp") + "\" w liście zasobów");
+}
+
+TEST_F(ClipBoxTest, TitlePageThumbnailFollowsItsSavedPage) {
+  TColor pageColour = RGBColor(200, 0, 0);
+  SetTitlePageLoader([&pageColour](const std::string&, TDIB& dib) {
+    dib = Picture(320, 240, pageColour);
+    return true;
+  });
+  const std::string page = tmp_.File("title.pte");
+  movara::test::WriteBytes(page, {1, 2, 3, 4});
+  TClipBox box;
+  TClipGraphic* c = box.AddTitlePage(page);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->ClipType(), ctStillImage);
+  EXPECT_EQ(c->PictureWidth(), 320);
+  std::string edited;
+  box.OnEditPage = [&](const std::string& f) { edited = f; };
+  box.DoubleClick(c);
+  EXPECT_EQ(edited, page);
+
+  pageColour = RGBColor(0, 0, 200);
+  EXPECT_TRUE(box.TitlePageSaved(page));
+  EXPECT_EQ(c->Bitmap().Pixel(1, 1), RGBColor(0, 0, 200));
+  EXPECT_EQ(DIBFYList()->FindItem(page)->Pixel(1, 1), RGBColor(0, 0, 200));
+
+  // A page the renderer refuses: the message, no thumbnail.
+  SetTitlePageLoader([](const std::string&, TDIB&) { return false; });
+  TScopedMessageRecorder rec;
+  const std::string broken = tmp_.File("broken.pte");
+  movara::test::WriteBytes(broken, {1});
+  EXPECT_EQ(box.AddTitlePage(broken), nullptr);
+  EXPECT_EQ(box.Count(), 1);
+  ASSERT_EQ(rec.Texts().size(), 1u);
+  EXPECT_EQ(rec.Texts()[0], "Nastąpił błąd w trakcie odczytu zbioru \"" + broken + "\"");
+  SetTitlePageLoader(nullptr);
 }
 
 TEST_F(ClipBoxTest, AviWithoutSoundIsAnAnimationAndWithSoundAMovie) {
