@@ -396,11 +396,13 @@ int TAVIMaker::CreateVideoSeriesFrames() {
     // A continuation file must begin with a key frame: in a source with key frames the
     // split waits for the frame before one.
     const bool nextIsKey = i == last || !data->KeyFramed() || avi->IsKeyFrame(i + 1);
+    // A new file clears the flag; a stop asked for before it still ends the run.
+    const bool stopAsked = FBreakVideoSeriesLoop;
     if (nextIsKey && !IsSave2GB() && CanSplit2GB()) {
       if (!SplitToNextFile()) return 0;
       TraceF("[TAviMaker.CreateVideoSeriesFrames] Continue loop on new avi file (%s)", FCurrentFileName.c_str());
     }
-    if (FBreakVideoSeriesLoop) {
+    if (stopAsked || FBreakVideoSeriesLoop) {
       TraceF("[TAviMaker.CreateVideoSeriesFrames] FBreakVideoSeriesLoop = True, breaking loop.");
       break;
     }
