@@ -41,6 +41,7 @@ int RunCommandLine(int argc, char** argv) {
       {"demo", CmdDemo},
       {"effects", CmdEffects},
       {"fx", CmdFx},
+      {"script", CmdScript},
   };
   for (const Entry& e : commands) {
     if (cmd == e.name) {

@@ -16,6 +16,7 @@ int CmdInfo(const TArgs& args);
 int CmdDemo(const TArgs& args);
 int CmdEffects(const TArgs& args);
 int CmdFx(const TArgs& args);
+int CmdScript(const TArgs& args);
 
 // "$101", "0x101" or decimal; ReverseFlag may be included.
 bool ParseFxId(const std::string& text, int32_t& id);

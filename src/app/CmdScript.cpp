@@ -1,0 +1,56 @@
+// movara script PROJECT.mvf: the film script of a project's time line, exactly as the
+// project window makes it for the film command (CR LF after every line).
+#include <cstdio>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "base/AppPaths.h"
+#include "media/ResourceLists.h"
+#include "persist/ProjectFile.h"
+#include "project/ClipBox.h"
+#include "project/Layers.h"
+#include "script/Script.h"
+
+namespace movara {
+
+int CmdScript(const TArgs& args) {
+  if (args.size() != 1) {
+    std::fprintf(stderr, "movara script: usage: movara script PROJECT.mvf\n");
+    return kExitUsage;
+  }
+  const std::string& file = args[0];
+  char magic[4] = {};
+  bool readable = false;
+  if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
+    readable = std::fread(magic, 1, 4, f) == 4;
+    std::fclose(f);
+  }
+  if (!readable || std::string(magic, 4) != "MV10") {
+    std::fprintf(stderr, "movara script: '%s' is not a Movara project\n", file.c_str());
+    return kExitUsage;
+  }
+
+  CreateResourceLists();
+  int status = kExitOk;
+  std::string text;
+  {
+    // the thumbnails load every file the blocks show (frame rates of the clips included)
+    TClipBox clips;
+    TClipBoxResources resources(clips);
+    TLayerBox box;
+    const TOpenProjectResult result = OpenProjectFile(FullPathName(file), box, resources);
+    if (!result.Ok) {
+      std::fprintf(stderr, "movara script: only %d of %d blocks of '%s' were read\n", result.Read, result.Total,
+                   file.c_str());
+      status = kExitFailure;
+    }
+    TScript script;
+    script.MakeScript(&box);
+    text = script.Text();
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  return status;
+}
+
+}  // namespace movara
