@@ -1,7 +1,14 @@
 #include "platform/codecs/VideoFFmpeg.h"
 
+#include <array>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define MOVARA_YUV_AVX2 1
+#endif
+
+#include "base/Trace.h"
 #include "platform/codecs/VideoFormat.h"
 
 namespace movara::videoff {
@@ -133,6 +140,177 @@ int SwsColorSpace(AVColorSpace space) {
   }
 }
 
+// ---- 8-bit 4:4:4 YUV to 24-bit BGR, computed as swscale computes it ----
+//
+// With full chroma swscale scales each sample to 15 bits (v << 7), filters vertically
+// with one tap (<< 12, >> 10) and then, for every pixel,
+//   Y = ((y << 9) - yOffset) * yCoeff + (1 << 21);  U = (u - 128) << 9;  V likewise
+//   R = Y + V * v2r;  G = Y + V * v2g + U * u2g;  B = Y + U * u2b
+// each clipped to 0 .. 2^30 - 1 and shifted down by 22. The sums are 32-bit and wrap at
+// the extremes of limited range, as swscale's do. The constants come from the public
+// matrix (sws_getCoefficients) as swscale derives them; a writer checks the result
+// against swscale itself before using it (see Yuv444MatchesSwscale).
+
+int32_t RoundToInt16(int64_t f) {
+  const int64_t r = (f + (1 << 15)) >> 16;
+  if (r < -0x7FFF) return -0x8000;
+  if (r > 0x7FFF) return 0x7FFF;
+  return static_cast<int32_t>(r);
+}
+
+TYuvToRgb YuvToRgbConstants(int space, bool full) {
+  const int* m = sws_getCoefficients(space);
+  int64_t crv = m[0], cbu = m[1], cgu = -int64_t(m[2]), cgv = -int64_t(m[3]);
+  int64_t cy = 1 << 16, oy = 0;
+  if (!full) {
+    cy = cy * 255 / 219;
+    oy = int64_t(16) << 16;
+  } else {
+    crv = crv * 224 / 255;
+    cbu = cbu * 224 / 255;
+    cgu = cgu * 224 / 255;
+    cgv = cgv * 224 / 255;
+  }
+  const uint32_t yOffset = static_cast<uint32_t>(RoundToInt16(oy * (1 << 9)));
+  const uint32_t yCoeff = static_cast<uint32_t>(RoundToInt16(cy * (1 << 13)));
+  const uint32_t v2r = static_cast<uint32_t>(RoundToInt16(crv * (1 << 13)));
+  const uint32_t v2g = static_cast<uint32_t>(RoundToInt16(cgv * (1 << 13)));
+  const uint32_t u2g = static_cast<uint32_t>(RoundToInt16(cgu * (1 << 13)));
+  const uint32_t u2b = static_cast<uint32_t>(RoundToInt16(cbu * (1 << 13)));
+  TYuvToRgb k;
+  k.kY = 512u * yCoeff;
+  k.kVR = 512u * v2r;
+  k.kVG = 512u * v2g;
+  k.kUG = 512u * u2g;
+  k.kUB = 512u * u2b;
+  const uint32_t c = (1u << 21) - yOffset * yCoeff;
+  k.cR = c - 65536u * v2r;
+  k.cG = c - 65536u * (v2g + u2g);
+  k.cB = c - 65536u * u2b;
+  return k;
+}
+
+inline uint8_t Clip30Shift22(uint32_t v) {
+  const int32_t s = static_cast<int32_t>(v);
+  return s < 0 ? 0 : s >= (1 << 30) ? 255 : static_cast<uint8_t>(s >> 22);
+}
+
+void Yuv444RowScalar(const TYuvToRgb& k, const uint8_t* ys, const uint8_t* us, const uint8_t* vs, uint8_t* out,
+                     int from, int to) {
+  for (int x = from; x < to; ++x) {
+    const uint32_t y = ys[x] * k.kY, u = us[x], v = vs[x];
+    out[3 * x] = Clip30Shift22(y + u * k.kUB + k.cB);
+    out[3 * x + 1] = Clip30Shift22(y + v * k.kVG + u * k.kUG + k.cG);
+    out[3 * x + 2] = Clip30Shift22(y + v * k.kVR + k.cR);
+  }
+}
+
+#ifdef MOVARA_YUV_AVX2
+// pshufb masks spreading 16 bytes of one channel over 48 bytes of B, G, R triples
+struct TInterleaveMasks {
+  alignas(16) std::array<std::array<std::array<int8_t, 16>, 3>, 3> m{};  // [channel][part]
+  TInterleaveMasks() {
+    for (int c = 0; c < 3; ++c)
+      for (int part = 0; part < 3; ++part)
+        for (int i = 0; i < 16; ++i) {
+          const int k = part * 16 + i;
+          m[c][part][i] = static_cast<int8_t>(k % 3 == c ? k / 3 : -128);
+        }
+  }
+};
+const TInterleaveMasks kInterleave;
+
+__attribute__((target("avx2"))) inline __m128i ChannelBytes(__m256i lo, __m256i hi) {
+  const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi32((1 << 30) - 1);
+  lo = _mm256_srli_epi32(_mm256_min_epi32(_mm256_max_epi32(lo, zero), top), 22);
+  hi = _mm256_srli_epi32(_mm256_min_epi32(_mm256_max_epi32(hi, zero), top), 22);
+  const __m256i words = _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8);
+  return _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
+}
+
+__attribute__((target("avx2"))) void Yuv444RowAvx2(const TYuvToRgb& k, const uint8_t* ys, const uint8_t* us,
+                                                   const uint8_t* vs, uint8_t* out, int w) {
+  const __m256i kY = _mm256_set1_epi32(int(k.kY)), kVR = _mm256_set1_epi32(int(k.kVR));
+  const __m256i kVG = _mm256_set1_epi32(int(k.kVG)), kUG = _mm256_set1_epi32(int(k.kUG));
+  const __m256i kUB = _mm256_set1_epi32(int(k.kUB)), cR = _mm256_set1_epi32(int(k.cR));
+  const __m256i cG = _mm256_set1_epi32(int(k.cG)), cB = _mm256_set1_epi32(int(k.cB));
+  __m128i mask[3][3];
+  for (int c = 0; c < 3; ++c)
+    for (int part = 0; part < 3; ++part)
+      mask[c][part] = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[c][part].data()));
+  int x = 0;
+  for (; x + 16 <= w; x += 16) {
+    const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys + x));
+    const __m128i u8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(us + x));
+    const __m128i v8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(vs + x));
+    __m256i r[2], g[2], b[2];
+    for (int h = 0; h < 2; ++h) {
+      const __m256i y = _mm256_mullo_epi32(_mm256_cvtepu8_epi32(h ? _mm_srli_si128(y8, 8) : y8), kY);
+      const __m256i u = _mm256_cvtepu8_epi32(h ? _mm_srli_si128(u8, 8) : u8);
+      const __m256i v = _mm256_cvtepu8_epi32(h ? _mm_srli_si128(v8, 8) : v8);
+      r[h] = _mm256_add_epi32(_mm256_add_epi32(y, cR), _mm256_mullo_epi32(v, kVR));
+      g[h] = _mm256_add_epi32(_mm256_add_epi32(y, cG),
+                              _mm256_add_epi32(_mm256_mullo_epi32(v, kVG), _mm256_mullo_epi32(u, kUG)));
+      b[h] = _mm256_add_epi32(_mm256_add_epi32(y, cB), _mm256_mullo_epi32(u, kUB));
+    }
+    const __m128i bb = ChannelBytes(b[0], b[1]), gb = ChannelBytes(g[0], g[1]), rb = ChannelBytes(r[0], r[1]);
+    for (int part = 0; part < 3; ++part) {
+      const __m128i o = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(bb, mask[0][part]), _mm_shuffle_epi8(gb, mask[1][part])),
+                                     _mm_shuffle_epi8(rb, mask[2][part]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x + 16 * part), o);
+    }
+  }
+  Yuv444RowScalar(k, ys, us, vs, out, x, w);
+}
+
+const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+// One row of w pixels; reads and writes nothing beyond them.
+void Yuv444Row(const TYuvToRgb& k, const uint8_t* ys, const uint8_t* us, const uint8_t* vs, uint8_t* out, int w) {
+#ifdef MOVARA_YUV_AVX2
+  if (kHaveAvx2) {
+    Yuv444RowAvx2(k, ys, us, vs, out, w);
+    return;
+  }
+#endif
+  Yuv444RowScalar(k, ys, us, vs, out, 0, w);
+}
+
+// Whether our conversion gives swscale's bytes for this matrix and range: pictures that
+// hold every (y, u) pair (all of B) and every (y, v) pair (all of R), with the third
+// sample varied, converted both ways. Another swscale version that computes otherwise
+// fails here, and the writer then keeps to swscale.
+bool Yuv444MatchesSwscale(const TYuvToRgb& k, int swsFlags, int space, bool full) {
+  constexpr int kW = 256, kH = 512;
+  std::vector<uint8_t> planes(size_t(kW) * kH * 3);
+  uint8_t* y = planes.data();
+  uint8_t* u = y + kW * kH;
+  uint8_t* v = u + kW * kH;
+  for (int row = 0; row < kH; ++row)
+    for (int col = 0; col < kW; ++col) {
+      const int i = row * kW + col, r = row & 255;
+      y[i] = static_cast<uint8_t>(col);
+      const uint8_t varied = static_cast<uint8_t>((r * 7 + col * 13 + (row >> 8) * 101) & 255);
+      u[i] = row < 256 ? static_cast<uint8_t>(r) : varied;
+      v[i] = row < 256 ? varied : static_cast<uint8_t>(r);
+    }
+  TSwsPtr sws(sws_getContext(kW, kH, AV_PIX_FMT_YUV444P, kW, kH, AV_PIX_FMT_BGR24, swsFlags, nullptr, nullptr,
+                             nullptr));
+  if (!sws) return false;
+  sws_setColorspaceDetails(sws.get(), sws_getCoefficients(space), full ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 0,
+                           0, 1 << 16, 1 << 16);
+  std::vector<uint8_t> theirs(size_t(kW) * 3 * kH), ours(theirs.size());
+  const uint8_t* src[4] = {y, u, v, nullptr};
+  const int srcStride[4] = {kW, kW, kW, 0};
+  uint8_t* dst[4] = {theirs.data(), nullptr, nullptr, nullptr};
+  const int dstStride[4] = {kW * 3, 0, 0, 0};
+  if (sws_scale(sws.get(), src, srcStride, 0, kH, dst, dstStride) != kH) return false;
+  for (int row = 0; row < kH; ++row)
+    Yuv444Row(k, y + row * kW, u + row * kW, v + row * kW, ours.data() + size_t(row) * kW * 3, kW);
+  return ours == theirs;
+}
+
 }  // namespace
 
 AVCodecID CodecIdForFourCC(uint32_t fourcc) {
@@ -166,6 +344,23 @@ bool TBgr24Writer::Write(const AVFrame* frame, uint8_t* topRow, int rowStep) {
   const AVPixelFormat src = PlainPixelFormat(static_cast<AVPixelFormat>(frame->format), &full);
   if (frame->color_range == AVCOL_RANGE_JPEG) full = true;
   const int space = SwsColorSpace(frame->colorspace);
+  if (src == AV_PIX_FMT_YUV444P) {
+    if (yuvRange_ != int(full) || yuvSpace_ != space) {
+      yuv_ = YuvToRgbConstants(space, full);
+      yuvExact_ = Yuv444MatchesSwscale(yuv_, flags_, space, full);
+      yuvRange_ = full;
+      yuvSpace_ = space;
+      if (!yuvExact_) TraceF("[TBgr24Writer.Write] 4:4:4 YUV: our conversion differs from swscale's, swscale converts");
+    }
+    if (yuvExact_) {
+      for (int y = 0; y < frame->height; ++y)
+        Yuv444Row(yuv_, frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0],
+                  frame->data[1] + static_cast<ptrdiff_t>(y) * frame->linesize[1],
+                  frame->data[2] + static_cast<ptrdiff_t>(y) * frame->linesize[2],
+                  topRow + static_cast<ptrdiff_t>(y) * rowStep, frame->width);
+      return true;
+    }
+  }
   if (!sws_ || w_ != frame->width || h_ != frame->height || fmt_ != src) {
     // For 4:4:4 swscale works with full chroma resolution either way, and its planar
     // RGB output computes each pixel exactly as the packed one does, only with vector

@@ -41,15 +41,23 @@ AVCodecID CodecIdForFourCC(uint32_t fourcc);
 // fast paths know only the latter.
 AVPixelFormat PlainPixelFormat(AVPixelFormat fmt, bool* fullRange);
 
+// The integer YUV-to-RGB step of swscale for 8-bit samples, folded per sample: R = y * kY
+// + v * kVR + cR (and so on), in wrapping 32-bit arithmetic, before clipping to 30 bits.
+struct TYuvToRgb {
+  uint32_t kY = 0, kVR = 0, kVG = 0, kUG = 0, kUB = 0;
+  uint32_t cR = 0, cG = 0, cB = 0;
+};
+
 // Converts pictures into 24-bit DIB rows (B, G, R) of the same size. The target is given
 // by its top row and the distance to the next row down, so bottom-up rows (a TDIB, a
 // packed DIB) are written in place with a negative step. swscale's fast paths write
 // whole groups of 8 pixels (and may spill past a row that ends inside a group), so a
-// width that is not a multiple of 16 goes through a padded buffer first. Full-chroma
-// YUV (4:4:4, what Motion JPEG made from RGB pictures carries) has only a slow packed
-// 24-bit output in swscale but a fast planar one with the same arithmetic: such
-// pictures are converted into planes of G, B and R and interleaved here, giving the
-// same bytes. One context is kept and reused while the source layout stays the same.
+// width that is not a multiple of 16 goes through a padded buffer first. 8-bit 4:4:4
+// YUV (what Motion JPEG made from RGB pictures carries) has only a slow packed 24-bit
+// output in swscale: we convert it ourselves with swscale's own integer arithmetic,
+// once checked to give swscale's bytes; should that check fail, swscale's planar RGB
+// output (the same arithmetic, vector code) is interleaved here instead. One context is
+// kept and reused while the source layout stays the same.
 class TBgr24Writer {
  public:
   explicit TBgr24Writer(int swsFlags) : flags_(swsFlags) {}
@@ -64,6 +72,9 @@ class TBgr24Writer {
   std::vector<uint8_t> spare_;  // rows for widths swscale cannot write in place
   std::vector<uint8_t> planes_;
   int w_ = 0, h_ = 0, fmt_ = -1, range_ = -1, space_ = -1;
+  TYuvToRgb yuv_;  // our 4:4:4 conversion, for yuvRange_ and yuvSpace_
+  bool yuvExact_ = false;
+  int yuvRange_ = -1, yuvSpace_ = -1;
 };
 
 }  // namespace movara::videoff
