@@ -556,6 +556,49 @@ TEST(AviMaker, AKeyFrameFollowsEveryRawCopyRunOfMpeg4Frames) {
   ExpectDecodes(file);
 }
 
+TEST(AviMaker, ARawCopyRunSplitsOnlyBeforeASourceKeyFrame) {
+  REQUIRE_PROGRAM("ffmpeg");
+  REQUIRE_PROGRAM("ffprobe");
+  TTempDir dir;
+  TScopedMessageRecorder messages;
+  // Noise at the finest quantiser: 12 seconds pass the smallest limit.
+  const std::string src = dir.File("noise.avi");
+  const auto made = RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i "
+                               "\"nullsrc=s=320x240:r=25,geq=lum='random(1)*255':cb=128:cr=128\" -t 12 "
+                               "-c:v mpeg4 -vtag FMP4 -q:v 1 -g 7 -bf 0 -an " + Quote(src));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  TAVI avi;
+  ASSERT_TRUE(avi.Open(src));
+  TAVIData data;
+  TDIB dib(kW, kH, 24);
+  const std::string file = dir.File("run.avi");
+  {
+    TAviVideoOptions v = PictureOptions(&dib, "FMP4");
+    v.AVIData = &data;
+    TAVIMaker maker(nullptr, SoundOptions(0, 1000), v, file);
+    ASSERT_TRUE(maker.Initialized());
+    maker.SetMaxFileSize(20971521);
+    PaintFrame(dib, 0);
+    ASSERT_TRUE(maker.AddVideoFrame());
+    ASSERT_TRUE(avi.AVIStreamRead(&data, 0, 12000));
+    ASSERT_TRUE(maker.AddVideoSeries(0));
+    EXPECT_EQ(maker.LastSeriesFrames(), 300);
+    EXPECT_EQ(maker.ContinuationCount(), 1);
+    PaintFrame(dib, 1);
+    ASSERT_TRUE(maker.AddVideoFrame());
+  }
+  EXPECT_TRUE(messages.Texts().empty());
+  const auto first = VideoKeyFlags(file);
+  const auto second = VideoKeyFlags(dir.File("run01.AVI"));
+  EXPECT_EQ(first.size() + second.size(), 302u);
+  // The source's key frames come every 7 frames from its frame 0 (our frame 1).
+  EXPECT_EQ((first.size() - 1) % 7, 0u) << first.size();
+  ASSERT_FALSE(second.empty());
+  EXPECT_TRUE(second[0]);
+  EXPECT_TRUE(second.back());  // after the run
+  ExpectDecodes(dir.File("run01.AVI"));
+}
+
 TEST(AviMaker, RawCopyWithoutBufferOrSourceRaises) {
   TTempDir dir;
   TDIB dib(kW, kH, 24);
