@@ -89,7 +89,9 @@ int TScript::FramesToMs(int64_t Frames) const {
 int TScript::AVIFrameOf(const TLayerItem* Item, int Frames) const {
   const TClipGraphic* clip = Item ? Item->LinkClipGraphic() : nullptr;
   const long double rate = clip ? clip->MovieTimeBase() : FTimeBase;
-  return static_cast<int>(RoundHalfEven(rate * Frames / FTimeBase));
+  // a damaged clip's rate must not carry the frame number past the integer range
+  const long double frame = std::clamp<long double>(rate * Frames / FTimeBase, -2147483648.0L, 2147483647.0L);
+  return static_cast<int>(RoundHalfEven(frame));
 }
 
 int TScript::ScriptLevelOf(int Percent) {
@@ -193,7 +195,8 @@ void TScript::AddAudio(TLayerItem* Item, int Start, int Frames) {
   }
   const int start = FramesToMs(static_cast<int64_t>(Item->OffsetFrame()) + Start);
   const int length = FramesToMs(Frames);
-  Add(Format("Aud ?%s*%d*%d*0*%d %d", FileOf(Item).c_str(), start, start + length, Item->Speed(), length));
+  const int end = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(start) + length, 0x7FFFFFFF));
+  Add(Format("Aud ?%s*%d*%d*0*%d %d", FileOf(Item).c_str(), start, end, Item->Speed(), length));
   if (const TLevelBox* envelope = ChangedEnvelope(Item, 50)) {
     Add(Format("sg %d", envelope->Count()));
     for (int i = 0; i < envelope->Count(); ++i) {

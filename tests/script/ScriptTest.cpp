@@ -4,7 +4,9 @@
 // parser into the same spans.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -384,6 +386,50 @@ TEST(MakeScript, RoundTripThroughTheParser) {
   EXPECT_EQ(a3.Commands(0)->FileName, folder + "m.avi");
   EXPECT_EQ(a3.AudioKind(0), 2);
   EXPECT_EQ(a3.AudioKind(2), 1);
+}
+
+}  // namespace
+}  // namespace movara
+
+namespace movara {
+namespace {
+
+// Random time lines of colour blocks on rows A and B (with their transitions) and the
+// image row: the walk always ends, every section closes with "Nop null", the script
+// parses back and Video1 lasts as long as the clip rows.
+TEST(MakeScript, RandomTimeLinesParseBackWithTheirLength) {
+  std::mt19937 random(12345);
+  for (int round = 0; round < 300; ++round) {
+    TTimeLine t;
+    const int blocks = 1 + static_cast<int>(random() % 8);
+    for (int k = 0; k < blocks; ++k) {
+      const TLayerNumber n = (random() % 3 == 0) ? lnImage : (random() % 2 ? lnFirstClipTop : lnFirstClipBottom);
+      t.PutColour(n, static_cast<TColor>(random() % 0x1000000), static_cast<int>(random() % 300),
+                  1 + static_cast<int>(random() % 120));
+    }
+    TScopedMessageRecorder messages;
+    TScript s;
+    s.MakeScript(&t.box);
+    for (size_t i = 0; i + 1 < s.Lines().size(); ++i) {
+      if (IsCommentLine(s.Lines()[i + 1])) {
+        EXPECT_EQ(s.Lines()[i], "Nop null") << round;
+      }
+    }
+    if (s.Count() > 0) {
+      EXPECT_EQ(s.Lines().back(), "Nop null") << round;
+    }
+    TActionCommandList actions;
+    ASSERT_NO_THROW(actions.Generate(s.Text())) << s.Text();
+    int end = 0;
+    for (TLayerNumber n : {lnFirstClipTop, lnFirstClipBottom}) {
+      const TLayerRow* row = t.box.RowByNumber(n);
+      if (row->ItemCount() > 0) end = std::max(end, row->Items(row->ItemCount() - 1)->LastFrame());
+    }
+    int total = 0;
+    for (int i = 0; i < actions.ActionCount(); ++i) total += actions.Actions(i)->Length;
+    EXPECT_EQ(total, end * 40) << round << "\n" << s.Text();
+    EXPECT_TRUE(messages.Texts().empty()) << round << "\n" << s.Text();
+  }
 }
 
 }  // namespace
