@@ -258,6 +258,26 @@ TEST(MakeScript, UnexpectedBlockTypes) {
   EXPECT_EQ(s.Lines(), (std::vector<std::string>{"*** Video1 ***"}));
 }
 
+TEST(MakeScript, NegativeDelayIsReportedAndTheWalkGoesOn) {
+  // rows outside a box: B inside a long A with no transition; the long clip re-opened
+  // after B lies behind the position the walk has reached
+  TLayerRow a(nullptr, ltBmpAvi, lnFirstClipTop);
+  TLayerRow fx(nullptr, ltFx3d, lnFirstFx3d);
+  TLayerRow b(nullptr, ltBmpAvi, lnFirstClipBottom);
+  TClipGraphic clip;
+  clip.SetFileName("/m/p.bmp");
+  clip.SetClipType(ctStillImage);
+  a.InsertLayerItem(0, false, false, false, -1, &clip, 200);
+  a.InsertLayerItem(300, false, false, false, -1, &clip, 50);
+  b.InsertLayerItem(50, false, false, false, -1, &clip, 50);
+  TScopedMessageRecorder messages;
+  TScript s;
+  EXPECT_TRUE(s.MakeScriptVideo(&a, &fx, &b, true));
+  EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"[1004] Błąd generowania skryptu: Delay < 0"}));
+  ASSERT_GE(s.Count(), 2);
+  EXPECT_EQ(s.Lines().back(), "Nop null");
+}
+
 TEST(MakeScript, BlockWithoutClipKeepsItsTime) {
   TLayerRow a(nullptr, ltBmpAvi, lnFirstClipTop);
   a.InsertLayerItem(0, false, false, false, -1, nullptr, 25);
