@@ -218,7 +218,6 @@ struct TInterleaveMasks {
         }
   }
 };
-const TInterleaveMasks kInterleave;
 
 __attribute__((target("avx2"))) inline __m128i ChannelBytes(__m256i lo, __m256i hi) {
   const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi32((1 << 30) - 1);
@@ -234,6 +233,7 @@ __attribute__((target("avx2"))) void Yuv444RowAvx2(const TYuvToRgb& k, const uin
   const __m256i kVG = _mm256_set1_epi32(int(k.kVG)), kUG = _mm256_set1_epi32(int(k.kUG));
   const __m256i kUB = _mm256_set1_epi32(int(k.kUB)), cR = _mm256_set1_epi32(int(k.cR));
   const __m256i cG = _mm256_set1_epi32(int(k.cG)), cB = _mm256_set1_epi32(int(k.cB));
+  static const TInterleaveMasks kInterleave;
   __m128i mask[3][3];
   for (int c = 0; c < 3; ++c)
     for (int part = 0; part < 3; ++part)
@@ -263,13 +263,19 @@ __attribute__((target("avx2"))) void Yuv444RowAvx2(const TYuvToRgb& k, const uin
   Yuv444RowScalar(k, ys, us, vs, out, x, w);
 }
 
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+bool HaveAvx2() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
 #endif
 
 // One row of w pixels; reads and writes nothing beyond them.
 void Yuv444Row(const TYuvToRgb& k, const uint8_t* ys, const uint8_t* us, const uint8_t* vs, uint8_t* out, int w) {
 #ifdef MOVARA_YUV_AVX2
-  if (kHaveAvx2) {
+  if (HaveAvx2()) {
     Yuv444RowAvx2(k, ys, us, vs, out, w);
     return;
   }
