@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Dib.h"
+#include "base/MouseInput.h"
 #include "pages/FontItem.h"
 
 namespace movara {
@@ -20,11 +21,6 @@ struct TPagePoint {
   double X = 0;
   double Y = 0;
 };
-
-enum TMouseButton { mbLeft, mbRight, mbMiddle };
-// Modifier keys held during a mouse or key event.
-enum TShiftFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
-using TShiftState = unsigned;
 
 // The pointer the window shows over the page.
 enum TPageCursor { pcDefault, pcCross, pcSizeAll };

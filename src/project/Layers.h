@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/MouseInput.h"
 #include "base/Exceptions.h"
 #include "project/ItemList.h"
 #include "project/LevelBox.h"
@@ -34,13 +35,6 @@ inline constexpr TColor clBtnShadow = 0x80000010;
 
 // The effect new transition blocks get until the user chooses one.
 inline constexpr int32_t InitialDefaultFx3dID = 257;
-
-// Mouse buttons and modifier keys of a gesture.
-enum TMouseButton { mbLeft, mbRight, mbMiddle };
-using TShiftState = unsigned;
-inline constexpr TShiftState ssShift = 1;
-inline constexpr TShiftState ssAlt = 2;
-inline constexpr TShiftState ssCtrl = 4;
 
 // The tool of the time line: the pointer, or the razor after the cut command (one cut).
 enum TTimeLineTool { ttPointer, ttRazor };
