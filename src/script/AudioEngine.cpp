@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <numeric>
 #include <cstring>
 
 #include "base/Format.h"
@@ -43,6 +46,7 @@ void TAudioEngineCommandList::Clear() {
 void TAudioEngineCommandList::Generate(const std::vector<std::string>& Lines, const WAVEFORMATEX* Format) {
   if (!Format) throw EMovara("[TAudioEngineCommandList.Generate] Error $2A01: pFormat = nil.");
   FFormat = PcmFormat(*Format);
+  FDelays.clear();
   // The actions point into the commands: both go before the new parse, so that a parse
   // error leaves no action behind that points at a freed command.
   Clear();
@@ -142,49 +146,17 @@ int TAudioEngineCommandList::RenderAudio(const TAudioAction& A, int Time, int P,
   // Film time since the action's start; the sound moves v/100 times as fast, so a span
   // that starts inside the action reads on where the span before it stopped.
   const int64_t elapsed = static_cast<int64_t>(P) - A.Start;
-  const int64_t q = static_cast<int64_t>(c->StartPosition) +
-                    (v == 100 ? elapsed : RoundHalfEven(static_cast<long double>(elapsed) * v / 100));
-  const int64_t d = RoundHalfEven(static_cast<long double>(R) * v / 100);
-  if (d < 1 || q < 0 || q > INT_MAX || d > INT_MAX) return 0;
-
-  FScratch.Init(bits, channels, static_cast<int>(d), rate);
-  int got = c->AudioReader->ReadData(static_cast<int>(q), static_cast<int>(d), FScratch.BlockSize(), FScratch.Block());
-  got = std::clamp(got, 0, FScratch.BlockSize());
-  got -= got % FScratch.BytesPerFrame();
-
-  if (v != 100) {
-    // The read frames, resampled to round(100 / v x rate) and played at the film's rate,
-    // last R ms: speed changes duration and pitch together.
-    std::vector<uint8_t> converted;
-    if (got > 0) {
-      const int destRate = static_cast<int>(RoundHalfEven(100.0L / v * rate));
-      FConverter.SetSourceFormat(FFormat, got);
-      FConverter.SetDestFormat(WAVE_FORMAT_PCM, static_cast<uint16_t>(channels), static_cast<uint32_t>(destRate),
-                               static_cast<uint16_t>(bits));
-      int cnt = 0;
-      if (FConverter.CompressBlock(FScratch.Block(), got, cnt)) {
-        converted.assign(FConverter.DestBuffer(), FConverter.DestBuffer() + cnt);
-        int rest = 0;
-        if (FConverter.FlushCompression(rest) && rest > 0)
-          converted.insert(converted.end(), FConverter.DestBuffer(), FConverter.DestBuffer() + rest);
-      } else {
-        TraceF("[TAudioEngineCommandList.GetAudioData] Speed converting failed: %s",
-               FConverter.DestinationText().c_str());
-      }
-      FConverter.CloseCompression();
-    }
+  const int64_t e0 = RoundHalfEven(static_cast<long double>(elapsed) * rate / 1000);
+  if (v == 100) {
+    const int64_t q = static_cast<int64_t>(c->StartPosition) + elapsed;
+    if (q < 0 || q > INT_MAX) return 0;
     FScratch.Init(bits, channels, R, rate);
-    int cnt = static_cast<int>(converted.size());
-    if (cnt > FScratch.BlockSize()) {
-      TraceF("[TAudioEngineCommandList.GetAudioData] Speed converting. Cnt > BufferSize: %d > %d", cnt,
-             FScratch.BlockSize());
-      cnt = FScratch.BlockSize();
-    }
-    if (cnt > 0) std::memcpy(FScratch.Block(), converted.data(), static_cast<size_t>(cnt));
+    c->AudioReader->ReadData(static_cast<int>(q), R, FScratch.BlockSize(), FScratch.Block());
+  } else if (!ReadChangedSpeed(*c, e0, R)) {
+    return 0;
   }
 
   const int f0 = static_cast<int>(RoundHalfEven(static_cast<long double>(P - Time) * rate / 1000));
-  const int64_t e0 = RoundHalfEven(static_cast<long double>(elapsed) * rate / 1000);
   // Rounding of the two blocks' frame counts must not pile frames onto the last one.
   const int frames = std::min(FScratch.FrameCount(), Block.FrameCount() - f0);
   const TScriptLevelList* levels = c->LevelList.get();
@@ -193,6 +165,117 @@ int TAudioEngineCommandList::RenderAudio(const TAudioAction& A, int Time, int P,
     Block.PutScaledSample(f0 + i, FScratch.SamplePtr(i), gain);
   }
   return FScratch.BlockSize();
+}
+
+// The converter holds the sound back by a few frames of its output; measured once per
+// rate pair with a single pulse, so that each span can be cut out exactly where it lies.
+int TAudioEngineCommandList::ConverterDelay(int DestRate) {
+  auto found = FDelays.find(DestRate);
+  if (found != FDelays.end()) return found->second;
+  const int rate = static_cast<int>(FFormat.nSamplesPerSec);
+  const int bits = FFormat.wBitsPerSample;
+  const int align = FFormat.nBlockAlign;
+  const int lead = 256;
+  std::vector<uint8_t> pulse(static_cast<size_t>(2 * lead + 1) * align, static_cast<uint8_t>(bits == 8 ? 128 : 0));
+  uint8_t* at = pulse.data() + static_cast<size_t>(lead) * align;
+  if (bits == 8) {
+    at[0] = 228;
+  } else {
+    at[0] = 0x20;
+    at[1] = 0x4E;  // 20000
+  }
+  std::vector<uint8_t> out;
+  FConverter.SetSourceFormat(FFormat, static_cast<int>(pulse.size()));
+  FConverter.SetDestFormat(WAVE_FORMAT_PCM, FFormat.nChannels, static_cast<uint32_t>(DestRate), FFormat.wBitsPerSample);
+  int cnt = 0;
+  if (FConverter.CompressBlock(pulse.data(), static_cast<int>(pulse.size()), cnt)) {
+    out.assign(FConverter.DestBuffer(), FConverter.DestBuffer() + cnt);
+    int rest = 0;
+    if (FConverter.FlushCompression(rest) && rest > 0)
+      out.insert(out.end(), FConverter.DestBuffer(), FConverter.DestBuffer() + rest);
+  }
+  FConverter.CloseCompression();
+  int peak = -1;
+  int best = 0;
+  for (size_t i = 0; i + static_cast<size_t>(align) <= out.size(); i += static_cast<size_t>(align)) {
+    const int value = bits == 8 ? std::abs(out[i] - 128) : std::abs(static_cast<int16_t>(out[i] | (out[i + 1] << 8)));
+    if (value > best) {
+      best = value;
+      peak = static_cast<int>(i / static_cast<size_t>(align));
+    }
+  }
+  const int expected = static_cast<int>(RoundHalfEven(static_cast<long double>(lead) * DestRate / rate));
+  const int delay = peak < 0 ? 0 : std::clamp(peak - expected, 0, 4096);
+  FDelays[DestRate] = delay;
+  return delay;
+}
+
+// Reads the sound of command C for R ms of film from film frame E0 of its action on, at
+// its speed, into the scratch block (R ms at the film's rate). The read frames are
+// resampled to round(100 / v x rate) and played at the film's rate, so speed changes
+// duration and pitch together. A little of the sound before and after the span goes
+// through the converter with it, so that the filter sees the real neighbours and the
+// spans of consecutive blocks join without a seam.
+bool TAudioEngineCommandList::ReadChangedSpeed(const TScriptCommand& C, int64_t E0, int R) {
+  const int rate = static_cast<int>(FFormat.nSamplesPerSec);
+  const int bits = FFormat.wBitsPerSample;
+  const int channels = FFormat.nChannels;
+  const int v = C.Speed;
+  const int destRate = static_cast<int>(RoundHalfEven(100.0L / v * rate));
+  if (destRate < 1) return false;
+  const long double ratio = static_cast<long double>(destRate) / rate;
+  const int delay = ConverterDelay(destRate);
+
+  // Where the span starts in the sound, in frames at the film's rate (not rounded).
+  const long double srcStart = static_cast<long double>(C.StartPosition) * rate / 1000 + static_cast<long double>(E0) * v / 100;
+  const long double srcLength = static_cast<long double>(R) * rate / 1000 * v / 100;
+  const int64_t margin = rate / 50 + 2;  // 20 ms
+  // Read from a whole number of frames: a time of a multiple of g ms starts at an exact frame.
+  const int64_t g = 1000 / std::gcd<int64_t>(rate, 1000);
+  const int64_t wantFrom = std::max<int64_t>(0, static_cast<int64_t>(std::floor(srcStart)) - margin);
+  const int64_t fromMs = wantFrom * 1000 / rate / g * g;
+  const int64_t fromFrame = fromMs * rate / 1000;
+  const int64_t toFrame = static_cast<int64_t>(std::ceil(srcStart + srcLength)) + margin +
+                          static_cast<int64_t>(std::ceil(delay / ratio)) + 2;
+  const int64_t readMs = (toFrame - fromFrame) * 1000 / rate + 1;
+  if (fromMs > INT_MAX || readMs > INT_MAX) return false;
+
+  FScratch.Init(bits, channels, static_cast<int>(readMs), rate);
+  int got = C.AudioReader->ReadData(static_cast<int>(fromMs), static_cast<int>(readMs), FScratch.BlockSize(),
+                                    FScratch.Block());
+  got = std::clamp(got, 0, FScratch.BlockSize());
+  got -= got % FScratch.BytesPerFrame();
+
+  std::vector<uint8_t> converted;
+  if (got > 0) {
+    FConverter.SetSourceFormat(FFormat, got);
+    FConverter.SetDestFormat(WAVE_FORMAT_PCM, static_cast<uint16_t>(channels), static_cast<uint32_t>(destRate),
+                             static_cast<uint16_t>(bits));
+    int cnt = 0;
+    if (FConverter.CompressBlock(FScratch.Block(), got, cnt)) {
+      converted.assign(FConverter.DestBuffer(), FConverter.DestBuffer() + cnt);
+      int rest = 0;
+      if (FConverter.FlushCompression(rest) && rest > 0)
+        converted.insert(converted.end(), FConverter.DestBuffer(), FConverter.DestBuffer() + rest);
+    } else {
+      TraceF("[TAudioEngineCommandList.GetAudioData] Speed converting failed: %s", FConverter.DestinationText().c_str());
+    }
+    FConverter.CloseCompression();
+  }
+
+  FScratch.Init(bits, channels, R, rate);
+  const size_t bpf = static_cast<size_t>(FScratch.BytesPerFrame());
+  const int64_t skip = RoundHalfEven((srcStart - fromFrame) * ratio) + delay;
+  if (skip < 0) return true;  // a start before the sound's beginning: silence
+  const int64_t available = static_cast<int64_t>(converted.size() / bpf) - skip;
+  int cnt = static_cast<int>(std::clamp<int64_t>(available, 0, INT_MAX / 4) * static_cast<int64_t>(bpf));
+  if (cnt > FScratch.BlockSize()) {
+    TraceF("[TAudioEngineCommandList.GetAudioData] Speed converting. Cnt > BufferSize: %d > %d", cnt,
+           FScratch.BlockSize());
+    cnt = FScratch.BlockSize();
+  }
+  if (cnt > 0) std::memcpy(FScratch.Block(), converted.data() + static_cast<size_t>(skip) * bpf, static_cast<size_t>(cnt));
+  return true;
 }
 
 // ---------------------------------------------------------------- TAudioEngine

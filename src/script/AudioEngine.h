@@ -17,6 +17,7 @@
 // the resource list "AudioFileList".
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +84,8 @@ class TAudioEngineCommandList {
   // The AUD action A's sound for the film span [P, P + R) ms into Block, whose first
   // frame is at film time Time; the bytes produced.
   int RenderAudio(const TAudioAction& A, int Time, int P, int R, TAudioPcmManager& Block);
+  bool ReadChangedSpeed(const TScriptCommand& C, int64_t E0, int R);
+  int ConverterDelay(int DestRate);
 
   int FTrack;
   TScriptCommandList FCommands{1};
@@ -90,6 +93,7 @@ class TAudioEngineCommandList {
   WAVEFORMATEX FFormat;
   TAudioPcmManager FScratch;
   TAudioCompressor FConverter;
+  std::map<int, int> FDelays;  // the converter's delay by destination rate, output frames
 };
 
 // The three sound tracks mixed.
