@@ -318,6 +318,31 @@ TEST_F(AudioEngine, SlowedSoundContinuesAcrossBlocks) {
   }
 }
 
+int MaxDifference(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+  int d = a.size() == b.size() ? 0 : 65536;
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) d = std::max(d, std::abs(a[i] - b[i]));
+  return d;
+}
+
+TEST_F(AudioEngine, ChangedSpeedIsTheSameWhateverTheBlocks) {
+  const std::string wav = WriteWav(dir, "t.wav", Tones({{500, 3000}}));
+  Load("*** Audio1 ***\r\nNop null 130\r\n" + Aud(wav, 2000, 70, 250) + "\r\nSG 1\r\nSL 1000 100\r\n" +
+       Aud(wav, 1000, 130) + "\r\n");
+  const auto whole = Render(engine, 0, 3200, 3200);
+  ASSERT_EQ(whole.size(), 141120u);
+  // 350 Hz, then 650 Hz, and the second command ends before the last 200 ms
+  EXPECT_NEAR(ZeroCrossings(Slice(whole, 200, 1000)), 2 * 350 * 0.8, 6);
+  EXPECT_NEAR(ZeroCrossings(Slice(whole, 2200, 3000)), 2 * 650 * 0.8, 6);
+  EXPECT_TRUE(Silent(Slice(whole, 3140, 3200)));
+  // the envelope doubles the tone at its point: 24000 at the peaks
+  int peak = 0;
+  for (int16_t v : Slice(whole, 1120, 1140)) peak = std::max<int>(peak, v);
+  EXPECT_NEAR(peak, 24000, 300);
+  // each span starts on a whole frame of the resampled sound: half a frame of phase at
+  // most (a seam of silence or a jump of a millisecond would differ by thousands)
+  for (int step : {800, 400, 40}) EXPECT_LE(MaxDifference(Render(engine, 0, 3200, step), whole), 700) << step;
+}
+
 TEST_F(AudioEngine, SpeedOutOfRangeIsSilent) {
   const std::string wav = WriteWav(dir, "p.wav", Pattern(1000));
   Load("*** Audio1 ***\r\n" + Aud(wav, 1000, 0) + "\r\n" + Aud(wav, 1000, 2000000) + "\r\n");
