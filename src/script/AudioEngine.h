@@ -15,6 +15,7 @@
 // 1000). Times where no sound command plays give silence. The engine belongs to one
 // thread at a time and has no locks; the sound readers it uses are the shared ones of
 // the resource list "AudioFileList".
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -104,7 +105,8 @@ class TAudioEngine {
   TAudioEngine& operator=(const TAudioEngine&) = delete;
 
   // Splits Text into lines and loads every track (see TAudioEngineCommandList::Generate);
-  // returns 0. The format must be PCM of 8 or 16 bits, 1 or 2 channels.
+  // returns 0. The format must be PCM of 8 or 16 bits, 1 or 2 channels: blocks of any
+  // other raise EAudioPcm when asked for.
   int LoadScript(const std::string& Text, const WAVEFORMATEX* Format);
   // Empties every track.
   void Clear();
@@ -117,7 +119,8 @@ class TAudioEngine {
   // duration below 1).
   int GetAudioData(int Time, int Duration, int BufferSize, void* Buffer);
 
-  TAudioEngineCommandList& CommandList(int Track) { return *FTracks[static_cast<size_t>(Track < 0 ? 0 : Track > 2 ? 2 : Track)]; }
+  // Track 0..2 (clamped).
+  TAudioEngineCommandList& CommandList(int Track) { return *FTracks[static_cast<size_t>(std::clamp(Track, 0, 2))]; }
   bool HasFormat() const { return FHasFormat; }
   const WAVEFORMATEX& Format() const { return FFormat; }
 

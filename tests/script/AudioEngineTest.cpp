@@ -174,6 +174,9 @@ TEST_F(AudioEngine, NoFormatAndNoBuffer) {
   } catch (const EMovara& x) {
     EXPECT_STREQ(x.what(), "[TAudioEngineCommandList.Generate] Error $2A01: pFormat = nil.");
   }
+  const WAVEFORMATEX wide = FilmFormat(2, 24);
+  ASSERT_EQ(e.LoadScript("", &wide), 0);
+  EXPECT_THROW(e.GetAudioData(0, 1000, 100, buf.data()), EAudioPcm);
   Load("");
   EXPECT_EQ(engine.GetAudioData(0, 1000, 100, nullptr), 0);
   EXPECT_EQ(engine.GetAudioData(0, 0, 100, buf.data()), 0);
