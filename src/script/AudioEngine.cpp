@@ -269,11 +269,8 @@ bool TAudioEngineCommandList::ReadChangedSpeed(const TScriptCommand& C, int64_t 
   if (skip < 0) return true;  // a start before the sound's beginning: silence
   const int64_t available = static_cast<int64_t>(converted.size() / bpf) - skip;
   int cnt = static_cast<int>(std::clamp<int64_t>(available, 0, INT_MAX / 4) * static_cast<int64_t>(bpf));
-  if (cnt > FScratch.BlockSize()) {
-    TraceF("[TAudioEngineCommandList.GetAudioData] Speed converting. Cnt > BufferSize: %d > %d", cnt,
-           FScratch.BlockSize());
-    cnt = FScratch.BlockSize();
-  }
+  // what lies past the span is the context read after it
+  cnt = std::min(cnt, FScratch.BlockSize());
   if (cnt > 0) std::memcpy(FScratch.Block(), converted.data() + static_cast<size_t>(skip) * bpf, static_cast<size_t>(cnt));
   return true;
 }
