@@ -50,6 +50,9 @@ inline uint32_t Modulate(uint32_t t, uint32_t fr, uint32_t fg, uint32_t fb) {
 }
 
 constexpr int kRunLength = 16;
+// Spans of at most this many pixels take their texture coordinates and depth exactly at
+// every pixel: cheaper than cutting them into runs, and as cheap in eight lanes.
+constexpr int kShortSpan = 8;
 
 // The truncated quotient a / b for b > 0, as integer division gives it: a double holds a
 // exactly, and for |a| < 2^32 and b < 2^16 the rounded quotient never crosses a whole
@@ -196,11 +199,9 @@ class TRows {
       sp.Room = static_cast<int>(rowLength_ - xl);
       sp.Q = base_[aQ] + ddx_[aQ] * fx + ddy_[aQ] * fy;
       sp.DQ = ddx_[aQ];
-      if (depth_) {
+      if (depth_ && n > kShortSpan) {  // short spans take the depth at every pixel
         sp.Z = DepthFixed(sp.Q);
-        sp.DZ = n > 1 ? DivTrunc(static_cast<int64_t>(DepthFixed(sp.Q + sp.DQ * (n - 1))) - sp.Z,
-                                 n - 1)
-                      : 0;
+        sp.DZ = DivTrunc(static_cast<int64_t>(DepthFixed(sp.Q + sp.DQ * (n - 1))) - sp.Z, n - 1);
       }
       if (gouraud_) {
         for (int k = 0; k < 4; ++k) {
@@ -452,7 +453,26 @@ __attribute__((always_inline)) inline void DrawSpan(const TRasterState& s, const
     }
   };
 
-  if constexpr (Filter == fiNone) {
+  if (sp.N <= kShortSpan) {
+    // Texture coordinates and depth exact at every pixel.
+    for (int k = 0; k < sp.N; ++k) {
+      const double q = sp.Q + sp.DQ * k;
+      z = DepthFixed(q);
+      int32_t u = 0, v = 0;
+      if constexpr (Filter != fiNone) {
+        const double uq = sp.U + sp.DU * k, vq = sp.V + sp.DV * k;
+        if (s.Perspective) {
+          const double w = 1.0 / std::max(q, 1e-9);
+          u = TexelFixed(uq * w);
+          v = TexelFixed(vq * w);
+        } else {
+          u = TexelFixed(uq);
+          v = TexelFixed(vq);
+        }
+      }
+      pixels(std::true_type{}, k, 1, u, v, 0, 0);
+    }
+  } else if constexpr (Filter == fiNone) {
     pixels(std::true_type{}, 0, sp.N, 0, 0, 0, 0);
   } else {
     TRunWalker runs(s, sp, Filter == fiBilinear);
@@ -529,8 +549,8 @@ RM_AVX2 __attribute__((always_inline)) inline __m256i ModulateBy(__m256i t, __m2
 template <int Filter, int Colour, bool Blend, bool Z>
 RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s,
                                                            const TSpan& sp, int i, int count,
-                                                           int32_t u, int32_t du, int32_t v,
-                                                           int32_t dv, bool inside) {
+                                                           __m256i U, __m256i V, __m256i zi,
+                                                           bool inside) {
   const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i valid = _mm256_cmpgt_epi32(_mm256_set1_epi32(count), lane);
   const __m256i byteMask = _mm256_set1_epi32(0xFF);
@@ -538,10 +558,8 @@ RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s
   // Eight whole pixels can be read and written back: those beyond the span keep their
   // values. Only at the end of a row the masked loads and stores are needed.
   const bool wide = i + 8 <= sp.Room;
-  __m256i zi = _mm256_setzero_si256(), oldDepth = zi;
+  __m256i oldDepth = _mm256_setzero_si256();
   if constexpr (Z) {
-    zi = _mm256_add_epi32(_mm256_set1_epi32(Stepped(sp.Z, i, sp.DZ)),
-                          _mm256_mullo_epi32(lane, _mm256_set1_epi32(sp.DZ)));
     oldDepth = wide ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sp.Depth + i))
                     : _mm256_maskload_epi32(sp.Depth + i, valid);
     if (s.DepthBias == 0)
@@ -559,8 +577,6 @@ RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s
     const int32_t umax = Filter == fiBilinear ? (tw - 1) << 16 : (tw << 16) - 1;
     const int32_t vmax = Filter == fiBilinear ? (th - 1) << 16 : (th << 16) - 1;
     const __m256i zero = _mm256_setzero_si256();
-    __m256i U = _mm256_add_epi32(_mm256_set1_epi32(u), _mm256_mullo_epi32(lane, _mm256_set1_epi32(du)));
-    __m256i V = _mm256_add_epi32(_mm256_set1_epi32(v), _mm256_mullo_epi32(lane, _mm256_set1_epi32(dv)));
     U = _mm256_min_epi32(_mm256_max_epi32(U, zero), _mm256_set1_epi32(umax));
     V = _mm256_min_epi32(_mm256_max_epi32(V, zero), _mm256_set1_epi32(vmax));
     const __m256i x0 = _mm256_srai_epi32(U, 16), y0 = _mm256_srai_epi32(V, 16);
@@ -737,14 +753,109 @@ RM_AVX2 __attribute__((always_inline)) inline void PrefetchTexture(const TRaster
   ahead.V = r.V;
 }
 
+// Lanes a + k * d for k = 0 .. 7, wrapping.
+RM_AVX2 __attribute__((always_inline)) inline __m256i Steps(int32_t a, int32_t d) {
+  return _mm256_add_epi32(_mm256_set1_epi32(a),
+                          _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                             _mm256_set1_epi32(d)));
+}
+
+// The stepped depth of pixels i .. i + 7 of a span.
+template <bool Z>
+RM_AVX2 __attribute__((always_inline)) inline __m256i DepthLanes(const TSpan& sp, int i) {
+  if constexpr (Z)
+    return Steps(Stepped(sp.Z, i, sp.DZ), sp.DZ);
+  else
+    return _mm256_setzero_si256();
+}
+
+// RoundToInt of four doubles, as four int32.
+RM_AVX2 __attribute__((always_inline)) inline __m128i RoundLanes(__m256d x) {
+  const __m256d half = _mm256_or_pd(_mm256_and_pd(x, _mm256_set1_pd(-0.0)), _mm256_set1_pd(0.5));
+  return _mm256_cvttpd_epi32(_mm256_add_pd(x, half));
+}
+
+// a + d * k for k = 0 .. 3 and 4 .. 7, in the order of operations of the pixel spans.
+RM_AVX2 __attribute__((always_inline)) inline void PlaneLanes(double a, double d, __m256d& lo,
+                                                             __m256d& hi) {
+  const __m256d va = _mm256_set1_pd(a), vd = _mm256_set1_pd(d);
+  lo = _mm256_add_pd(va, _mm256_mul_pd(vd, _mm256_setr_pd(0, 1, 2, 3)));
+  hi = _mm256_add_pd(va, _mm256_mul_pd(vd, _mm256_setr_pd(4, 5, 6, 7)));
+}
+
+// The exact lanes of a short span (ShortTexel, ShortDepth): u and v with the run's
+// "inside" test, and the depth.
+template <int Filter, bool Z>
+RM_AVX2 __attribute__((always_inline)) inline void ShortLanes(const TRasterState& s,
+                                                              const TSpan& sp, __m256i& U,
+                                                              __m256i& V, __m256i& zi,
+                                                              bool& inside) {
+  __m256d qlo, qhi;
+  PlaneLanes(sp.Q, sp.DQ, qlo, qhi);
+  if constexpr (Z) {
+    auto depth = [](__m256d q) RM_AVX2 {
+      q = _mm256_min_pd(_mm256_max_pd(q, _mm256_setzero_pd()), _mm256_set1_pd(127.0));
+      return RoundLanes(_mm256_mul_pd(q, _mm256_set1_pd(kDepthScale)));
+    };
+    zi = _mm256_set_m128i(depth(qhi), depth(qlo));
+  }
+  if constexpr (Filter != fiNone) {
+    __m256d ulo, uhi, vlo, vhi;
+    PlaneLanes(sp.U, sp.DU, ulo, uhi);
+    PlaneLanes(sp.V, sp.DV, vlo, vhi);
+    if (s.Perspective) {
+      const __m256d one = _mm256_set1_pd(1.0), tiny = _mm256_set1_pd(1e-9);
+      const __m256d wlo = _mm256_div_pd(one, _mm256_max_pd(tiny, qlo));
+      const __m256d whi = _mm256_div_pd(one, _mm256_max_pd(tiny, qhi));
+      ulo = _mm256_mul_pd(ulo, wlo);
+      uhi = _mm256_mul_pd(uhi, whi);
+      vlo = _mm256_mul_pd(vlo, wlo);
+      vhi = _mm256_mul_pd(vhi, whi);
+    }
+    auto fixed = [](__m256d t) RM_AVX2 {
+      t = _mm256_min_pd(_mm256_max_pd(t, _mm256_set1_pd(-16384.0)), _mm256_set1_pd(16384.0));
+      return RoundLanes(_mm256_mul_pd(t, _mm256_set1_pd(65536.0)));
+    };
+    U = _mm256_set_m128i(fixed(uhi), fixed(ulo));
+    V = _mm256_set_m128i(fixed(vhi), fixed(vlo));
+    const int tw = s.TextureWidth, th = s.TextureHeight;
+    const int32_t insideU = Filter == fiBilinear ? (tw - 1) << 16 : tw << 16;
+    const int32_t insideV = Filter == fiBilinear ? (th - 1) << 16 : th << 16;
+    const __m256i valid =
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(sp.N), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i out = _mm256_or_si256(
+        _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), U),
+                        _mm256_cmpgt_epi32(_mm256_setzero_si256(), V)),
+        _mm256_or_si256(_mm256_cmpgt_epi32(U, _mm256_set1_epi32(insideU - 1)),
+                        _mm256_cmpgt_epi32(V, _mm256_set1_epi32(insideV - 1))));
+    inside = _mm256_testz_si256(out, valid) && tw > 1 && th > 1;
+  }
+}
+
 template <int Filter, int Colour, bool Blend, bool Z>
 RM_AVX2 __attribute__((always_inline)) inline void DrawSpanVector(const TRasterState& s,
                                                                   const TSpan& sp, TAhead& ahead) {
   PrefetchTarget<Z>(s, sp);
+  const __m256i none = _mm256_setzero_si256();
+  if (sp.N <= kShortSpan) {
+    __m256i U = none, V = none, zi = none;
+    bool inside = false;
+    ShortLanes<Filter, Z>(s, sp, U, V, zi, inside);
+    if constexpr (Filter != fiNone) {
+      TRun r;  // for the prefetch: the start and the step of the span
+      r.U = _mm256_cvtsi256_si32(U);
+      r.V = _mm256_cvtsi256_si32(V);
+      r.DU = _mm256_extract_epi32(U, 1) - r.U;
+      PrefetchTexture(s, sp, r, ahead);
+    }
+    Pixels8<Filter, Colour, Blend, Z>(s, sp, 0, sp.N, U, V, zi, inside);
+    return;
+  }
   if constexpr (Filter == fiNone) {
     (void)ahead;
     for (int i = 0; i < sp.N; i += 8)
-      Pixels8<Filter, Colour, Blend, Z>(s, sp, i, std::min(8, sp.N - i), 0, 0, 0, 0, false);
+      Pixels8<Filter, Colour, Blend, Z>(s, sp, i, std::min(8, sp.N - i), none, none,
+                                        DepthLanes<Z>(sp, i), false);
   } else {
     TRunWalker runs(s, sp, Filter == fiBilinear);
     // pairs of texels need a right and a lower neighbour for every texel
@@ -757,11 +868,12 @@ RM_AVX2 __attribute__((always_inline)) inline void DrawSpanVector(const TRasterS
         first = false;
       }
       const bool inside = pairs && r.Inside;
-      Pixels8<Filter, Colour, Blend, Z>(s, sp, r.K, std::min(8, r.Len), r.U, r.DU, r.V, r.DV,
-                                        inside);
+      Pixels8<Filter, Colour, Blend, Z>(s, sp, r.K, std::min(8, r.Len), Steps(r.U, r.DU),
+                                        Steps(r.V, r.DV), DepthLanes<Z>(sp, r.K), inside);
       if (r.Len > 8)
-        Pixels8<Filter, Colour, Blend, Z>(s, sp, r.K + 8, r.Len - 8, Stepped(r.U, 8, r.DU), r.DU,
-                                          Stepped(r.V, 8, r.DV), r.DV, inside);
+        Pixels8<Filter, Colour, Blend, Z>(
+            s, sp, r.K + 8, r.Len - 8, Steps(Stepped(r.U, 8, r.DU), r.DU),
+            Steps(Stepped(r.V, 8, r.DV), r.DV), DepthLanes<Z>(sp, r.K + 8), inside);
     }
   }
 }
