@@ -13,12 +13,7 @@
 
 namespace movara {
 
-int CmdScript(const TArgs& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "movara script: usage: movara script PROJECT.mvf\n");
-    return kExitUsage;
-  }
-  const std::string& file = args[0];
+int MakeProjectScript(const char* command, const std::string& file, std::string& text) {
   char magic[4] = {};
   bool readable = false;
   if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
@@ -26,28 +21,36 @@ int CmdScript(const TArgs& args) {
     std::fclose(f);
   }
   if (!readable || std::string(magic, 4) != "MV10") {
-    std::fprintf(stderr, "movara script: '%s' is not a Movara project\n", file.c_str());
+    std::fprintf(stderr, "movara %s: '%s' is not a Movara project\n", command, file.c_str());
     return kExitUsage;
   }
 
   CreateResourceLists();
   int status = kExitOk;
-  std::string text;
-  {
-    // the thumbnails load every file the blocks show (frame rates of the clips included)
-    TClipBox clips;
-    TClipBoxResources resources(clips);
-    TLayerBox box;
-    const TOpenProjectResult result = OpenProjectFile(FullPathName(file), box, resources);
-    if (!result.Ok) {
-      std::fprintf(stderr, "movara script: only %d of %d blocks of '%s' were read\n", result.Read, result.Total,
-                   file.c_str());
-      status = kExitFailure;
-    }
-    TScript script;
-    script.MakeScript(&box);
-    text = script.Text();
+  // the thumbnails load every file the blocks show (frame rates of the clips included)
+  TClipBox clips;
+  TClipBoxResources resources(clips);
+  TLayerBox box;
+  const TOpenProjectResult result = OpenProjectFile(FullPathName(file), box, resources);
+  if (!result.Ok) {
+    std::fprintf(stderr, "movara %s: only %d of %d blocks of '%s' were read\n", command, result.Read, result.Total,
+                 file.c_str());
+    status = kExitFailure;
   }
+  TScript script;
+  script.MakeScript(&box);
+  text = script.Text();
+  return status;
+}
+
+int CmdScript(const TArgs& args) {
+  if (args.size() != 1) {
+    std::fprintf(stderr, "movara script: usage: movara script PROJECT.mvf\n");
+    return kExitUsage;
+  }
+  std::string text;
+  const int status = MakeProjectScript("script", args[0], text);
+  if (status == kExitUsage) return status;
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
   return status;

@@ -42,6 +42,7 @@ int RunCommandLine(int argc, char** argv) {
       {"effects", CmdEffects},
       {"fx", CmdFx},
       {"script", CmdScript},
+      {"frame", CmdFrame},
   };
   for (const Entry& e : commands) {
     if (cmd == e.name) {

@@ -17,6 +17,12 @@ int CmdDemo(const TArgs& args);
 int CmdEffects(const TArgs& args);
 int CmdFx(const TArgs& args);
 int CmdScript(const TArgs& args);
+int CmdFrame(const TArgs& args);
+
+// The film script of a project file into text: kExitOk, kExitUsage when the file is no
+// project, kExitFailure when blocks could not be read (the message on stderr, under
+// "movara COMMAND:").
+int MakeProjectScript(const char* command, const std::string& file, std::string& text);
 
 // "$101", "0x101" or decimal; ReverseFlag may be included.
 bool ParseFxId(const std::string& text, int32_t& id);

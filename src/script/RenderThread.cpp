@@ -1,0 +1,532 @@
+#include "script/RenderThread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "base/Format.h"
+#include "base/Trace.h"
+#include "fx3d/Fx3d.h"
+#include "fx3d/FxList.h"
+#include "media/Avi.h"
+
+namespace movara {
+namespace {
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int RoundUp4(int v) { return (v + 3) & ~3; }
+
+constexpr uint32_t FourCC(char a, char b, char c, char d) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(a)) | (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24);
+}
+constexpr uint32_t DIBHandler = FourCC('D', 'I', 'B', ' ');
+
+TFx3d* FindFxOrFirst(int32_t fxId) {
+  TFxList& list = EnsureFxList();
+  if (TFx3d* fx = list.FindByID(fxId & ~ScriptReverseFlag)) return fx;
+  if (TFx3d* fx = list.FindByID(0x101)) return fx;
+  return list.Count() > 0 ? list.Items(0) : nullptr;
+}
+
+void CheckSurface(TRmResult r) {
+  if (r != D3DRM_OK) throw ESurface(Format("%s cannot be made", "Surface"));
+}
+
+// Copies the whole of src (same size) onto dst.
+void CopySurface(TRmSurface& dst, const TRmSurface& src) { dst.BltFast(0, 0, src, src.Bounds()); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+// TFxThread
+
+TFxThread::TFxThread(int32_t fxId, bool createSuspended) {
+  FEffect = FindFxOrFirst(fxId);
+  if (!createSuspended) Resume();
+}
+
+TFxThread::~TFxThread() { Stop(); }
+
+bool TFxThread::Suspended() const {
+  std::lock_guard<std::mutex> lock(FRunLock);
+  return FSuspended;
+}
+
+void TFxThread::Resume() {
+  if (FTerminated) return;
+  {
+    std::lock_guard<std::mutex> lock(FRunLock);
+    FSuspended = false;
+  }
+  if (!FThread.joinable()) {
+    FThread = std::thread([this] { Execute(); });
+    return;
+  }
+  FRunSignal.notify_all();
+}
+
+void TFxThread::Pause() {
+  if (FTerminated || !FThread.joinable() || Suspended()) return;
+  FPauseRequested = true;
+  const int64_t start = NowMs();
+  while (!FPaused && !FTerminated && NowMs() - start < 5000) SleepMs(30);
+}
+
+void TFxThread::Stop() {
+  FStopping = true;
+  {
+    std::lock_guard<std::mutex> lock(FRunLock);
+    FSuspended = false;
+  }
+  FRunSignal.notify_all();
+  if (FThread.joinable()) FThread.join();
+  FTerminated = true;
+}
+
+void TFxThread::SetPreviewSize(int width, int height) {
+  Pause();
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  const int w = RoundUp4(width), h = RoundUp4(height);
+  if (width < 1 || height < 1 || w > kRmMaxSurfaceSide || h > kRmMaxSurfaceSide)
+    throw ESurface(Format("%s cannot be made", "Surface"));
+  try {
+    FScene = std::make_unique<TFxScene>(w, h, FTextureSize);
+  } catch (const std::exception&) {
+    FScene.reset();
+    throw ESurface(Format("%s cannot be made", "Surface"));
+  }
+  FSceneInvalid = true;
+}
+
+void TFxThread::ReadPreview(TDIB& out) {
+  Pause();
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  if (!FScene) {
+    out.Clear();
+    return;
+  }
+  FScene->ReadFrame(out);
+}
+
+void TFxThread::SetPreviewProgress(int value) {
+  if (value >= 0 && value <= 1000) FPreviewProgress = value;
+}
+
+void TFxThread::SetEffect(int32_t fxId) {
+  Pause();
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  FEffect = FindFxOrFirst(fxId);
+  FSceneInvalid = true;
+}
+
+void TFxThread::SetTextureA(const TDIB& picture) {
+  Pause();
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  FPictureA = picture;
+  FHaveA = !picture.Empty();
+  FSceneInvalid = true;
+}
+
+void TFxThread::SetTextureB(const TDIB& picture) {
+  Pause();
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  FPictureB = picture;
+  FHaveB = !picture.Empty();
+  FSceneInvalid = true;
+}
+
+bool TFxThread::SetTextureSize(int value) {
+  if (value < 2 || (value & (value - 1)) != 0) {
+    TraceF("[TFxThread.SetTextureSize] Not allowed parameter: %d (should be 256, 512, 1024 etc.", value);
+    return false;
+  }
+  FTextureSize = value;
+  return true;
+}
+
+void TFxThread::NoteFrameTime(int64_t ms) {
+  FFrameTimes.push_back(ms);
+  if (FFrameTimes.size() > 20) FFrameTimes.erase(FFrameTimes.begin());
+  const int64_t span = FFrameTimes.back() - FFrameTimes.front();
+  FFramesPerSecond = span == 0 ? 0 : static_cast<int>(std::lround(20000.0 / static_cast<double>(span)));
+}
+
+std::vector<TFxThread::TOverlayLine> TFxThread::OverlayLines(int timeMs) const {
+  std::vector<TOverlayLine> l;
+  const int32_t id = FEffect ? FEffect->GetFxID() : 0;
+  std::string name;
+  if (FEffect) {
+    TFxList& list = EnsureFxList();
+    for (int i = 0; i < list.Count(); ++i)
+      if (list.Items(i) == FEffect) name = list.Strings(i);
+  }
+  l.push_back({0, 0, Format("FPS: %d   Time: %d", FFramesPerSecond.load(), timeMs)});
+  l.push_back({0, 14, "Device: Software"});
+  l.push_back({0, 28, Format("Fx Name: %s", name.c_str())});
+  l.push_back({0, 42, Format("Fx ID  : $%3x", static_cast<unsigned>(id))});
+  l.push_back({100, 42, Format("Fx count : %2d", EnsureFxList().Count())});
+  l.push_back({0, 56, Format("Fx Dir : %s", FDirection == fdNormal ? "Normal" : "Reverse")});
+  l.push_back({0, 70, "Texture Quality : D3DRMTEXTURE_NEAREST"});
+  l.push_back({0, 84, "Texture Perspective : True"});
+  const bool alpha = FEffect && FEffect->Options().Contains(foAlphaBlend);
+  l.push_back({0, 98, Format("Texture AlphaBlendEnable : %s", alpha ? "True" : "False")});
+  l.push_back({0, 112, Format("Texture SrcBlend : %s", alpha ? "D3DBLEND_SRCALPHA" : "D3DBLEND_ONE")});
+  l.push_back({0, 126, Format("Texture DestBlend : %s", alpha ? "D3DBLEND_INVSRCALPHA" : "D3DBLEND_ZERO")});
+  l.push_back({0, 140, "Texture MapBlend : D3DTBLEND_MODULATE"});
+  l.push_back({0, 154, "ColorKey Enabled : False"});
+  if (FHaveA && FHaveB) {
+    l.push_back({0, 168, Format("TextureA Size = %dx%d, SystemMemory = %s", FTextureSize, FTextureSize, "True")});
+    l.push_back({0, 182, Format("TextureB Size = %dx%d, SystemMemory = %s", FTextureSize, FTextureSize, "True")});
+  }
+  return l;
+}
+
+void TFxThread::StepPreview(int64_t& clock, int64_t& animated) {
+  const int64_t now = NowMs();
+  const int64_t elapsed = now - clock;
+  const int64_t steps = elapsed * 1000 / CycleLength;
+  if (steps == 0) {
+    SleepMs(5);
+    return;
+  }
+  clock = now;
+  int p = FPreviewProgress;
+  if (FDirection == fdNormal) {
+    p += static_cast<int>(steps % 1001);
+    if (p > 1000) p = 0;
+  } else {
+    p -= static_cast<int>(steps % 1001);
+    if (p < 0) p = 1000;
+  }
+  FPreviewProgress = p;
+  {
+    std::lock_guard<std::mutex> lock(FSceneLock);
+    if (!FScene) return;
+    if (FSceneInvalid || FScene->Effect() != FEffect) {
+      FScene->SetPictures(&FPictureA, &FPictureB);
+      FScene->SetEffect(FEffect);
+      FSceneInvalid = false;
+    }
+    FScene->RenderStep(static_cast<uint16_t>(p));
+  }
+  ++FPreviewFrames;
+  NoteFrameTime(now);
+  animated += elapsed;
+  if (animated >= 5000) {
+    animated = 0;
+    SleepMs(40);
+  }
+}
+
+void TFxThread::Execute() {
+  int64_t clock = NowMs(), animated = 0;
+  while (!FStopping) {
+    if (FPauseRequested) {
+      FPauseRequested = false;
+      std::unique_lock<std::mutex> lock(FRunLock);
+      FSuspended = true;
+      FPaused = true;
+      FRunSignal.wait(lock, [this] { return !FSuspended || FStopping; });
+      clock = NowMs();
+      FPaused = false;
+      continue;
+    }
+    bool ready;
+    {
+      std::lock_guard<std::mutex> lock(FSceneLock);
+      ready = FScene && FHaveA && FHaveB && FEffect;
+    }
+    if (ready) {
+      try {
+        StepPreview(clock, animated);
+      } catch (const std::exception& e) {
+        TraceF("[TFxThread.Execute] %s", e.what());
+        SleepMs(50);
+      }
+    } else {
+      clock = NowMs();
+      SleepMs(50);
+    }
+  }
+  FTerminated = true;
+  if (FOnTerminate) FOnTerminate();
+}
+
+// ---------------------------------------------------------------------------------
+// TFxRenderThread
+
+TFxRenderThread::TFxRenderThread(int textureSize) : TFxThread(-1, true) {
+  FActions = std::make_unique<TActionCommandList>();
+  SetTextureSize(textureSize);
+}
+
+TFxRenderThread::~TFxRenderThread() { Stop(); }
+
+int TFxRenderThread::LoadScript(const std::string& text) {
+  Pause();
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  FRenderItem = TScriptAction();
+  FNextItem = TScriptAction();
+  FSceneInvalid = true;
+  return FActions->Generate(text);
+}
+
+void TFxRenderThread::SetFilmMode(bool on, uint8_t renderOption, int width, int height, int fps, uint32_t handler,
+                                  int bitCount) {
+  FFilm = on;
+  FRenderOption = renderOption;
+  FOutWidth = width;
+  FOutHeight = height;
+  FFps = fps;
+  FHandler = handler;
+  FBitCount = bitCount;
+}
+
+void TFxRenderThread::MakeSurfaces(int width, int height) {
+  SetPreviewSize(width, height);
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  CheckSurface(FDest.Create(FScene->Width(), FScene->Height()));
+  CheckSurface(FScratch.Create(FScene->Width(), FScene->Height()));
+}
+
+void TFxRenderThread::SetLinkOutDIB(TDIB* dib) {
+  if (!dib || dib->Empty()) {
+    FLinkOutDIB = nullptr;
+    return;
+  }
+  MakeSurfaces(dib->Width(), dib->Height());
+  if (FScene->Width() != dib->Width() || FScene->Height() != dib->Height())
+    dib->SetSize(FScene->Width(), FScene->Height(), dib->BitCount());
+  FLinkOutDIB = dib;
+}
+
+const TRmSurface* TFxRenderThread::OutSurface() const {
+  switch (FOut) {
+    case osRenderer: return FScene ? &FScene->Target() : nullptr;
+    case osDest: return &FDest;
+    default: return nullptr;
+  }
+}
+
+int TFxRenderThread::RenderFrame(int time) {
+  Pause();
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  if (!FScene || !FDest.Valid()) return rfNothing;
+  FSceneInvalid = true;  // the preview loads its own pictures again
+  FOut = osNone;
+  FLastFlags = 0;
+
+  int v1End = 0, v2End = 0;
+  FActions->SelectTrack(0);
+  if (TScriptAction* last = FActions->Actions(FActions->ActionCount() - 1)) v1End = last->Start + last->Length;
+  FActions->SelectTrack(1);
+  if (TScriptAction* last = FActions->Actions(FActions->ActionCount() - 1)) v2End = last->Start + last->Length;
+  // past the end of the film its last moment shows (a script ends with an empty NOP)
+  const int filmEnd = std::max(v1End, v2End);
+  if (time >= filmEnd && filmEnd > 0) time = filmEnd - 1;
+
+  TScriptAction v1, v1next, v2, v2next;
+  FActions->SelectTrack(0);
+  FActions->GetActionAt(time, v1, v1next);
+  FActions->SelectTrack(1);
+  FActions->GetActionAt(time, v2, v2next);
+  FActions->SelectTrack(0);
+  // the image track shows its picture only inside its span
+  if (v2.Kind != 0 && (time < v2.Start || time >= v2.Start + v2.Length)) {
+    v2 = TScriptAction();
+    v2next = TScriptAction();
+  }
+
+  auto isPlain = [](const TScriptAction& a) { return a.Kind == 2 || a.Kind == 3; };
+
+  // fast paths: one plain picture without key or level is copied, an unchanged clip
+  // may be copied as compressed data
+  if (FLinkOutDIB && FRenderOption < roRender) {
+    TScriptAction* single = nullptr;
+    TScriptAction* singleNext = nullptr;
+    if (isPlain(v2) && v1.Kind < 2) {
+      single = &v2;
+      singleNext = &v2next;
+    } else if (isPlain(v1) && v2.Kind < 2) {
+      single = &v1;
+      singleNext = &v1next;
+    }
+    const TScriptCommand* c = single ? single->CommandA : nullptr;
+    if (c && c->ColorKey == -1 && c->Spare == -1 && c->Level == -1) {
+      single->ActionFlags |= afNoRender;
+      TAVI* avi = c->Avi;
+      if (single->Kind == 3 && avi && FRawCopy && c->Speed == 100 && avi->FrameWidth() == FOutWidth &&
+          avi->FrameHeight() == FOutHeight && std::fabs(avi->PlaybackRate() - FFps) < 0.001 &&
+          avi->VideoCompressorHandler() == FHandler && FHandler != DIBHandler) {
+        single->ActionFlags |= afRawCopy;
+        const int start = avi->FramesToMs(c->FirstFrame) + c->Offset + (time - single->Start);
+        const int end = singleNext->Kind >= 2 ? singleNext->Start : single->Start + single->Length;
+        const int length = end - time;
+        TraceF("[TFxRenderThread.RenderFrame] Avi NoRecompression - copying data. ItemTime = %d, Length = %d", start,
+               length);
+        if (length > 0 && avi->AVIStreamRead(FRawCopy, start, length)) {
+          FLastFlags = single->ActionFlags;
+          return rfRawCopy;
+        }
+        TraceF("[TFxRenderFrame.RenderFrame] at %d Avi.AVIStreamRead returned false. Probably current position is "
+               "not key frame. Decompressing signgle avi frame.",
+               time);
+      }
+      FRenderItem = *single;
+      FNextItem = *singleNext;
+      FRenderItem.ActionFlags |= afPicture;
+      RenderAction(FRenderItem, FNextItem, time);
+      FLastFlags = FRenderItem.ActionFlags;
+      if (FOut != osNone) OutSurface()->SaveToDIB(*FLinkOutDIB, Rect(0, 0, FLinkOutDIB->Width(), FLinkOutDIB->Height()));
+      return rfPicture;
+    }
+  }
+
+  // general case: the film track, then the image track over it
+  FRenderItem = v1;
+  FNextItem = v1next;
+  RenderAction(FRenderItem, FNextItem, time);
+  FLastFlags = FRenderItem.ActionFlags;
+  const bool basePicture = (FRenderItem.ActionFlags & afPicture) != 0;
+  FRenderItem = v2;
+  FNextItem = v2next;
+  if (!basePicture) FRenderItem.ActionFlags |= afPicture;
+  RenderAction(FRenderItem, FNextItem, time);
+
+  const TRmSurface* out = OutSurface();
+  if (!out && FRenderOption == roRender) throw ERenderFrame("Błąd w trakcie renderowania klatki. OutSurface = nil.");
+  FSceneInvalid = true;
+  if (FLinkOutDIB && out) {
+    if (out->SaveToDIB(*FLinkOutDIB, Rect(0, 0, FLinkOutDIB->Width(), FLinkOutDIB->Height())) == D3DRM_OK)
+      return rfPicture;
+    return rfNothing;
+  }
+  return rfNothing;  // no drawing control shows frames here
+}
+
+void TFxRenderThread::RenderAction(TScriptAction& item, const TScriptAction& next, int time) {
+  if (item.Kind == 2 || item.Kind == 3)
+    RenderPlain(item, next, time);
+  else if (IsTransitionKind(item.Kind))
+    RenderTransition(item, time);
+}
+
+void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next, int time) {
+  const TScriptCommand* a = item.CommandA;
+  if (!a) return;
+  const int t = time - item.Start;
+  const TDIB* pic = nullptr;
+  if (item.Kind == 2)
+    pic = a->SecondPicture;
+  else
+    pic = GetAVIFrame(a, item, false, 0, t);
+  if (!pic || pic->Empty()) return;
+
+  if (item.ActionFlags & afNoRender) {
+    if (FLinkOutDIB) {
+      // the picture goes to the frame unchanged, stretched to its size
+      CheckSurface(FDest.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
+      FOut = osDest;
+      if (item.Kind == 2)
+        TraceF("[TFxRenderThread.RenderFrame] Recompressed at %d. Bitmap copied without rendering.", time);
+      else
+        TraceF("[TFxRenderThread.RenderFrame] Recompressed at %d. Avi frame copied without rendering", time);
+      return;
+    }
+    TraceF("[TFxRenderThread.RenderFrame] afNoRender in FRenderItem.ActionFlags but FLinkOutDIB = nil !!! Skipped "
+           "error.");
+  }
+
+  const bool base = (item.ActionFlags & afPicture) != 0;
+  // the lower picture drawn on the renderer's surface goes to the destination first
+  if (!base && FOut == osRenderer) CopySurface(FDest, FScene->Target());
+  const bool lower = !base && FOut != osNone;
+
+  FPicA = *pic;
+  const int level = (item.ActionFlags & afLevel) ? InterpolateLevel(a, next.CommandA, t) : -1;
+  TFx3d* still = EnsureFxList().FindByID(StillFxID);
+  FScene->SetPictures(&FPicA, nullptr);
+  if (FScene->Effect() != still) FScene->SetEffect(still);
+  FScene->RenderStep(0);
+  const TRmSurface& p = FScene->Target();
+
+  const bool keyed = a->ColorKey != -1;
+  TRmColorKey key;
+  if (keyed) {
+    key = TRmColorKey::Single(RmPixelFromColor(static_cast<TColor>(a->ColorKey)));
+    if (a->Spare != -1) key.High = RmPixelFromColor(static_cast<TColor>(a->Spare));
+  }
+  const TRect all = p.Bounds();
+
+  if (base || !lower) {
+    if (!keyed) {
+      if (level < 0) {
+        CopySurface(FDest, p);
+      } else {
+        FDest.Clear(0);
+        FDest.DrawAlpha(0, 0, p, all, level);
+      }
+    } else if (level < 0) {
+      FDest.Clear(0);
+      FDest.BltKeyed(0, 0, p, all, key);
+    } else {
+      FScratch.Clear(0);
+      FScratch.BltKeyed(0, 0, p, all, key);
+      FDest.Clear(0);
+      FDest.DrawAlpha(0, 0, FScratch, all, level);
+    }
+  } else if (!keyed) {
+    if (level < 0)
+      CopySurface(FDest, p);
+    else
+      FDest.DrawAlpha(0, 0, p, all, level);
+  } else if (a->KeyMode == ScriptKeyOnOtherLayer) {
+    // the lower picture over the new one, its key pixels left out
+    FScratch.BltFast(0, 0, p, all);
+    FScratch.BltKeyed(0, 0, FDest, all, key);
+    if (level < 0)
+      CopySurface(FDest, FScratch);
+    else
+      FDest.DrawAlpha(0, 0, FScratch, all, level);
+  } else if (level < 0) {
+    FDest.BltKeyed(0, 0, p, all, key);
+  } else {
+    CopySurface(FScratch, FDest);
+    FScratch.BltKeyed(0, 0, p, all, key);
+    FDest.DrawAlpha(0, 0, FScratch, all, level);
+  }
+  FOut = osDest;
+}
+
+void TFxRenderThread::RenderTransition(TScriptAction& item, int time) {
+  const TScriptCommand* a = item.CommandA;
+  const TScriptCommand* b = item.CommandB;
+  const TScriptCommand* c = item.CommandC;
+  if (!a || !b || !c) return;
+  const int t = time - item.Start;
+  const TDIB* pa = a->Code == scAvi ? GetAVIFrame(a, item, false, 2, t) : a->SecondPicture;
+  if (pa) FPicA = *pa;  // a copy: both pictures may come from one clip
+  else FPicA.Clear();
+  const TDIB* pc = c->Code == scAvi ? GetAVIFrame(c, item, false, 1, t) : c->SecondPicture;
+  if (pc) FPicC = *pc;
+  else FPicC.Clear();
+  TFx3d* fx = EnsureFxList().FindByID(b->FxID);
+  if (!fx) throw ERenderFrame(Format("Unknown effect $%X", static_cast<unsigned>(b->FxID)));
+  if (b->Reverse)
+    FScene->SetPictures(&FPicC, &FPicA);
+  else
+    FScene->SetPictures(&FPicA, &FPicC);
+  if (FScene->Effect() != fx) FScene->SetEffect(fx);
+  FScene->RenderStep(static_cast<uint16_t>(std::clamp(item.Progress, 0, 1000)));
+  FOut = osRenderer;
+}
+
+}  // namespace movara

@@ -1,0 +1,192 @@
+#pragma once
+// TFxThread: the render thread of the effect preview. It owns the renderer (a TFxScene)
+// and, while running, animates the current effect between the pictures of textures A and
+// B, a step every time the clock moves on (0..1000 in CycleLength ms, forwards or back).
+//
+// TFxRenderThread adds the film: it holds the parsed script and, on request, renders the
+// frame of the film at a time into the caller's picture (RenderFrame). Film frames are
+// rendered on the caller's thread while the preview loop is paused (Pause waits for the
+// loop to report it, at most 5000 ms). Effects are shared by the whole process: only one
+// render thread may run at a time.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/Dib.h"
+#include "base/Exceptions.h"
+#include "fx3d/FxScene.h"
+#include "platform/render3d/RmSurface.h"
+#include "script/ScriptCommands.h"
+
+namespace movara {
+
+class TAVIData;
+class TFx3d;
+
+// A surface or renderer that cannot be made.
+MOVARA_EXCEPTION(ESurface);
+// A frame that cannot be rendered.
+MOVARA_EXCEPTION(ERenderFrame);
+
+enum TFxDirection { fdNormal, fdReverse };
+
+class TFxThread {
+ public:
+  // The thread starts at once unless createSuspended. fxId names the effect shown; the
+  // first effect ($101) when the catalogue has none of that number.
+  explicit TFxThread(int32_t fxId = 0x101, bool createSuspended = true);
+  virtual ~TFxThread();
+  TFxThread(const TFxThread&) = delete;
+  TFxThread& operator=(const TFxThread&) = delete;
+
+  void Resume();
+  // Asks the loop to stop and waits (in sleeps of 30 ms, at most 5000 ms) until it has.
+  // Nothing when the thread has ended or is suspended.
+  void Pause();
+  // Ends the loop and joins the thread.
+  void Stop();
+  bool Paused() const { return FPaused; }
+  bool Suspended() const;
+  bool Terminated() const { return FTerminated; }
+
+  // The size of the preview picture: makes the renderer (sides rounded up to multiples
+  // of 4). Raises ESurface when it cannot be made.
+  void SetPreviewSize(int width, int height);
+  bool HasScene() const { return FScene != nullptr; }
+  // The drawn preview as a 24-bit picture (empty without a renderer).
+  void ReadPreview(TDIB& out);
+
+  int PreviewProgress() const { return FPreviewProgress; }
+  // Only 0..1000 is taken.
+  void SetPreviewProgress(int value);
+  TFxDirection Direction() const { return FDirection; }
+  void SetDirection(TFxDirection d) { FDirection = d; }
+  static constexpr int CycleLength = 3000;  // ms for 0 to 1000
+
+  TFx3d* Effect() const { return FEffect; }
+  // The effect of that number (the reverse bit is ignored); $101 when unknown.
+  void SetEffect(int32_t fxId);
+  void SetTextureA(const TDIB& picture);
+  void SetTextureB(const TDIB& picture);
+
+  int TextureSize() const { return FTextureSize; }
+  // Powers of two above 1; false and a trace for any other value.
+  bool SetTextureSize(int value);
+
+  bool ShowOverlay() const { return FShowOverlay; }
+  void SetShowOverlay(bool v) { FShowOverlay = v; }
+  TColor OverlayColor() const { return 0x00FF00; }
+  // The overlay lines with their y positions, for the preview window to draw.
+  struct TOverlayLine {
+    int X, Y;
+    std::string Text;
+  };
+  std::vector<TOverlayLine> OverlayLines(int timeMs) const;
+
+  // Frames per second over the last 20 frames; 0 before two different frame times.
+  int FramesPerSecond() const { return FFramesPerSecond; }
+  // Enters a frame time (ms) into the history.
+  void NoteFrameTime(int64_t ms);
+
+  // Called when the loop ends.
+  void SetOnTerminate(std::function<void()> callback) { FOnTerminate = std::move(callback); }
+
+  // Frames drawn by the preview loop (for tests and the window).
+  int64_t PreviewFramesDrawn() const { return FPreviewFrames; }
+
+ protected:
+  // Runs f while the preview loop is paused, under the renderer's lock.
+  std::unique_ptr<TFxScene> FScene;
+  std::mutex FSceneLock;
+  int FTextureSize = 512;
+  TFx3d* FEffect = nullptr;
+  bool FSceneInvalid = true;  // the effect or pictures changed since the scene was built
+
+ private:
+  void Execute();
+  void StepPreview(int64_t& clock, int64_t& animated);
+
+  std::thread FThread;
+  mutable std::mutex FRunLock;
+  std::condition_variable FRunSignal;
+  bool FSuspended = true;
+  std::atomic<bool> FPauseRequested{false};
+  std::atomic<bool> FPaused{false};
+  std::atomic<bool> FStopping{false};
+  std::atomic<bool> FTerminated{false};
+  std::atomic<int> FPreviewProgress{0};
+  std::atomic<TFxDirection> FDirection{fdNormal};
+  std::atomic<bool> FShowOverlay{true};
+  std::atomic<int> FFramesPerSecond{0};
+  std::atomic<int64_t> FPreviewFrames{0};
+  std::vector<int64_t> FFrameTimes;
+  TDIB FPictureA, FPictureB;
+  bool FHaveA = false, FHaveB = false;
+  std::function<void()> FOnTerminate;
+};
+
+// Results of RenderFrame.
+inline constexpr int rfNothing = 0;     // nothing rendered
+inline constexpr int rfControl = 1;     // drawn to the drawing control only
+inline constexpr int rfPicture = 2;     // the frame is in the linked picture
+inline constexpr int rfRawCopy = 3;     // the raw-copy buffer holds compressed frames
+
+// Render options of the film.
+inline constexpr uint8_t roFastCopy = 1;  // plain pictures copied, clips copied unchanged
+inline constexpr uint8_t roRender = 2;    // every frame rendered (default)
+
+class TFxRenderThread : public TFxThread {
+ public:
+  explicit TFxRenderThread(int textureSize = 512);
+  ~TFxRenderThread() override;
+
+  // Parses the script; marks the scene for rebuilding; returns Generate's result. Bad
+  // lines raise EScriptException (the actions before them stay).
+  int LoadScript(const std::string& text);
+  TActionCommandList& Actions() { return *FActions; }
+
+  void SetFilmMode(bool on, uint8_t renderOption, int width, int height, int fps, uint32_t handler, int bitCount);
+  uint8_t RenderOption() const { return FRenderOption; }
+  // The caller's frame picture (not owned): the renderer is made at its size rounded up
+  // to multiples of 4, and the picture is resized to that size at its own depth. nullptr
+  // ends film output. Raises ESurface when the surfaces cannot be made.
+  void SetLinkOutDIB(TDIB* dib);
+  TDIB* LinkOutDIB() const { return FLinkOutDIB; }
+  void SetRawCopyBuffer(TAVIData* data) { FRawCopy = data; }
+  // The film thread may start: a linked picture with its renderer.
+  bool OutputReady() const { return FLinkOutDIB && FScene && FDest.Valid(); }
+
+  // The frame at time (ms): rfNothing, rfPicture or rfRawCopy (see above). Raises
+  // ERenderFrame when film rendering gives no picture.
+  int RenderFrame(int time);
+  // Flags of the last rendered Video1 action (afNoRender, afRawCopy show the path taken).
+  uint8_t LastFlags() const { return FLastFlags; }
+
+ private:
+  void RenderAction(TScriptAction& item, const TScriptAction& next, int time);
+  void RenderPlain(TScriptAction& item, const TScriptAction& next, int time);
+  void RenderTransition(TScriptAction& item, int time);
+  void MakeSurfaces(int width, int height);
+  const TRmSurface* OutSurface() const;
+
+  std::unique_ptr<TActionCommandList> FActions;
+  TScriptAction FRenderItem, FNextItem;
+  TDIB* FLinkOutDIB = nullptr;
+  TAVIData* FRawCopy = nullptr;
+  TRmSurface FDest, FScratch;
+  enum { osNone, osRenderer, osDest } FOut = osNone;
+  bool FFilm = false;
+  uint8_t FRenderOption = roRender;
+  int FOutWidth = 0, FOutHeight = 0, FFps = 25, FBitCount = 24;
+  uint32_t FHandler = 0;
+  uint8_t FLastFlags = 0;
+  TDIB FPicA, FPicC;  // the pictures of the action being rendered
+};
+
+}  // namespace movara
