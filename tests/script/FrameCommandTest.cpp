@@ -1,0 +1,70 @@
+// "movara frame": one film frame of a project written through the model.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "base/AppPaths.h"
+#include "media/ResourceLists.h"
+#include "persist/ProjectFile.h"
+#include "project/ClipBox.h"
+#include "project/Layers.h"
+#include "script/ScriptTestMedia.h"
+
+namespace movara {
+namespace {
+
+using test::TTempDir;
+
+bool Near(TColor a, TColor b, int tol) {
+  return std::abs(GetRValue(a) - GetRValue(b)) <= tol && std::abs(GetGValue(a) - GetGValue(b)) <= tol &&
+         std::abs(GetBValue(a) - GetBValue(b)) <= tol;
+}
+
+std::string Halves(const TTempDir& dir, const std::string& name, TColor left, TColor right) {
+  TDIB d(64, 48, 24);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) d.SetPixel(x, y, x < 32 ? left : right);
+  const std::string file = dir.File(name);
+  d.SaveToFile(file);
+  return file;
+}
+
+const TColor Red = RGBColor(255, 0, 0), Blue = RGBColor(0, 0, 255);
+
+TEST(RenderThreadCommand, FrameOfAProject) {
+  TTempDir dir;
+  CreateResourceLists();
+  const std::string bmp = Halves(dir, "still.bmp", Red, Blue);
+  const std::string project = dir.File("film.mvf");
+  {
+    TClipBox clips;
+    TLayerBox box;
+    TClipGraphic* p = clips.AddFile(bmp);
+    ASSERT_TRUE(p);
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, false, true, false, box.DefaultFx3dID(), p, 50);
+    TClipBoxResources resources(clips);
+    TProjectStream out(project, nullptr, &resources, &box, false);
+    ASSERT_TRUE(out.WriteProject(project));
+  }
+  if (!FileExists(test::MovaraProgram())) GTEST_SKIP() << "movara not built";
+  const std::string prog = test::Quote(test::MovaraProgram());
+  const std::string bmpOut = dir.File("frame.bmp");
+  const auto r = test::RunCommand(prog + " frame " + test::Quote(project) + " --at 400 -o " + test::Quote(bmpOut) +
+                                  " --size 50x30");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  TDIB got;
+  ASSERT_TRUE(got.LoadFromFile(bmpOut));
+  EXPECT_EQ(got.Width(), 50);
+  EXPECT_EQ(got.Height(), 30);
+  EXPECT_TRUE(Near(got.Pixel(10, 15), Red, 6)) << std::hex << got.Pixel(10, 15);
+  EXPECT_TRUE(Near(got.Pixel(40, 15), Blue, 6)) << std::hex << got.Pixel(40, 15);
+
+  const auto bad = test::RunCommand(prog + " frame " + test::Quote(project) + " -o " + test::Quote(bmpOut));
+  EXPECT_EQ(bad.exitCode, 2);
+  const auto badScript = test::RunCommand(prog + " frame " + test::Quote(bmp) + " --at 0 -o " + test::Quote(bmpOut));
+  EXPECT_EQ(badScript.exitCode, 1);  // a picture is no script: no frame
+}
+
+}  // namespace
+}  // namespace movara
