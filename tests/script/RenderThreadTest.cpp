@@ -102,6 +102,8 @@ TEST_F(RenderThreadTest, PlainPictureShowsThePictureAndLastFrameStaysPastTheEnd)
   EXPECT_TRUE(Near(Left(), Red)) << std::hex << Left();
   EXPECT_TRUE(Near(Right(), Blue)) << std::hex << Right();
   EXPECT_EQ(thread.LastFlags() & afNoRender, 0);  // film rendering takes no copy path
+  EXPECT_EQ(thread.RenderFrame(-500), rfPicture);  // a time before the film shows its start
+  EXPECT_TRUE(Near(Left(), Red));
   EXPECT_EQ(thread.RenderFrame(999), rfPicture);
   EXPECT_TRUE(Near(Left(), Red));
   EXPECT_EQ(thread.RenderFrame(1000), rfPicture);
