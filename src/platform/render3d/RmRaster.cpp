@@ -540,6 +540,34 @@ RM_AVX2 __attribute__((always_inline)) inline __m256i ModulateBy(__m256i t, __m2
   return PackSums(_mm256_mullo_epi16(BlueRedOf(t), frb), _mm256_mullo_epi16(GreenOf(t), fg));
 }
 
+// What the eight-pixel spans of one triangle share, in lanes.
+struct TLaneConstants {
+  __m256i UMax, VMax;              // the texture coordinates' upper limits (16.16)
+  __m256i InsideU, InsideV;        // the limits of a run that needs no holding, less one
+  __m256i Pitch, LastColumn, LastRow;
+  __m256i Alpha;                   // flat opacity 0..256
+  __m256i FlatRB, FlatG;           // flat colour factors, blue and red in the halves
+};
+
+template <int Filter>
+RM_AVX2 __attribute__((always_inline)) inline void InitLanes(const TRasterState& s,
+                                                            TLaneConstants& k) {
+  const int tw = s.TextureWidth, th = s.TextureHeight;
+  k.UMax = _mm256_set1_epi32(Filter == fiBilinear ? (tw - 1) << 16 : (tw << 16) - 1);
+  k.VMax = _mm256_set1_epi32(Filter == fiBilinear ? (th - 1) << 16 : (th << 16) - 1);
+  k.InsideU = _mm256_set1_epi32((Filter == fiBilinear ? (tw - 1) << 16 : tw << 16) - 1);
+  k.InsideV = _mm256_set1_epi32((Filter == fiBilinear ? (th - 1) << 16 : th << 16) - 1);
+  k.Pitch = _mm256_set1_epi32(static_cast<int32_t>(s.TexturePitch));
+  k.LastColumn = _mm256_set1_epi32(tw - 1);
+  k.LastRow = _mm256_set1_epi32(th - 1);
+  const uint32_t flat = s.FlatColour;
+  k.Alpha = _mm256_set1_epi32(static_cast<int32_t>(Factor(flat >> 24)));
+  const uint32_t fr = Factor((flat >> 16) & 0xFF), fg = Factor((flat >> 8) & 0xFF),
+                 fb = Factor(flat & 0xFF);
+  k.FlatRB = _mm256_set1_epi32(static_cast<int32_t>((fr << 16) | fb));
+  k.FlatG = _mm256_set1_epi32(static_cast<int32_t>(fg));
+}
+
 // Eight pixels of a span from pixel i on (count of them, 1..8) with the texture
 // coordinates (u, v) at pixel i stepping by (du, dv): the arithmetic of DrawSpan in
 // eight 32-bit lanes. The colour channels are worked on in 16-bit halves (blue and red
@@ -548,6 +576,7 @@ RM_AVX2 __attribute__((always_inline)) inline __m256i ModulateBy(__m256i t, __m2
 // texture's edges: inside a run that changes nothing.
 template <int Filter, int Colour, bool Blend, bool Z>
 RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s,
+                                                           const TLaneConstants& k,
                                                            const TSpan& sp, int i, int count,
                                                            __m256i U, __m256i V, __m256i zi,
                                                            bool inside) {
@@ -573,14 +602,11 @@ RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s
   if constexpr (Filter == fiNone) {
     c = _mm256_set1_epi32(0xFFFFFF);
   } else {
-    const int tw = s.TextureWidth, th = s.TextureHeight;
-    const int32_t umax = Filter == fiBilinear ? (tw - 1) << 16 : (tw << 16) - 1;
-    const int32_t vmax = Filter == fiBilinear ? (th - 1) << 16 : (th << 16) - 1;
     const __m256i zero = _mm256_setzero_si256();
-    U = _mm256_min_epi32(_mm256_max_epi32(U, zero), _mm256_set1_epi32(umax));
-    V = _mm256_min_epi32(_mm256_max_epi32(V, zero), _mm256_set1_epi32(vmax));
+    U = _mm256_min_epi32(_mm256_max_epi32(U, zero), k.UMax);
+    V = _mm256_min_epi32(_mm256_max_epi32(V, zero), k.VMax);
     const __m256i x0 = _mm256_srai_epi32(U, 16), y0 = _mm256_srai_epi32(V, 16);
-    const __m256i pitch = _mm256_set1_epi32(static_cast<int32_t>(s.TexturePitch));
+    const __m256i pitch = k.Pitch;
     const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(y0, pitch), x0);
     const int* tex = reinterpret_cast<const int*>(s.Texture);
     if constexpr (Filter == fiNearest) {
@@ -588,8 +614,8 @@ RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s
                            _mm256_set1_epi32(0xFFFFFF));
     } else {
       // the right and lower neighbours, the texel itself on the last column and row
-      const __m256i right = _mm256_cmpgt_epi32(_mm256_set1_epi32(tw - 1), x0);  // -1 or 0
-      const __m256i down = _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(th - 1), y0), pitch);
+      const __m256i right = _mm256_cmpgt_epi32(k.LastColumn, x0);  // -1 or 0
+      const __m256i down = _mm256_and_si256(_mm256_cmpgt_epi32(k.LastRow, y0), pitch);
       const __m256i at10 = _mm256_sub_epi32(at, right);
       const __m256i at01 = _mm256_add_epi32(at, down);
       const __m256i at11 = _mm256_sub_epi32(at01, right);
@@ -602,16 +628,19 @@ RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s
         const int32_t down = static_cast<int32_t>(s.TexturePitch);
         auto pair = [tex](int32_t o) RM_AVX2 { return TexelPair(tex, o); };
         // lanes 0, 1, 4, 5 in a and 2, 3, 6, 7 in b: the shuffles below put them in order
-        const __m256i a = _mm256_set_m128i(_mm_unpacklo_epi64(pair(offset[4]), pair(offset[5])),
-                                           _mm_unpacklo_epi64(pair(offset[0]), pair(offset[1])));
-        const __m256i b = _mm256_set_m128i(_mm_unpacklo_epi64(pair(offset[6]), pair(offset[7])),
-                                           _mm_unpacklo_epi64(pair(offset[2]), pair(offset[3])));
-        const __m256i c = _mm256_set_m128i(
-            _mm_unpacklo_epi64(pair(offset[4] + down), pair(offset[5] + down)),
-            _mm_unpacklo_epi64(pair(offset[0] + down), pair(offset[1] + down)));
-        const __m256i d = _mm256_set_m128i(
-            _mm_unpacklo_epi64(pair(offset[6] + down), pair(offset[7] + down)),
-            _mm_unpacklo_epi64(pair(offset[2] + down), pair(offset[3] + down)));
+        const __m128i a0 = _mm_unpacklo_epi64(pair(offset[0]), pair(offset[1]));
+        const __m128i b0 = _mm_unpacklo_epi64(pair(offset[2]), pair(offset[3]));
+        const __m128i c0 = _mm_unpacklo_epi64(pair(offset[0] + down), pair(offset[1] + down));
+        const __m128i d0 = _mm_unpacklo_epi64(pair(offset[2] + down), pair(offset[3] + down));
+        __m128i a1 = _mm_setzero_si128(), b1 = a1, c1 = a1, d1 = a1;
+        if (count > 4) {  // the upper four lanes only when they hold pixels
+          a1 = _mm_unpacklo_epi64(pair(offset[4]), pair(offset[5]));
+          b1 = _mm_unpacklo_epi64(pair(offset[6]), pair(offset[7]));
+          c1 = _mm_unpacklo_epi64(pair(offset[4] + down), pair(offset[5] + down));
+          d1 = _mm_unpacklo_epi64(pair(offset[6] + down), pair(offset[7] + down));
+        }
+        const __m256i a = _mm256_set_m128i(a1, a0), b = _mm256_set_m128i(b1, b0);
+        const __m256i c = _mm256_set_m128i(c1, c0), d = _mm256_set_m128i(d1, d0);
         p00 = EvenLanes(a, b);
         p10 = OddLanes(a, b);
         p01 = EvenLanes(c, d);
@@ -645,7 +674,6 @@ RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s
 
   // Modulation by the colour: factors 0..256 per channel.
   __m256i alpha;  // 0..256 per lane
-  const uint32_t flat = s.FlatColour;
   if constexpr (Colour == cmGouraud) {
     __m256i f[4];
     for (int k = 0; k < 4; ++k) {
@@ -656,13 +684,8 @@ RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s
     c = ModulateBy(c, _mm256_or_si256(_mm256_slli_epi32(f[0], 16), f[2]), f[1]);
     alpha = f[3];
   } else {
-    if constexpr (Colour == cmFlat) {
-      const uint32_t fr = Factor((flat >> 16) & 0xFF), fg = Factor((flat >> 8) & 0xFF),
-                     fb = Factor(flat & 0xFF);
-      c = ModulateBy(c, _mm256_set1_epi32(static_cast<int32_t>((fr << 16) | fb)),
-                     _mm256_set1_epi32(static_cast<int32_t>(fg)));
-    }
-    alpha = _mm256_set1_epi32(static_cast<int32_t>(Factor(flat >> 24)));
+    if constexpr (Colour == cmFlat) c = ModulateBy(c, k.FlatRB, k.FlatG);
+    alpha = k.Alpha;
   }
 
   TRmPixel* const dst = sp.Dst + i;
@@ -787,6 +810,7 @@ RM_AVX2 __attribute__((always_inline)) inline void PlaneLanes(double a, double d
 // "inside" test, and the depth.
 template <int Filter, bool Z>
 RM_AVX2 __attribute__((always_inline)) inline void ShortLanes(const TRasterState& s,
+                                                              const TLaneConstants& k,
                                                               const TSpan& sp, __m256i& U,
                                                               __m256i& V, __m256i& zi,
                                                               bool& inside) {
@@ -818,29 +842,26 @@ RM_AVX2 __attribute__((always_inline)) inline void ShortLanes(const TRasterState
     };
     U = _mm256_set_m128i(fixed(uhi), fixed(ulo));
     V = _mm256_set_m128i(fixed(vhi), fixed(vlo));
-    const int tw = s.TextureWidth, th = s.TextureHeight;
-    const int32_t insideU = Filter == fiBilinear ? (tw - 1) << 16 : tw << 16;
-    const int32_t insideV = Filter == fiBilinear ? (th - 1) << 16 : th << 16;
     const __m256i valid =
         _mm256_cmpgt_epi32(_mm256_set1_epi32(sp.N), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
     const __m256i out = _mm256_or_si256(
         _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), U),
                         _mm256_cmpgt_epi32(_mm256_setzero_si256(), V)),
-        _mm256_or_si256(_mm256_cmpgt_epi32(U, _mm256_set1_epi32(insideU - 1)),
-                        _mm256_cmpgt_epi32(V, _mm256_set1_epi32(insideV - 1))));
-    inside = _mm256_testz_si256(out, valid) && tw > 1 && th > 1;
+        _mm256_or_si256(_mm256_cmpgt_epi32(U, k.InsideU), _mm256_cmpgt_epi32(V, k.InsideV)));
+    inside = _mm256_testz_si256(out, valid) && s.TextureWidth > 1 && s.TextureHeight > 1;
   }
 }
 
 template <int Filter, int Colour, bool Blend, bool Z>
 RM_AVX2 __attribute__((always_inline)) inline void DrawSpanVector(const TRasterState& s,
+                                                                  const TLaneConstants& k,
                                                                   const TSpan& sp, TAhead& ahead) {
   PrefetchTarget<Z>(s, sp);
   const __m256i none = _mm256_setzero_si256();
   if (sp.N <= kShortSpan) {
     __m256i U = none, V = none, zi = none;
     bool inside = false;
-    ShortLanes<Filter, Z>(s, sp, U, V, zi, inside);
+    ShortLanes<Filter, Z>(s, k, sp, U, V, zi, inside);
     if constexpr (Filter != fiNone) {
       TRun r;  // for the prefetch: the start and the step of the span
       r.U = _mm256_cvtsi256_si32(U);
@@ -848,13 +869,13 @@ RM_AVX2 __attribute__((always_inline)) inline void DrawSpanVector(const TRasterS
       r.DU = _mm256_extract_epi32(U, 1) - r.U;
       PrefetchTexture(s, sp, r, ahead);
     }
-    Pixels8<Filter, Colour, Blend, Z>(s, sp, 0, sp.N, U, V, zi, inside);
+    Pixels8<Filter, Colour, Blend, Z>(s, k, sp, 0, sp.N, U, V, zi, inside);
     return;
   }
   if constexpr (Filter == fiNone) {
     (void)ahead;
     for (int i = 0; i < sp.N; i += 8)
-      Pixels8<Filter, Colour, Blend, Z>(s, sp, i, std::min(8, sp.N - i), none, none,
+      Pixels8<Filter, Colour, Blend, Z>(s, k, sp, i, std::min(8, sp.N - i), none, none,
                                         DepthLanes<Z>(sp, i), false);
   } else {
     TRunWalker runs(s, sp, Filter == fiBilinear);
@@ -868,11 +889,11 @@ RM_AVX2 __attribute__((always_inline)) inline void DrawSpanVector(const TRasterS
         first = false;
       }
       const bool inside = pairs && r.Inside;
-      Pixels8<Filter, Colour, Blend, Z>(s, sp, r.K, std::min(8, r.Len), Steps(r.U, r.DU),
+      Pixels8<Filter, Colour, Blend, Z>(s, k, sp, r.K, std::min(8, r.Len), Steps(r.U, r.DU),
                                         Steps(r.V, r.DV), DepthLanes<Z>(sp, r.K), inside);
       if (r.Len > 8)
         Pixels8<Filter, Colour, Blend, Z>(
-            s, sp, r.K + 8, r.Len - 8, Steps(Stepped(r.U, 8, r.DU), r.DU),
+            s, k, sp, r.K + 8, r.Len - 8, Steps(Stepped(r.U, 8, r.DU), r.DU),
             Steps(Stepped(r.V, 8, r.DV), r.DV), DepthLanes<Z>(sp, r.K + 8), inside);
     }
   }
@@ -880,9 +901,11 @@ RM_AVX2 __attribute__((always_inline)) inline void DrawSpanVector(const TRasterS
 
 template <int Filter, int Colour, bool Blend, bool Z>
 RM_AVX2 void DrawTriangleVector(const TRasterState& s, TRows& rows) {
+  TLaneConstants k;
+  InitLanes<Filter>(s, k);
   TSpan sp;
   TAhead ahead;
-  while (rows.Next(sp)) DrawSpanVector<Filter, Colour, Blend, Z>(s, sp, ahead);
+  while (rows.Next(sp)) DrawSpanVector<Filter, Colour, Blend, Z>(s, k, sp, ahead);
 }
 
 bool DetectVector() {
