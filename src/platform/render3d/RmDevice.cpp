@@ -59,6 +59,12 @@ TClipVertex Lerp(const TClipVertex& in, const TClipVertex& out, double t) {
   return r;
 }
 
+// Twice the signed screen area of a triangle (positive: clockwise on the screen).
+template <class T>
+int64_t Area(const T& a, const T& b, const T& c) {
+  return (b.SX - a.SX) * (c.SY - a.SY) - (c.SX - a.SX) * (b.SY - a.SY);
+}
+
 inline int64_t Snap(double screen) {
   return static_cast<int64_t>(std::llrint(screen * rm::kSubPixel));
 }
@@ -416,25 +422,83 @@ void TRmViewport::RenderGroup(const TRmGroup& group, double ox, double oy, doubl
     }
 
     if ((codeOr & kClipMask) == 0) {
-      const int64_t area = (x[1]->SX - x[0]->SX) * (x[2]->SY - x[0]->SY) -
-                           (x[2]->SX - x[0]->SX) * (x[1]->SY - x[0]->SY);
+      const int64_t area = Area(*x[0], *x[1], *x[2]);
       if (!visible(area)) continue;
-      rm::TRasterVertex r[3];
-      for (int k = 0; k < 3; ++k) {
-        r[k].X = x[k]->SX;
-        r[k].Y = x[k]->SY;
-        r[k].Q = x[k]->Q;
+      auto raster = [&](int32_t index, uint32_t colour, double shiftU, double shiftV) {
+        const TXVertex& t = xform_[static_cast<size_t>(index)];
+        rm::TRasterVertex r;
+        r.X = t.SX;
+        r.Y = t.SY;
+        r.Q = t.Q;
         if (textured) {
-          const TRmVertex& v = verts[i[k]];
-          const double u = (v.tu + wrapU) * texW + texShift, w = (v.tv + wrapV) * texH + texShift;
-          r[k].U = s.Perspective ? u * x[k]->Q : u;
-          r[k].V = s.Perspective ? w * x[k]->Q : w;
+          const TRmVertex& v = verts[index];
+          const double u = (v.tu + shiftU) * texW + texShift, w = (v.tv + shiftV) * texH + texShift;
+          r.U = s.Perspective ? u * t.Q : u;
+          r.V = s.Perspective ? w * t.Q : w;
         }
         if (gouraud) {
-          r[k].C[0] = (col[k] >> 16) & 0xFF;
-          r[k].C[1] = (col[k] >> 8) & 0xFF;
-          r[k].C[2] = col[k] & 0xFF;
-          r[k].C[3] = col[k] >> 24;
+          r.C[0] = (colour >> 16) & 0xFF;
+          r.C[1] = (colour >> 8) & 0xFF;
+          r.C[2] = colour & 0xFF;
+          r.C[3] = colour >> 24;
+        }
+        return r;
+      };
+      rm::TRasterVertex r[3];
+      for (int k = 0; k < 3; ++k) r[k] = raster(i[k], col[k], wrapU, wrapV);
+
+      // Two triangles of one flat quad (the next face turns back along an edge of this
+      // one) are drawn as the quad: half the rows to walk.
+      if (!gouraud && f + 5 < tri.size()) {
+        const int32_t j[3] = {tri[f + 3], tri[f + 4], tri[f + 5]};
+        int k = -1, m = -1;
+        for (int a = 0; a < 3 && k < 0; ++a)
+          for (int b = 0; b < 3; ++b)
+            if (i[a] == j[(b + 1) % 3] && i[(a + 1) % 3] == j[b]) {
+              k = a;
+              m = b;
+              break;
+            }
+        if (k >= 0) {
+          const TXVertex* y[3] = {&xform_[static_cast<size_t>(j[0])],
+                                  &xform_[static_cast<size_t>(j[1])],
+                                  &xform_[static_cast<size_t>(j[2])]};
+          const uint32_t and2 = y[0]->Code & y[1]->Code & y[2]->Code;
+          const uint32_t or2 = y[0]->Code | y[1]->Code | y[2]->Code;
+          const uint32_t col2 = verts[j[0]].color;
+          const bool sameColour =
+              decal || (flatShade ? col2 == col[0]
+                                  : verts[j[1]].color == col[0] && verts[j[2]].color == col[0] &&
+                                        col2 == col[0]);
+          const int32_t d = j[(m + 2) % 3];
+          const bool sameWrap =
+              !textured ||
+              (WrapShift(verts[j[0]].tu, verts[j[1]].tu, verts[j[2]].tu) == wrapU &&
+               WrapShift(verts[j[0]].tv, verts[j[1]].tv, verts[j[2]].tv) == wrapV);
+          if ((and2 & kRejectMask) == 0 && (or2 & (kClipMask | kInvalid)) == 0 && sameColour &&
+              sameWrap) {
+            const int64_t area2 = Area(*y[0], *y[1], *y[2]);
+            // around the quad: b, c, a (this face from its edge a - b on), then d
+            const int32_t q[4] = {i[(k + 1) % 3], i[(k + 2) % 3], i[k], d};
+            bool convex = visible(area2) && (area2 > 0) == (area > 0);
+            for (int e = 0; e < 4 && convex; ++e) {
+              const int64_t turn = Area(xform_[static_cast<size_t>(q[e])],
+                                        xform_[static_cast<size_t>(q[(e + 1) % 4])],
+                                        xform_[static_cast<size_t>(q[(e + 2) % 4])]);
+              convex = turn != 0 && (turn > 0) == (area > 0);
+            }
+            if (convex) {
+              const rm::TRasterVertex rd = raster(d, col[0], wrapU, wrapV);
+              const rm::TRasterVertex& rb = r[(k + 1) % 3];
+              const rm::TRasterVertex& rc = r[(k + 2) % 3];
+              const rm::TRasterVertex& ra = r[k];
+              if (rm::QuadIsFlat(s, rb, rc, ra, rd)) {
+                rm::RasterQuad(s, rb, rc, ra, rd);
+                f += 3;
+                continue;
+              }
+            }
+          }
         }
       }
       rm::RasterTriangle(s, r[0], r[1], r[2]);

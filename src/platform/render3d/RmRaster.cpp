@@ -106,28 +106,30 @@ struct TEdge {
 
 enum { aQ = 0, aU = 1, aV = 2, aC = 3, aCount = 7 };
 
-// The rows of a triangle, top to bottom: each non-empty row inside the scissor as a span
-// with its attribute values.
+// The rows of a convex polygon (a triangle, or a flat quad), top to bottom: each
+// non-empty row inside the scissor as a span with its attribute values. The attribute
+// planes come from the polygon's first three vertices.
 class TRows {
  public:
-  // False when the triangle covers no pixel row.
-  bool Init(const TRasterState& s, const TRasterVertex& a, const TRasterVertex& b,
-            const TRasterVertex& c) {
-    const TRasterVertex* v[3] = {&a, &b, &c};
-    // Top to bottom.
-    if (v[1]->Y < v[0]->Y) std::swap(v[0], v[1]);
-    if (v[2]->Y < v[1]->Y) std::swap(v[1], v[2]);
-    if (v[1]->Y < v[0]->Y) std::swap(v[0], v[1]);
+  // False when the polygon covers no pixel row. n is 3 or 4.
+  bool Init(const TRasterState& s, const TRasterVertex* const* v, int n) {
     const TRasterVertex& v0 = *v[0];
     const TRasterVertex& v1 = *v[1];
     const TRasterVertex& v2 = *v[2];
     const int64_t dx1 = v1.X - v0.X, dy1 = v1.Y - v0.Y, dx2 = v2.X - v0.X, dy2 = v2.Y - v0.Y;
     const int64_t det = dx1 * dy2 - dx2 * dy1;
-    if (det == 0 || dy2 == 0) return false;
+    if (det == 0) return false;
 
-    py_ = std::max<int64_t>(CeilDiv(v0.Y, kSubPixel), s.ClipTop);
-    rowMid_ = std::clamp<int64_t>(CeilDiv(v1.Y, kSubPixel), s.ClipTop, s.ClipBottom);
-    rowEnd_ = std::min<int64_t>(CeilDiv(v2.Y, kSubPixel), s.ClipBottom);
+    n_ = n;
+    int top = 0, bottom = 0;
+    for (int k = 0; k < n; ++k) {
+      x_[k] = v[k]->X;
+      y_[k] = v[k]->Y;
+      if (y_[k] < y_[top]) top = k;
+      if (y_[k] > y_[bottom]) bottom = k;
+    }
+    py_ = std::max<int64_t>(CeilDiv(y_[top], kSubPixel), s.ClipTop);
+    rowEnd_ = std::min<int64_t>(CeilDiv(y_[bottom], kSubPixel), s.ClipBottom);
     if (py_ >= rowEnd_) return false;
 
     // Attribute planes in pixel units, relative to v0.
@@ -159,18 +161,17 @@ class TRows {
     clipRight_ = s.ClipRight;
     rowLength_ = s.RowLength;
 
-    // v1 left of the long edge v0 -> v2 puts the long edge on the right.
-    longRight_ = det < 0;
-    mid_[0] = v1.X;
-    mid_[1] = v1.Y;
-    last_[0] = v2.X;
-    last_[1] = v2.Y;
-    longEdge_.Init(v0.X, v0.Y, v2.X, v2.Y, py_);
-    upper_ = py_ < rowMid_;
-    if (upper_)
-      shortEdge_.Init(v0.X, v0.Y, v1.X, v1.Y, py_);
-    else
-      shortEdge_.Init(v1.X, v1.Y, v2.X, v2.Y, py_);
+    // Clockwise on the screen (y down), the vertices after the top one run down the
+    // right side; the two chains end at the bottom vertex.
+    int64_t area = 0;
+    for (int k = 0; k < n; ++k) {
+      const int j = k + 1 == n ? 0 : k + 1;
+      area += x_[k] * y_[j] - x_[j] * y_[k];
+    }
+    right_.Start(top, area > 0 ? 1 : n - 1);
+    left_.Start(top, area > 0 ? n - 1 : 1);
+    Follow(right_, py_);
+    Follow(left_, py_);
     return true;
   }
 
@@ -179,14 +180,12 @@ class TRows {
   // The next row's span; false after the last row.
   __attribute__((always_inline)) bool Next(TSpan& sp) {
     for (; py_ < rowEnd_; ++py_) {
-      if (upper_ && py_ >= rowMid_) {
-        upper_ = false;
-        shortEdge_.Init(mid_[0], mid_[1], last_[0], last_[1], py_);
-      }
-      int64_t xl = longRight_ ? shortEdge_.X() : longEdge_.X();
-      int64_t xr = longRight_ ? longEdge_.X() : shortEdge_.X();
-      longEdge_.Step();
-      shortEdge_.Step();
+      if (py_ >= left_.EndRow) Follow(left_, py_);
+      if (py_ >= right_.EndRow) Follow(right_, py_);
+      int64_t xl = left_.Edge.X();
+      int64_t xr = right_.Edge.X();
+      left_.Edge.Step();
+      right_.Edge.Step();
       xl = std::max<int64_t>(xl, clipLeft_);
       xr = std::min<int64_t>(xr, clipRight_);
       if (xl >= xr) continue;
@@ -223,12 +222,39 @@ class TRows {
   }
 
  private:
+  // One side of the polygon: the edge from vertex At to the next one in the direction
+  // Step, covering rows up to EndRow (exclusive).
+  struct TChain {
+    int At = 0, Step = 1;
+    int64_t EndRow = 0;
+    TEdge Edge;
+    void Start(int top, int step) {
+      At = top;
+      Step = step;
+      EndRow = INT64_MIN;
+    }
+  };
+  // Moves the chain on to the edge that covers row; the first edge starts at the top.
+  void Follow(TChain& c, int64_t row) {
+    if (c.EndRow != INT64_MIN) c.At = (c.At + c.Step) % n_;
+    for (;;) {
+      const int next = (c.At + c.Step) % n_;
+      c.EndRow = CeilDiv(y_[next], kSubPixel);
+      if (c.EndRow > row) {
+        c.Edge.Init(x_[c.At], y_[c.At], x_[next], y_[next], row);
+        return;
+      }
+      c.At = next;
+    }
+  }
+
   double base_[aCount] = {}, ddx_[aCount] = {}, ddy_[aCount] = {};
   double x0_ = 0, y0_ = 0;
-  bool textured_ = false, gouraud_ = false, depth_ = false, longRight_ = false, upper_ = false;
-  int64_t py_ = 0, rowMid_ = 0, rowEnd_ = 0;
-  int64_t mid_[2] = {0, 0}, last_[2] = {0, 0};
-  TEdge longEdge_, shortEdge_;
+  bool textured_ = false, gouraud_ = false, depth_ = false;
+  int n_ = 3;
+  int64_t x_[4] = {}, y_[4] = {};
+  int64_t py_ = 0, rowEnd_ = 0;
+  TChain left_, right_;
   TRmPixel* target_ = nullptr;
   ptrdiff_t targetPitch_ = 0;
   int32_t* depthBuffer_ = nullptr;
@@ -979,8 +1005,37 @@ TTriangleFn PickTriangle(const TRasterState& s, bool z) {
 
 void RasterTriangle(const TRasterState& s, const TRasterVertex& a, const TRasterVertex& b,
                     const TRasterVertex& c) {
+  const TRasterVertex* v[3] = {&a, &b, &c};
   TRows rows;
-  if (!rows.Init(s, a, b, c)) return;
+  if (!rows.Init(s, v, 3)) return;
+  PickTriangle(s, rows.Depth())(s, rows);
+}
+
+bool QuadIsFlat(const TRasterState& s, const TRasterVertex& a, const TRasterVertex& b,
+                const TRasterVertex& c, const TRasterVertex& d) {
+  // d in barycentric coordinates of a, b, c, from the snapped screen positions
+  const double ax = static_cast<double>(a.X), ay = static_cast<double>(a.Y);
+  const double bx = static_cast<double>(b.X) - ax, by = static_cast<double>(b.Y) - ay;
+  const double cx = static_cast<double>(c.X) - ax, cy = static_cast<double>(c.Y) - ay;
+  const double dx = static_cast<double>(d.X) - ax, dy = static_cast<double>(d.Y) - ay;
+  const double det = bx * cy - cx * by;
+  if (det == 0) return false;
+  const double wb = (dx * cy - cx * dy) / det, wc = (bx * dy - dx * by) / det;
+  auto at = [&](double va, double vb, double vc) { return va + (vb - va) * wb + (vc - va) * wc; };
+  const double q = at(a.Q, b.Q, c.Q);
+  if (!(std::fabs(q - d.Q) <= 1e-4 * std::fabs(d.Q))) return false;
+  if (s.Filter == fiNone) return true;
+  // texture coordinates within 1/64 texel (the snapping of the corners moves them)
+  const double u = at(a.U, b.U, c.U), v = at(a.V, b.V, c.V);
+  const double w = s.Perspective ? 1.0 / q : 1.0, wd = s.Perspective ? 1.0 / d.Q : 1.0;
+  return std::fabs(u * w - d.U * wd) <= 1.0 / 64 && std::fabs(v * w - d.V * wd) <= 1.0 / 64;
+}
+
+void RasterQuad(const TRasterState& s, const TRasterVertex& a, const TRasterVertex& b,
+                const TRasterVertex& c, const TRasterVertex& d) {
+  const TRasterVertex* v[4] = {&a, &b, &c, &d};
+  TRows rows;
+  if (!rows.Init(s, v, 4)) return;
   PickTriangle(s, rows.Depth())(s, rows);
 }
 

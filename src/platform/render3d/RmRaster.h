@@ -73,6 +73,16 @@ struct TRasterState {
 void RasterTriangle(const TRasterState& state, const TRasterVertex& a, const TRasterVertex& b,
                     const TRasterVertex& c);
 
+// Draws a convex quad a, b, c, d (in order around it) as two triangles sharing the edge
+// a - c would cover it, with every attribute taken from the plane of a, b and c: the
+// caller checks with QuadIsFlat that d lies in that plane.
+void RasterQuad(const TRasterState& state, const TRasterVertex& a, const TRasterVertex& b,
+                const TRasterVertex& c, const TRasterVertex& d);
+// Whether d lies in the attribute plane of a, b, c: 1/w within 1e-4 of itself, texture
+// coordinates within 1/64 texel.
+bool QuadIsFlat(const TRasterState& state, const TRasterVertex& a, const TRasterVertex& b,
+                const TRasterVertex& c, const TRasterVertex& d);
+
 // The eight-pixel spans: whether the processor has them, and switching them off (tests
 // compare both ways; switching on is ignored where they are missing).
 bool VectorSpansSupported();
