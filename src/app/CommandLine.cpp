@@ -10,9 +10,7 @@ void PrintUsage() {
   std::fputs(
       "Movara 2.0 DV - domowy montaż filmów\n"
       "usage:\n"
-      "  movara demo [DIR]                      make demo media and a demo project in DIR\n"
-      "                                         (default ./movara-demo)\n"
-      "  movara render PROJECT.mvf [options]    generate the film\n"
+      "  movara demo [DIR]                      make the demo pictures in DIR (default ./movara-demo)\n"
       "  movara script PROJECT.mvf              print the film script of the time line\n"
       "  movara frame PROJECT.mvf|SCRIPT --at MS -o FILE.bmp [--size WxH]\n"
       "  movara fx ID STEP PICTURE_A PICTURE_B -o FILE.bmp [--size WxH]\n"
