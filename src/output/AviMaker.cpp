@@ -195,15 +195,19 @@ bool TAVIMaker::CreateVideoStream() {
   } else {
     FMaxFrameDataSize += static_cast<int64_t>(FVO.DIB->ImageSize()) + kChunkOverhead;
   }
+  return StartVideoStream("CreateVideoStream");
+}
+
+// A new video stream counts its frames and file size from zero and gets the format.
+bool TAVIMaker::StartVideoStream(const char* where) {
   FVideoFramesWritten = 0;
   fTotalWrittenDataSize = kEmptyFileSize;
   FBreakVideoSeriesLoop = false;
-
   const std::vector<uint8_t> format =
       FVideoCompressor ? FVideoCompressor->OutputBIBytes() : FVideoInputHeader.ToBytes();
   const HRESULT r = AVIStreamSetFormat(FVideoStream, 0, format.data(), static_cast<int32_t>(format.size()));
   if (r != AVIERR_OK) {
-    TraceF("[TAviMaker.CreateVideoStream] AVIStreamSetFormat failed! Result = 0x%x", static_cast<unsigned>(r));
+    TraceF("[TAviMaker.%s] AVIStreamSetFormat failed! Result = 0x%x", where, static_cast<unsigned>(r));
     return false;
   }
   return true;
@@ -565,17 +569,7 @@ bool TAVIMaker::ReCreateVideoStream() {
   }
   // Every file begins with a key frame.
   if (FVideoCompressor && !FVideoCompressor->SetNextFrameAsKeyFrame()) return false;
-  FVideoFramesWritten = 0;
-  fTotalWrittenDataSize = kEmptyFileSize;
-  FBreakVideoSeriesLoop = false;
-  const std::vector<uint8_t> format =
-      FVideoCompressor ? FVideoCompressor->OutputBIBytes() : FVideoInputHeader.ToBytes();
-  const HRESULT r = AVIStreamSetFormat(FVideoStream, 0, format.data(), static_cast<int32_t>(format.size()));
-  if (r != AVIERR_OK) {
-    TraceF("[TAviMaker.ReCreateVideoStream] AVIStreamSetFormat failed! Result = 0x%x", static_cast<unsigned>(r));
-    return false;
-  }
-  return true;
+  return StartVideoStream("ReCreateVideoStream");
 }
 
 bool TAVIMaker::ReCreateAudioStream() {

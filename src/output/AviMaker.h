@@ -107,6 +107,7 @@ class TAVIMaker {
   bool CreateAudioData(const void* data, int size, int& samplesWritten);
   bool SplitToNextFile();
   bool ReCreateVideoStream();
+  bool StartVideoStream(const char* where);
   bool ReCreateAudioStream();
   bool SplitCheck(const char* traceAfterSplit);
   bool AskRetryWrite(HRESULT code);

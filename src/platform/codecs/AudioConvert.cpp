@@ -21,6 +21,35 @@ namespace {
 // Source bytes are converted in slices of this many frames to bound the work buffers.
 constexpr int kSliceFrames = 65536;
 
+// Feeds n bytes of interleaved samples as whole frames of align bytes: first completes
+// the frame left over from the last call (feedOne), then the whole frames in slices
+// (feedSlice), and keeps what is left of a frame for the next call. False as soon as a
+// feed fails.
+template <class FeedOne, class FeedSlice>
+bool FeedWholeFrames(std::vector<uint8_t>& partial, size_t align, const uint8_t* src, size_t n,
+                     FeedOne feedOne, FeedSlice feedSlice) {
+  bool ok = true;
+  if (!partial.empty() && n > 0) {
+    const size_t take = std::min(align - partial.size(), n);
+    partial.insert(partial.end(), src, src + take);
+    src += take;
+    n -= take;
+    if (partial.size() == align) {
+      std::vector<uint8_t> one;
+      one.swap(partial);
+      ok = feedOne(one.data());
+    }
+  }
+  const size_t frames = n / align;
+  for (size_t done = 0; ok && done < frames;) {
+    const int slice = static_cast<int>(std::min<size_t>(frames - done, kSliceFrames));
+    ok = feedSlice(src + done * align, slice);
+    done += static_cast<size_t>(slice);
+  }
+  if (ok) partial.assign(src + frames * align, src + n);
+  return ok;
+}
+
 struct TSwrDeleter {
   void operator()(SwrContext* s) const { swr_free(&s); }
 };
@@ -149,25 +178,9 @@ class TPcmConverter final : public TAudioConverter {
 
   bool Convert(const uint8_t* src, size_t n, bool end, std::vector<uint8_t>& out) override {
     if (!started_ && !Start()) return false;
-    bool ok = true;
-    if (!partial_.empty() && n > 0) {
-      const size_t take = std::min(inAlign_ - partial_.size(), n);
-      partial_.insert(partial_.end(), src, src + take);
-      src += take;
-      n -= take;
-      if (partial_.size() == inAlign_) {
-        std::vector<uint8_t> one;
-        one.swap(partial_);
-        ok = Feed(one.data(), 1);
-      }
-    }
-    const size_t frames = n / inAlign_;
-    for (size_t done = 0; ok && done < frames;) {
-      const int slice = static_cast<int>(std::min<size_t>(frames - done, kSliceFrames));
-      ok = Feed(src + done * inAlign_, slice);
-      done += static_cast<size_t>(slice);
-    }
-    if (ok) partial_.assign(src + frames * inAlign_, src + n);
+    bool ok = FeedWholeFrames(
+        partial_, inAlign_, src, n, [&](const uint8_t* one) { return Feed(one, 1); },
+        [&](const uint8_t* p, int slice) { return Feed(p, slice); });
     if (ok && end && swr_) {
       // The filter's tail; the count below keeps the output to its exact length.
       for (int guard = 0; guard < 64; ++guard) {
@@ -507,25 +520,9 @@ class TAudioEncoder final : public TAudioConverter {
 
   bool Convert(const uint8_t* src, size_t n, bool end, std::vector<uint8_t>& out) override {
     if (!ctx_ && !Open()) return false;
-    bool ok = true;
-    if (!partial_.empty() && n > 0) {
-      const size_t take = std::min(inAlign_ - partial_.size(), n);
-      partial_.insert(partial_.end(), src, src + take);
-      src += take;
-      n -= take;
-      if (partial_.size() == inAlign_) {
-        std::vector<uint8_t> one;
-        one.swap(partial_);
-        ok = Feed(one.data(), 1);
-      }
-    }
-    const size_t frames = n / inAlign_;
-    for (size_t done = 0; ok && done < frames;) {
-      const int slice = static_cast<int>(std::min<size_t>(frames - done, kSliceFrames));
-      ok = Feed(src + done * inAlign_, slice) && EncodeWhole(out);
-      done += static_cast<size_t>(slice);
-    }
-    if (ok) partial_.assign(src + frames * inAlign_, src + n);
+    bool ok = FeedWholeFrames(
+        partial_, inAlign_, src, n, [&](const uint8_t* one) { return Feed(one, 1); },
+        [&](const uint8_t* p, int slice) { return Feed(p, slice) && EncodeWhole(out); });
     if (ok) ok = EncodeWhole(out);
     if (ok && end) ok = Finish(out);
     if (!ok || end) Reset();
