@@ -13,7 +13,11 @@
 
 namespace movara {
 
-int MakeProjectScript(const char* command, const std::string& file, std::string& text) {
+TLoadedProject::TLoadedProject()
+    : Clips(std::make_unique<TClipBox>()), Resources(std::make_unique<TClipBoxResources>(*Clips)) {}
+TLoadedProject::~TLoadedProject() = default;
+
+int LoadProject(const char* command, const std::string& file, TLoadedProject& project) {
   char magic[4] = {};
   bool readable = false;
   if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
@@ -28,18 +32,24 @@ int MakeProjectScript(const char* command, const std::string& file, std::string&
   CreateResourceLists();
   int status = kExitOk;
   // the thumbnails load every file the blocks show (frame rates of the clips included)
-  TClipBox clips;
-  TClipBoxResources resources(clips);
-  TLayerBox box;
-  const TOpenProjectResult result = OpenProjectFile(FullPathName(file), box, resources);
+  const TOpenProjectResult result = OpenProjectFile(FullPathName(file), project.Box, *project.Resources);
+  project.Read = result.Read;
+  project.Total = result.Total;
   if (!result.Ok) {
     std::fprintf(stderr, "movara %s: only %d of %d blocks of '%s' were read\n", command, result.Read, result.Total,
                  file.c_str());
     status = kExitFailure;
   }
   TScript script;
-  script.MakeScript(&box);
-  text = script.Text();
+  script.MakeScript(&project.Box);
+  project.Script = script.Text();
+  return status;
+}
+
+int MakeProjectScript(const char* command, const std::string& file, std::string& text) {
+  TLoadedProject project;
+  const int status = LoadProject(command, file, project);
+  text = project.Script;
   return status;
 }
 

@@ -5,9 +5,15 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
+#include "project/Layers.h"
+
 namespace movara {
 
 using TArgs = std::vector<std::string>;
+class TClipBox;
+class TClipBoxResources;
 
 int RunCommandLine(int argc, char** argv);
 void PrintUsage();
@@ -18,6 +24,21 @@ int CmdEffects(const TArgs& args);
 int CmdFx(const TArgs& args);
 int CmdScript(const TArgs& args);
 int CmdFrame(const TArgs& args);
+int CmdRender(const TArgs& args);
+
+// A project read from its file with its time line and its film script.
+struct TLoadedProject {
+  TLoadedProject();
+  ~TLoadedProject();
+  std::unique_ptr<TClipBox> Clips;
+  std::unique_ptr<TClipBoxResources> Resources;
+  TLayerBox Box;
+  std::string Script;
+  int Read = 0, Total = 0;  // blocks read of the blocks stored
+};
+// Reads the project and makes its script: kExitOk, kExitUsage when the file is no project,
+// kExitFailure when blocks could not be read (the message on stderr, under "movara COMMAND:").
+int LoadProject(const char* command, const std::string& file, TLoadedProject& project);
 
 // The film script of a project file into text: kExitOk, kExitUsage when the file is no
 // project, kExitFailure when blocks could not be read (the message on stderr, under

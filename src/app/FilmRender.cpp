@@ -1,0 +1,181 @@
+#include "app/FilmRender.h"
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "app/CommandLine.h"
+#include "base/Format.h"
+#include "base/Rounding.h"
+#include "output/MakeAviThread.h"
+#include "pages/PageFonts.h"
+#include "platform/codecs/VideoFormat.h"
+#include "script/RenderThread.h"
+
+namespace movara {
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) { gInterrupted = true; }
+
+// Ctrl+C asks the film to stop while it is made; the old handler comes back after.
+class TInterruptGuard {
+ public:
+  TInterruptGuard() {
+    gInterrupted = false;
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &old_);
+    sigaction(SIGTERM, &sa, &oldTerm_);
+    sigaction(SIGHUP, &sa, &oldHup_);
+    // a closed pipe on stderr must not kill the film half written
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &oldPipe_);
+  }
+  ~TInterruptGuard() {
+    sigaction(SIGINT, &old_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+    sigaction(SIGHUP, &oldHup_, nullptr);
+    sigaction(SIGPIPE, &oldPipe_, nullptr);
+  }
+
+ private:
+  struct sigaction old_ {}, oldTerm_ {}, oldHup_ {}, oldPipe_ {};
+};
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+TFilmRenderRequest::TFilmRenderRequest() {
+  Settings.FrameWidth = 720;
+  Settings.FrameHeight = 576;
+  Settings.Compvars.fccType = ICTYPE_VIDEO;
+  Settings.Compvars.fccHandler = VideoFourCC("MJPG");
+}
+
+bool ParseVideoCodec(const std::string& text, TCompVars& compvars) {
+  if (text.empty() || text.size() > 4) return false;
+  std::string fourcc = text;
+  if (Lower(fourcc) == "dib" || Lower(fourcc) == "dib " || Lower(fourcc) == "none") fourcc = "DIB ";
+  while (fourcc.size() < 4) fourcc += ' ';
+  const uint32_t handler = VideoFourCCFromText(fourcc);
+  if (handler != VideoFourCC("DIB ")) {
+    // a compressor of the catalogue only
+    if (!TVideoCompressorSession::Open(ICTYPE_VIDEO, handler, ICMODE_QUERY)) return false;
+  }
+  compvars.fccType = ICTYPE_VIDEO;
+  compvars.fccHandler = handler;
+  return true;
+}
+
+bool ParseAudioCodec(const std::string& text, uint16_t& tag) {
+  static const struct {
+    const char* name;
+    uint16_t tag;
+  } names[] = {{"pcm", WAVE_FORMAT_PCM},       {"msadpcm", WAVE_FORMAT_ADPCM}, {"adpcm", WAVE_FORMAT_ADPCM},
+               {"imaadpcm", WAVE_FORMAT_IMA_ADPCM}, {"alaw", WAVE_FORMAT_ALAW},   {"mulaw", WAVE_FORMAT_MULAW},
+               {"gsm", WAVE_FORMAT_GSM610},     {"mp3", WAVE_FORMAT_MPEGLAYER3}};
+  const std::string l = Lower(text);
+  for (const auto& n : names)
+    if (l == n.name) {
+      tag = n.tag;
+      return true;
+    }
+  char* end = nullptr;
+  const unsigned long v = std::strtoul(l.c_str(), &end, 0);
+  if (l.empty() || *end != 0 || v == 0 || v > 0xFFFF) return false;
+  tag = static_cast<uint16_t>(v);
+  return true;
+}
+
+int RenderProjectFilm(const char* command, const std::string& file, const TFilmRenderRequest& request,
+                      TFilmRenderResult* result) {
+  TFilmRenderResult res;
+  TLoadedProject project;
+  const int status = LoadProject(command, file, project);
+  if (status == kExitUsage) return status;
+  if (status != kExitOk && !request.SkipMissing) {
+    std::fprintf(stderr, "movara %s: media of the project are missing; nothing was generated (--skip-missing "
+                 "renders what is there)\n", command);
+    return kExitFailure;
+  }
+
+  TFilmSettingsData settings = request.Settings;
+  if (request.Quality >= 0) settings.Compvars.lQ = request.Quality;
+  // picture sequences have nothing to copy unchanged
+  if (settings.OutputKind != okAviFilm && settings.VideoRenderMode == vrmMaximal) settings.VideoRenderMode = vrmMedium;
+
+  // title pages are drawn by the font system, which starts on this thread
+  EnsurePageFontSystem();
+  TFxRenderThread renderThread;
+  renderThread.LoadScript(project.Script);
+
+  TMyProgressBar bar;
+  std::mutex printLock;
+  int lastPercent = -1;
+  if (!request.Quiet) {
+    bar.OnChangePosition = [&](TMyProgressBar& b) {
+      const int percent = b.Percent();
+      std::lock_guard<std::mutex> l(printLock);
+      if (percent == lastPercent) return;
+      lastPercent = percent;
+      const std::string estimate = b.EstimateText();
+      std::fprintf(stderr, "%s%s%s\n", b.Text().c_str(), estimate.empty() ? "" : "  ", estimate.c_str());
+    };
+  }
+
+  TInterruptGuard interrupts;
+  const auto started = std::chrono::steady_clock::now();
+  int error = meNone;
+  std::string errorText;
+  {
+    TMakeAviThread film(nullptr, pmNone, true, &bar, nullptr, project.Script, &renderThread, &project.Box, settings);
+    film.SetPipeline(request.Pipeline);
+    if (film.Ranges().LengthAfter(0) <= 0) {
+      std::fprintf(stderr, "movara %s: the chosen part of the time line is empty; nothing to generate\n", command);
+      return kExitFailure;
+    }
+    film.StartThread();
+    while (!film.WaitFor(100)) {
+      if (gInterrupted && !res.Stopped) {
+        res.Stopped = true;
+        std::fprintf(stderr, "movara %s: stopping...\n", command);
+        film.DoNothingAndTerminate();
+      }
+    }
+    error = film.Error();
+    errorText = film.GetErrorText();
+    res.Frames = film.GoodBlockCount();
+    res.ContinuationFiles = film.ContinuationCount();
+    res.LengthMs = static_cast<int>(film.Ranges().LengthAfter(0));
+    if (film.MakeVideo()) res.LengthMs = static_cast<int>(RoundHalfEven(res.Frames * film.FrameDuration()));
+    if (film.BadBlockCount() > 0 && error == meNone) error = meBadFrame;
+  }
+  res.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  res.FramesPerSecond = res.Seconds > 0 ? res.Frames / res.Seconds : 0;
+  if (result) *result = res;
+  if (res.Stopped) {
+    std::fprintf(stderr, "movara %s: stopped by the user after %d frames; '%s' holds the film so far\n", command,
+                 res.Frames, settings.FileName.c_str());
+    return 130;
+  }
+  if (error != meNone) {
+    std::fprintf(stderr, "movara %s: %s\n", command, errorText.c_str());
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace movara

@@ -1,0 +1,642 @@
+#include "output/MakeAviThread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "base/Format.h"
+#include "base/Rounding.h"
+#include "base/Trace.h"
+#include "base/UserMessages.h"
+#include "fx3d/DDUtils.h"
+#include "media/AudioPcm.h"
+#include "project/Layers.h"
+#include "script/AudioEngine.h"
+#include "script/RenderThread.h"
+
+namespace movara {
+namespace {
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+WAVEFORMATEX PcmLikeFormat(uint16_t tag, int channels, int bits, int rate) {
+  WAVEFORMATEX f{};
+  f.wFormatTag = tag;
+  f.nChannels = static_cast<uint16_t>(channels);
+  f.wBitsPerSample = static_cast<uint16_t>(bits);
+  f.nSamplesPerSec = static_cast<uint32_t>(rate);
+  f.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
+  f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
+  f.cbSize = 0;
+  return f;
+}
+
+// Pixels of src into dst of the same form, without a new allocation.
+void CopyPixels(TDIB& dst, const TDIB& src) {
+  if (dst.Width() == src.Width() && dst.Height() == src.Height() && dst.BitCount() == src.BitCount() &&
+      dst.ImageSize() == src.ImageSize() && dst.PixelFormat() == src.PixelFormat()) {
+    std::memcpy(dst.Bits(), src.Bits(), src.ImageSize());
+    return;
+  }
+  dst = src;
+}
+
+}  // namespace
+
+// One piece of work for the writer, done in the order given.
+struct TMakeAviThread::TJob {
+  enum TKind { jAudio, jFrame, jPicture, jGood, jBad } Kind = jGood;
+  int Time = 0;                // ms of the frame (jFrame, jPicture, jBad)
+  int Position = 0;            // sound position (jAudio)
+  int Duration = 0;            // sound length (jAudio)
+  int ReadSize = 0;            // bytes the engine delivered (jAudio)
+  std::vector<uint8_t> Bytes;  // jAudio
+  TDIB Picture;                // jFrame, jPicture
+  std::string FileName;        // jPicture
+};
+
+std::string TMakeAviThread::SequenceFileName(const std::string& baseName, int k, uint8_t outputKind) {
+  const char* ext = outputKind == okGifSequence ? ".GIF" : outputKind == okJpegSequence ? ".JPG" : ".BMP";
+  return Format("%s%.4d%s", baseName.c_str(), k, ext);
+}
+
+TMakeAviThread::TMakeAviThread(TWindowHandle owner, int previewMode, bool createSuspended,
+                               TMyProgressBar* progressBar, TPreviewBox* box, const std::string& scriptText,
+                               TFxRenderThread* renderThread, const TLayerBox* layerBox,
+                               const TFilmSettingsData& settings)
+    : FOwner(owner),
+      FSettings(settings),
+      FLayerBox(layerBox),
+      FRenderThread(renderThread),
+      FProgress(progressBar),
+      FScript(scriptText) {
+  FWriteOutput = previewMode == pmNone;
+  if (previewMode != pmNone && box) {
+    FBox = box;
+    FPreviewMode = previewMode;
+  } else if (box) {
+    FBox = box;
+  }
+  FMakeVideo = FSettings.FilmContent < fcSoundOnly;
+  FMakeSound = FSettings.OutputKind == okAviFilm &&
+               (FSettings.FilmContent == fcVideoAndSound || FSettings.FilmContent == fcSoundOnly);
+  FFrameDuration = FSettings.FramesPerSecond > 0 ? 1000.0 / FSettings.FramesPerSecond : 40.0;
+
+  // The engine mixes at one of its three rates; the writer converts to the film's rate.
+  const int channels = FSettings.Channels(), bits = FSettings.SampleBits();
+  int pcmRate = FSettings.SamplesPerSecond;
+  if (pcmRate != 44100 && pcmRate != 22050 && pcmRate != 11025) pcmRate = 44100;
+  FPcmFormat = PcmLikeFormat(WAVE_FORMAT_PCM, channels, bits, pcmRate);
+  FDestFormat = PcmLikeFormat(FSettings.AudioFormatTag, channels, bits, std::max(1, FSettings.SamplesPerSecond));
+
+  switch (FSettings.AudioBlockMode) {
+    case abHalfSecond: FStepTimeDuration = 500; break;
+    case abFrame: FStepTimeDuration = std::max(1, RoundInt(FFrameDuration)); break;
+    case abSoundFirst:
+      FStepTimeDuration = 1000;
+      FSoundFirst = FMakeVideo;
+      break;
+    default: FStepTimeDuration = 1000; break;
+  }
+  if (FMakeVideo && FMakeSound) {
+    // a block covers whole frames, so every step writes its sound and then its frames
+    const int frames = std::max(1, RoundInt(FStepTimeDuration / FFrameDuration));
+    FStepTimeDuration = RoundInt(frames * FFrameDuration);
+    TraceF("[TMakeAviThread.Create] Corrected audio block length. FStepTimeDuration = %d", FStepTimeDuration);
+  }
+
+  if (FLayerBox) {
+    FLayerBox->FillRangeList(FRanges, FSettings.RangeKind);
+  } else if (FRenderThread) {
+    // a script without its time line: all of its video
+    int end = 0;
+    TActionCommandList& actions = FRenderThread->Actions();
+    for (int track = 0; track < 2; ++track) {
+      actions.SelectTrack(track);
+      if (TScriptAction* last = actions.Actions(actions.ActionCount() - 1)) end = std::max(end, last->Start + last->Length);
+    }
+    actions.SelectTrack(0);
+    if (end > 0) FRanges.Add(0, (end + 39) / 40);
+  }
+
+  if (FProgress) {
+    FProgress->SetInfoText(FSettings.FilmContent == fcVideoAndSound ? "Animacja i dźwięk:"
+                           : FSettings.FilmContent == fcVideoOnly  ? "Animacja:"
+                                                                   : "Dźwięk:");
+    const int64_t total = FRanges.LengthAfter(0) / 40;  // in time-line units of 40 ms
+    int64_t max = 0;
+    if (FMakeVideo) max += RoundHalfEven(static_cast<double>(total) * 40 / FFrameDuration);
+    if (FMakeSound) max += (total * 40 + FStepTimeDuration - 1) / FStepTimeDuration;
+    FProgress->SetMin(0);
+    FProgress->SetMax(static_cast<int>(std::min<int64_t>(max, 0x7FFFFFFF)));
+    FProgress->SetPosition(0);
+  }
+  if (!createSuspended) StartThread();
+}
+
+TMakeAviThread::~TMakeAviThread() {
+  OnDone = nullptr;
+  OnTerminate = nullptr;
+  if (FThread.joinable()) {
+    DoNothingAndTerminate();
+    FStop = true;
+    {
+      std::lock_guard<std::mutex> l(FRunLock);
+      FResumed = true;
+    }
+    FRunSignal.notify_all();
+    FThread.join();
+  }
+  StopWriter();
+}
+
+void TMakeAviThread::StartThread() {
+  if (FTerminated) return;
+  FStarted = true;
+  std::lock_guard<std::mutex> l(FRunLock);
+  if (FResumed) return;
+  FResumed = true;
+  FThread = std::thread([this] { Execute(); });
+}
+
+bool TMakeAviThread::WaitFor(int ms) {
+  const int64_t start = NowMs();
+  while (!FTerminated && NowMs() - start < ms) SleepMs(5);
+  return FTerminated;
+}
+
+void TMakeAviThread::DoNothingAndTerminate() {
+  FStop = true;
+  if (FTerminated) return;
+  StartThread();
+  {
+    std::lock_guard<std::mutex> l(FMakerLock);
+    if (FAviMaker) FAviMaker->FBreakVideoSeriesLoop = true;
+  }
+  const int64_t start = NowMs();
+  while (!FTerminated) {
+    const int64_t waited = NowMs() - start;
+    if (waited >= 15000) {
+      TraceF("[TMakeAviThread.DoNothingAndTerminate] Failed !/");
+      return;
+    }
+    SleepMs(std::min<int>(333, static_cast<int>(15000 - waited)));
+    if (ProcessMessages) ProcessMessages();
+    TraceF("[TMakeAviThread.DoNothingAndTerminate] TimeWait = %d", static_cast<int>(NowMs() - start));
+  }
+}
+
+std::string TMakeAviThread::GetErrorText() const {
+  switch (FError) {
+    case meNone: return "Brak błędu.";
+    case meInit: return "Inicjalizacja generowania filmu nie została wykonana prawidłowo.";
+    case meNoWork: return "No work to do.";
+    case meBadFrame: return Format("Błąd utworzenia klatki filmu w pozycji = %d [ms]", FBadTime.load());
+    case meException: return FErrorText;
+    default: return "Wystąpił nieznany błąd procedury generującej film.";
+  }
+}
+
+void TMakeAviThread::SetPreviewBox(TPreviewBox* box) {
+  if (FTerminated) return;
+  FBox = box;
+  if (!box) FPreviewMode = pmNone;
+}
+
+void TMakeAviThread::SetPreviewMode(int mode) {
+  if (FTerminated) return;
+  if (mode != pmNone && !FBox.load()) return;
+  if (mode < pmNone || mode > pmEvery25th) return;
+  FPreviewMode = mode;
+}
+
+// ---------------------------------------------------------------------------------
+
+bool TMakeAviThread::InitAnimation() {
+  if (!FMakeVideo && !FMakeSound) return true;
+  // The process keeps its priority: raising it needs rights a user seldom has here.
+  try {
+    if (FMakeVideo) {
+      if (!FRenderThread) throw EMakeAvi("Błąd inicjalizacji ramki.");
+      if (TPreviewBox* box = FBox) box->Stretch = true;
+      const int bits = FSettings.BitCount();
+      FPreview.SetSize(FSettings.FrameWidth, FSettings.FrameHeight, bits);
+      FFrame.SetSize(FSettings.FrameWidth, FSettings.FrameHeight, bits);
+      FPreview.SetPixelFormat(bits == 16 ? pf555 : pf888);
+      FFrame.SetPixelFormat(bits == 16 ? pf555 : pf888);
+      FRenderThread->SetFilmMode(true, FSettings.VideoRenderMode, FSettings.FrameWidth, FSettings.FrameHeight,
+                                 FSettings.FramesPerSecond, FSettings.Compressed() ? FSettings.Compvars.fccHandler : 0,
+                                 bits);
+      FRenderThread->SetLinkOutDIB(&FFrame);
+      // only the maximal optimisation copies compressed frames
+      FRenderThread->SetRawCopyBuffer(FSettings.VideoRenderMode == vrmMaximal ? &FAviData : nullptr);
+      if (FFrame.Empty()) throw EMakeAvi("Błąd inicjalizacji ramki.");
+      TraceF("[TMakeAviThread.InitAnimation] Frame Size: %dx%dx%d", FFrame.Width(), FFrame.Height(), FFrame.BitCount());
+      if (!FRenderThread->OutputReady()) {
+        ShowMessage("Nastąpił błąd podczas inicjalizacji obiektu renderującego. Spróbuj najpierw zmienić opcje w "
+                    "oknie konfiguracyjnym.",
+                    TMsgKind::Error);
+        LeaveFilmMode();
+        return false;
+      }
+      FWriterFrame = FFrame;
+    }
+    if (FWriteOutput && FSettings.OutputKind == okAviFilm) {
+      TAviVideoOptions video;
+      video.MakeVideo = FMakeVideo;
+      video.Compress = FSettings.Compressed();
+      video.DIB = FMakeVideo ? &FWriterFrame : nullptr;
+      video.FramesPerSecond = FSettings.FramesPerSecond;
+      video.UseGivenSettings = FMakeVideo;
+      video.Compvars = FSettings.Compvars;
+      video.StateBlock = FSettings.StateBlock.empty() ? nullptr : FSettings.StateBlock.data();
+      video.StateSize = static_cast<int>(FSettings.StateBlock.size());
+      video.AVIData = &FAviData;
+      TAviAudioOptions audio;
+      audio.MakeAudio = FMakeSound;
+      if (FMakeSound) {
+        FAudioEngine = std::make_unique<TAudioEngine>();
+        FAudioEngine->LoadScript(FScript, &FPcmFormat);
+        FPcm = std::make_unique<TAudioPcmManager>();
+        FPcm->Init(FPcmFormat.wBitsPerSample, FPcmFormat.nChannels, FStepTimeDuration,
+                   static_cast<int>(FPcmFormat.nSamplesPerSec));
+        audio.SourceFormat = FPcmFormat;
+        audio.DestFormat = FDestFormat;
+        audio.BlockSize = FPcm->BlockSize();
+        audio.BlockDuration = FStepTimeDuration;
+      }
+      auto maker = std::make_unique<TAVIMaker>(FOwner, audio, video, FSettings.FileName);
+      const bool ok = maker->Initialized();
+      if (ok) maker->SetMaxFileSize(FSettings.MaxAviFileSize);
+      {
+        std::lock_guard<std::mutex> l(FMakerLock);
+        FAviMaker = std::move(maker);
+        if (FStop) FAviMaker->FBreakVideoSeriesLoop = true;
+      }
+      if (!ok) LeaveFilmMode();
+      return ok;
+    }
+    return true;
+  } catch (...) {
+    TraceF("[TMakeAviThread.InitAnimation] Exception!");
+    LeaveFilmMode();
+    throw;
+  }
+}
+
+void TMakeAviThread::LeaveFilmMode() {
+  if (!FRenderThread || !FMakeVideo) return;
+  FRenderThread->SetFilmMode(false, roRender, FSettings.FrameWidth, FSettings.FrameHeight, FSettings.FramesPerSecond,
+                             0, FSettings.BitCount());
+  FRenderThread->SetLinkOutDIB(nullptr);
+  FRenderThread->SetRawCopyBuffer(nullptr);
+}
+
+void TMakeAviThread::Execute() {
+  try {
+    FBaseName = std::filesystem::path(FSettings.FileName).replace_extension().string();
+    if (!FMakeVideo && !FMakeSound && FPreviewMode == pmNone) {
+      FError = meNoWork;
+    } else if (!InitAnimation()) {
+      FError = meInit;
+    } else {
+      FWriting = FWriteOutput && ((FAviMaker && FAviMaker->Initialized()) ||
+                                  (!FAviMaker && FSettings.OutputKind != okAviFilm));
+      while (!FStarted && !FStop) SleepMs(50);
+      if (!FStop) {
+        if (FAviMaker && !FAviMaker->Initialized()) {
+          ShowMessage("Błąd inicjalizacji pliku Avi", TMsgKind::Error);
+        } else {
+          if (FPipeline && FWriting) FWriterThread = std::thread([this] { WriterLoop(); });
+          if (FProgress) FProgress->SetPosition(FProgress->Min());
+          if (FMakeVideo && FMakeSound && !FSoundFirst) {
+            for (int r = 0; r < FRanges.Count() && !FStop; ++r) {
+              int start = FRanges.Ranges(r)->Start;
+              const int end = start + FRanges.Ranges(r)->Length;
+              while (start < end && !FStop) {
+                const int len = std::min(FStepTimeDuration, end - start);
+                if (!MakeAudio(start, len)) FStop = true;
+                if (!FStop && !MakeAnimation(start, len)) FStop = true;
+                start += len;
+              }
+            }
+          } else {
+            if (FMakeSound)
+              for (int r = 0; r < FRanges.Count() && !FStop; ++r)
+                MakeAudio(FRanges.Ranges(r)->Start, FRanges.Ranges(r)->Length);
+            if (FMakeVideo)
+              for (int r = 0; r < FRanges.Count() && !FStop; ++r)
+                if (!MakeAnimation(FRanges.Ranges(r)->Start, FRanges.Ranges(r)->Length)) break;
+          }
+          Drain();
+        }
+      }
+    }
+  } catch (const std::exception& e) {
+    FErrorText = e.what();
+    FError = meException;
+    TraceF("[TMakeAviThread.Execute] %s", e.what());
+  }
+  FStop = true;
+  EndExecute();
+}
+
+void TMakeAviThread::EndExecute() {
+  try {
+    StopWriter();
+    DoneAviMaker();
+  } catch (const std::exception& e) {
+    TraceF("[TMakeAviThread.EndExecute] %s", e.what());
+    if (FError == meNone) {
+      FErrorText = e.what();
+      FError = meException;
+    }
+  }
+  if (OnDone) OnDone();
+  FTerminated = true;
+  if (OnTerminate) OnTerminate();
+}
+
+void TMakeAviThread::DoneAviMaker() {
+  std::unique_ptr<TAVIMaker> maker;
+  {
+    std::lock_guard<std::mutex> l(FMakerLock);
+    maker = std::move(FAviMaker);
+  }
+  if (maker) {
+    FContinuationCount = maker->ContinuationCount();
+    maker.reset();  // the file is closed and trimmed
+  }
+  LeaveFilmMode();
+  if (FBadBlockCount > 0)
+    ShowMessage(Format("Błąd renderowania. Opuszczono %d klatek, poprawnie wyrenderowano %d klatek.",
+                       FBadBlockCount.load(), FGoodBlockCount.load()),
+                TMsgKind::Error);
+}
+
+// ---------------------------------------------------------------------------------
+
+bool TMakeAviThread::MakeAudio(int start, int len) {
+  if (!FAviMaker || !FAudioEngine || !FPcm) return true;
+  if (len < 1) return false;
+  int position = start;
+  const int end = start + len;
+  const int bytesPerSecond = static_cast<int>(FPcmFormat.nAvgBytesPerSec);
+  const int align = std::max<int>(1, FPcmFormat.nBlockAlign);
+  while (position < end) {
+    const int thisStep = std::min(FStepTimeDuration, end - position);
+    int bytes = FPcm->BlockSize();
+    if (thisStep < FStepTimeDuration) {
+      // whole sample frames only
+      bytes = static_cast<int>(static_cast<int64_t>(bytesPerSecond) * thisStep / 1000);
+      bytes -= bytes % align;
+    }
+    FPcm->ClearBlock();
+    const int read = FAudioEngine->GetAudioData(position, thisStep, bytes, FPcm->Block());
+    TJob job;
+    job.Kind = TJob::jAudio;
+    job.Position = position;
+    job.Duration = thisStep;
+    job.ReadSize = read;
+    job.Bytes.assign(FPcm->Block(), FPcm->Block() + bytes);
+    Submit(std::move(job));
+    position += thisStep;
+    if (FProgress) FProgress->StepBy(1);
+    if (FStop || WriterFailed()) break;
+  }
+  return true;
+}
+
+bool TMakeAviThread::MakeAnimation(int start, int len) {
+  if (len <= 0) return false;
+  TraceF("[TMakeAviThread.Execute] MakeAnimation at time = %d (Length = %d)", start, len);
+  const int frameMs = std::max(1, RoundInt(FFrameDuration));
+  int k = 0;
+  int time = start;
+  while (time < start + len) {
+    FCurrentTime = time;
+    int result = rfNothing;
+    try {
+      result = FRenderThread->RenderFrame(time);
+    } catch (const std::exception& e) {
+      TraceF("[TMakeAviThread] RenderFrame at %d: %s", time, e.what());
+      result = rfNothing;
+    }
+    int stepFrames = 1;
+    if (result != rfPicture && result != rfRawCopy) {
+      TJob bad;
+      bad.Kind = TJob::jBad;
+      bad.Time = time;
+      Submit(std::move(bad));
+      std::fputc('\a', stderr);
+      TraceF("[TMakeAviThread] Warning. BadBlockCount = %d at Time = %d", FBadBlockCount.load(), time);
+    } else if (FWriting && FSettings.OutputKind == okAviFilm) {
+      if (result == rfPicture) {
+        TJob job;
+        job.Kind = TJob::jFrame;
+        job.Time = time;
+        Submit(std::move(job));
+      } else {
+        // the raw-copy buffer is filled by the next render: its run is written now
+        Drain();
+        if (!WriterFailed()) {
+          const int n = std::max(1, (start + len - time) / frameMs);
+          bool ok = false;
+          int written = 0;
+          {
+            std::lock_guard<std::mutex> l(FMakerLock);
+            ok = FAviMaker->AddVideoSeries(n);
+            written = FAviMaker->LastSeriesFrames();
+          }
+          if (ok && written > 0) {
+            FGoodBlockCount += written;
+            stepFrames = written;
+          } else {
+            FBadBlockCount += std::max(1, written);
+            FBadTime = time;
+            FWriterFailed = true;
+          }
+        }
+      }
+    } else if (FWriting) {
+      TJob job;
+      job.Kind = TJob::jPicture;
+      job.Time = time;
+      job.FileName = SequenceFileName(FBaseName, FSequenceCount, FSettings.OutputKind);
+      ++FSequenceCount;
+      Submit(std::move(job));
+    } else {
+      TJob job;
+      job.Kind = TJob::jGood;
+      Submit(std::move(job));
+    }
+    if (result == rfPicture) {
+      const int mode = FPreviewMode;
+      if (FBox.load() && (mode == pmEveryFrame || (mode == pmEvery25th && k % 25 == 0))) ShowPreview(FFrame);
+    }
+    if (FProgress) FProgress->StepBy(stepFrames);
+    if (FStop) break;
+    k += stepFrames;
+    if (FBadBlockCount > 0 || WriterFailed()) {
+      FError = meBadFrame;
+      break;
+    }
+    time = RoundInt(k * FFrameDuration + start);
+  }
+  if (FError == meNone && WriterFailed()) FError = meBadFrame;
+  return FError == meNone;
+}
+
+void TMakeAviThread::ShowPreview(const TDIB& frame) {
+  TPreviewBox* box = FBox;
+  if (!box) return;
+  CopyPixels(FPreview, frame);
+  const int w = box->ClientWidth(), h = box->ClientHeight();
+  if (w <= 0 || h <= 0) return;
+  if (w == FPreview.Width() && h == FPreview.Height())
+    box->Paint(FPreview);
+  else
+    box->Paint(FPreview.Stretched(w, h, 24));
+}
+
+// ---------------------------------------------------------------------------------
+// the writer
+
+void TMakeAviThread::Submit(TJob&& job) {
+  const bool needsPicture = job.Kind == TJob::jFrame || job.Kind == TJob::jPicture;
+  if (!FWriterThread.joinable()) {
+    if (needsPicture) {
+      // the writer's picture takes the frame's pixels; the frame stays as it is
+      if (job.Kind == TJob::jFrame) {
+        CopyPixels(FWriterFrame, FFrame);
+      } else {
+        job.Picture = FFrame;
+      }
+    }
+    RunJob(job);
+    return;
+  }
+  std::unique_lock<std::mutex> l(FQueueLock);
+  // a few frames in flight: enough to keep both threads busy
+  FQueueSignal.wait(l, [this] { return FQueue.size() < 4 || FWriterQuit; });
+  if (needsPicture) {
+    if (!FFreeFrames.empty()) {
+      job.Picture = std::move(FFreeFrames.back());
+      FFreeFrames.pop_back();
+    }
+    l.unlock();
+    CopyPixels(job.Picture, FFrame);
+    l.lock();
+  }
+  FQueue.push_back(std::move(job));
+  FQueueSignal.notify_all();
+}
+
+void TMakeAviThread::RunJob(TJob& job) {
+  if (FWriterFailed && job.Kind != TJob::jAudio) return;  // the film ended at the failed frame
+  if (FWriterFailed) return;
+  switch (job.Kind) {
+    case TJob::jAudio: {
+      bool ok;
+      {
+        std::lock_guard<std::mutex> l(FMakerLock);
+        ok = FAviMaker && FAviMaker->AddAudioData(job.Bytes.data(), static_cast<int>(job.Bytes.size()));
+      }
+      if (ok) {
+        ++FAudioBlocks;
+        TraceF("Maked audio at FAudioPosition = %d, ThisStepTimeDuration = %d, DataSize = %d, ReadSize = %d",
+               job.Position, job.Duration, static_cast<int>(job.Bytes.size()), job.ReadSize);
+      } else {
+        TraceF("FAILED audio writing at FAudioPosition = %d, ThisStepTimeDuration = %d, DataSize = %d", job.Position,
+               job.Duration, static_cast<int>(job.Bytes.size()));
+      }
+      break;
+    }
+    case TJob::jFrame: {
+      if (!job.Picture.Empty()) std::swap(FWriterFrame, job.Picture);
+      bool ok;
+      {
+        std::lock_guard<std::mutex> l(FMakerLock);
+        ok = FAviMaker && FAviMaker->AddVideoFrame();
+      }
+      if (ok) {
+        ++FGoodBlockCount;
+      } else {
+        ++FBadBlockCount;
+        FBadTime = job.Time;
+        FWriterFailed = true;
+      }
+      break;
+    }
+    case TJob::jPicture: {
+      std::string name = job.FileName;
+      if (SavePictureFile(job.Picture, name, false)) {
+        ++FGoodBlockCount;
+      } else {
+        ShowMessage(Format("Nie mogę zapisać pliku \"%s\".", name.c_str()), TMsgKind::Error);
+        ++FBadBlockCount;
+        FBadTime = job.Time;
+        FWriterFailed = true;
+      }
+      break;
+    }
+    case TJob::jGood: ++FGoodBlockCount; break;
+    case TJob::jBad:
+      ++FBadBlockCount;
+      FBadTime = job.Time;
+      FWriterFailed = true;
+      break;
+  }
+}
+
+void TMakeAviThread::WriterLoop() {
+  for (;;) {
+    TJob job;
+    {
+      std::unique_lock<std::mutex> l(FQueueLock);
+      FQueueSignal.wait(l, [this] { return !FQueue.empty() || FWriterQuit; });
+      if (FQueue.empty()) return;
+      job = std::move(FQueue.front());
+      FQueue.pop_front();
+      FWriterBusy = true;
+    }
+    try {
+      RunJob(job);
+    } catch (const std::exception& e) {
+      TraceF("[TMakeAviThread.Writer] %s", e.what());
+      ++FBadBlockCount;
+      FBadTime = job.Time;
+      FWriterFailed = true;
+    }
+    std::lock_guard<std::mutex> l(FQueueLock);
+    FWriterBusy = false;
+    if (!job.Picture.Empty() && FFreeFrames.size() < 4) FFreeFrames.push_back(std::move(job.Picture));
+    FQueueSignal.notify_all();
+  }
+}
+
+void TMakeAviThread::Drain() {
+  if (!FWriterThread.joinable()) return;
+  std::unique_lock<std::mutex> l(FQueueLock);
+  FQueueSignal.wait(l, [this] { return (FQueue.empty() && !FWriterBusy) || FWriterQuit; });
+}
+
+void TMakeAviThread::StopWriter() {
+  if (!FWriterThread.joinable()) return;
+  Drain();
+  {
+    std::lock_guard<std::mutex> l(FQueueLock);
+    FWriterQuit = true;
+  }
+  FQueueSignal.notify_all();
+  FWriterThread.join();
+}
+
+}  // namespace movara
