@@ -371,7 +371,7 @@ std::vector<TDemoFile> MakeDemoPictures(const std::string& folder) {
       {"gradient.jpg", MakeDemoGradient(720, 576), "colour gradient"},
       {"szachownica.gif", MakeDemoChecker(720, 576, 48, RGBColor(255, 0, 255), RGBColor(0, 0, 0)),
        "magenta checkerboard for keying"},
-      {"logo.bmp", MakeDemoLogo(720, 576), "logo on magenta, the keyed overlay"},
+      {"logo.bmp", MakeDemoLogo(720, 576), "logo on black, the keyed overlay"},
   };
   std::vector<TDemoFile> made;
   for (TItem& item : items) {

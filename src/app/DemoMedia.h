@@ -15,9 +15,12 @@ TDIB MakeDemoGradient(int width, int height);
 TDIB MakeDemoChecker(int width, int height, int cell, TColor a, TColor b);
 
 // The background of the keyed overlay picture: nothing else in it has this colour.
-inline constexpr TColor DemoKeyColor = RGBColor(255, 0, 255);
-// A logo (a disc with a ring and a letter M) in the top right corner of a picture filled
-// with DemoKeyColor. Hard edges only: a soft edge would mix the key into the logo.
+// Black rather than magenta: the renderer smooths the picture before keying, and the
+// edge pixels of the logo then mix with the key; mixed with black they read as a thin
+// dark outline, mixed with magenta as a purple fringe.
+inline constexpr TColor DemoKeyColor = RGBColor(0, 0, 0);
+// A logo (a disc with a dark ring and a letter M) in the top right corner of a picture
+// filled with DemoKeyColor. Hard edges only: a soft edge would mix the key into the logo.
 TDIB MakeDemoLogo(int width, int height);
 
 // Frame number frame of a demo clip of frames frames. Variant 0: colour bars scrolling

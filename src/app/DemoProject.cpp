@@ -84,7 +84,7 @@ TDemoProject MakeDemoProject(const std::string& folder) {
   box.ChooseEffect(transitions->Items(0), FadeFxID);
   box.ChooseEffect(transitions->Items(1), CubeFxID);
 
-  // the logo, keyed on its magenta, fades in and out over the title and the first clip
+  // the logo, keyed on its black background, fades in and out over the title and the first clip
   TLayerItem* overlay = Put(box, lnImage, logo, demo::LogoStart, demo::LogoLength);
   overlay->SetComposeMode(cmKeyOnThisLayer);
   overlay->SetColorKey(DemoKeyColor);
