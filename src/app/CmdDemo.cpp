@@ -1,11 +1,14 @@
-// movara demo [DIR]: makes the demo media in DIR with no input from the user and says
-// what it made.
+// movara demo [DIR]: makes the demo media and a demo project in DIR with no input from the
+// user, generates DIR/film.avi from it and says what it made, how long the film is and
+// how fast it was generated.
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "app/CommandLine.h"
-#include "app/DemoMedia.h"
+#include "app/DemoProject.h"
+#include "app/FilmRender.h"
 #include "base/AppPaths.h"
 
 namespace movara {
@@ -23,7 +26,21 @@ int CmdDemo(const TArgs& args) {
     return kExitFailure;
   }
   std::printf("demo folder: %s\n", dir.c_str());
-  for (const TDemoFile& f : MakeDemoPictures(dir)) std::printf("made %s (%s)\n", f.path.c_str(), f.what.c_str());
+  const TDemoProject demo = MakeDemoProject(dir);
+  for (const TDemoFile& f : demo.Files) std::printf("made %s (%s)\n", f.path.c_str(), f.what.c_str());
+  std::fflush(stdout);
+
+  TFilmRenderRequest request;
+  request.Settings.FileName = dir + "film.avi";
+  TFilmRenderResult result;
+  const int status = RenderProjectFilm("demo", demo.ProjectFile, request, &result);
+  if (status != kExitOk) return status;
+  const TFilmSettingsData& s = request.Settings;
+  std::printf("made %s (the film: %d x %d, %d frames a second, MJPG, PCM stereo 16 bits %d Hz)\n",
+              s.FileName.c_str(), s.FrameWidth, s.FrameHeight, s.FramesPerSecond, s.SamplesPerSecond);
+  std::printf("film length: %d frames, %.2f s\n", result.Frames, result.LengthMs / 1000.0);
+  std::printf("generated in %.2f s: %.1f frames a second (%u cores)\n", result.Seconds, result.FramesPerSecond,
+              std::thread::hardware_concurrency());
   return kExitOk;
 }
 

@@ -6,12 +6,25 @@
 using namespace movara;
 using namespace movara::test;
 
-TEST(CmdDemo, MakesPicturesOtherProgramsRead) {
+TEST(CmdDemo, MakesMediaAProjectAndAFilmOtherProgramsRead) {
   if (!FileExists(MovaraProgram())) GTEST_SKIP() << "movara not built";
   TTempDir tmp;
   std::string dir = tmp.File("demo");
   TCommandResult r = RunCommand(Quote(MovaraProgram()) + " demo " + Quote(dir));
   ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("film length: 360 frames, 14.40 s"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("frames a second"), std::string::npos) << r.output;
+  ASSERT_TRUE(FileExists(dir + "/demo.mvf"));
+  ASSERT_TRUE(FileExists(dir + "/film.avi"));
+  if (HaveProgram("ffprobe")) {
+    TCommandResult p = RunCommand("ffprobe -v error -count_frames -show_entries "
+                                  "stream=codec_name,width,height,nb_read_frames -of csv=p=0 " + Quote(dir + "/film.avi"));
+    EXPECT_EQ(p.output.substr(0, p.output.find('\n')), "mjpeg,720,576,360") << p.output;
+    EXPECT_NE(p.output.find("pcm_s16le"), std::string::npos) << p.output;
+    TCommandResult d = RunCommand("ffmpeg -nostdin -v error -i " + Quote(dir + "/film.avi") + " -f null - 2>&1");
+    EXPECT_EQ(d.exitCode, 0);
+    EXPECT_EQ(d.output, "");
+  }
   for (const char* name : {"paski.bmp", "gradient.jpg", "szachownica.gif"}) {
     std::string file = dir + "/" + name;
     ASSERT_TRUE(FileExists(file)) << name;
