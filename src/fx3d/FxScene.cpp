@@ -16,10 +16,14 @@ void Check(TRmResult r, const char* where) {
 }
 
 // Fills a texture surface with a picture stretched over it; reversed puts the picture's
-// top row into the surface's last row, where v = 1 of the picture plane samples.
-void FillSurface(TRmSurface& surface, const TDIB* dib, bool reversed) {
+// top row into the surface's last row, where v = 1 of the picture plane samples. A
+// surface still black from the last time (blackVersion) is left alone: its version then
+// stays, and the viewport keeps its stretched copy of the background.
+void FillSurface(TRmSurface& surface, const TDIB* dib, bool reversed, uint64_t& blackVersion) {
   if (!dib || dib->Empty()) {
+    if (surface.Version() == blackVersion) return;
     surface.Clear(0);
+    blackVersion = surface.Version();
     return;
   }
   DIBToSurface(dib, &surface, Rect(0, 0, dib->Width(), dib->Height()));
@@ -66,10 +70,10 @@ void TFxScene::SetPictures(const TDIB* a, const TDIB* b) {
 
 void TFxScene::LoadTextures() {
   const bool backMesh = fx_ && fx_->Options().Contains(foBackMesh);
-  FillSurface(*surfaceA_, pictureA_, true);
+  FillSurface(*surfaceA_, pictureA_, true, blackA_);
   // with a back mesh picture B is a texture on the plane; otherwise it is the scene's
   // background image, which shows the surface's first row at the top
-  FillSurface(*surfaceB_, pictureB_, backMesh);
+  FillSurface(*surfaceB_, pictureB_, backMesh, blackB_);
   backReversed_ = backMesh;
   texturesStale_ = false;
 }

@@ -56,6 +56,8 @@ class TFxScene {
   const TDIB* pictureB_ = nullptr;
   bool texturesStale_ = true;
   bool backReversed_ = false;  // how surface B was filled last
+  // Versions of surfaces A and B right after they were cleared to black (none yet: ~0).
+  uint64_t blackA_ = ~uint64_t(0), blackB_ = ~uint64_t(0);
 };
 
 // Renders one step of the effect fxId (ReverseFlag allowed) between pictures a and b as

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 #include "base/Format.h"
 #include "base/Trace.h"
@@ -386,7 +387,8 @@ int TFxRenderThread::RenderFrame(int time) {
       FRenderItem.ActionFlags |= afPicture;
       RenderAction(FRenderItem, FNextItem, time);
       FLastFlags = FRenderItem.ActionFlags;
-      if (FOut != osNone) OutSurface()->SaveToDIB(*FLinkOutDIB, Rect(0, 0, FLinkOutDIB->Width(), FLinkOutDIB->Height()));
+      if (const TRmSurface* out = OutSurface())
+        out->SaveToDIB(*FLinkOutDIB, Rect(0, 0, FLinkOutDIB->Width(), FLinkOutDIB->Height()));
       return rfPicture;
     }
   }
@@ -433,9 +435,16 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
 
   if (item.ActionFlags & afNoRender) {
     if (FLinkOutDIB) {
-      // the picture goes to the frame unchanged, stretched to its size
-      CheckSurface(FDest.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
-      FOut = osDest;
+      // the picture goes to the frame unchanged, stretched to its size; a picture of the
+      // frame's size and depth is copied straight into it
+      if (pic->Width() == FLinkOutDIB->Width() && pic->Height() == FLinkOutDIB->Height() &&
+          pic->BitCount() == FLinkOutDIB->BitCount() && pic->BitCount() == 24) {
+        std::memcpy(FLinkOutDIB->Bits(), pic->Bits(), std::min(pic->ImageSize(), FLinkOutDIB->ImageSize()));
+        FOut = osLinked;
+      } else {
+        CheckSurface(FDest.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
+        FOut = osDest;
+      }
       if (item.Kind == 2)
         TraceF("[TFxRenderThread.RenderFrame] Recompressed at %d. Bitmap copied without rendering.", time);
       else
@@ -451,10 +460,10 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
   if (!base && FOut == osRenderer) CopySurface(FDest, FScene->Target());
   const bool lower = !base && FOut != osNone;
 
-  FPicA = *pic;
   const int level = (item.ActionFlags & afLevel) ? InterpolateLevel(a, next.CommandA, t) : -1;
   TFx3d* still = EnsureFxList().FindByID(StillFxID);
-  FScene->SetPictures(&FPicA, nullptr);
+  // the scene reads the picture in RenderStep below, before anything can change it
+  FScene->SetPictures(pic, nullptr);
   if (FScene->Effect() != still) FScene->SetEffect(still);
   FScene->RenderStep(0);
   const TRmSurface& p = FScene->Target();
@@ -470,7 +479,9 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
   if (base || !lower) {
     if (!keyed) {
       if (level < 0) {
-        CopySurface(FDest, p);
+        // the renderer's surface is the frame; a picture above copies it when it comes
+        FOut = osRenderer;
+        return;
       } else {
         FDest.Clear(0);
         FDest.DrawAlpha(0, 0, p, all, level);
@@ -514,17 +525,19 @@ void TFxRenderThread::RenderTransition(TScriptAction& item, int time) {
   if (!a || !b || !c) return;
   const int t = time - item.Start;
   const TDIB* pa = a->Code == scAvi ? GetAVIFrame(a, item, false, 2, t) : a->SecondPicture;
-  if (pa) FPicA = *pa;  // a copy: both pictures may come from one clip
-  else FPicA.Clear();
+  // both pictures may come from one clip, whose picture the second frame overwrites
+  if (pa && a->Code == scAvi && c->Code == scAvi && a->Avi == c->Avi) {
+    FPicA = *pa;
+    pa = &FPicA;
+  }
   const TDIB* pc = c->Code == scAvi ? GetAVIFrame(c, item, false, 1, t) : c->SecondPicture;
-  if (pc) FPicC = *pc;
-  else FPicC.Clear();
   TFx3d* fx = EnsureFxList().FindByID(b->FxID);
   if (!fx) throw ERenderFrame(Format("Unknown effect $%X", static_cast<unsigned>(b->FxID)));
+  // the scene reads the pictures in RenderStep below, before anything can change them
   if (b->Reverse)
-    FScene->SetPictures(&FPicC, &FPicA);
+    FScene->SetPictures(pc, pa);
   else
-    FScene->SetPictures(&FPicA, &FPicC);
+    FScene->SetPictures(pa, pc);
   if (FScene->Effect() != fx) FScene->SetEffect(fx);
   FScene->RenderStep(static_cast<uint16_t>(std::clamp(item.Progress, 0, 1000)));
   FOut = osRenderer;

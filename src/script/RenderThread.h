@@ -180,13 +180,15 @@ class TFxRenderThread : public TFxThread {
   TDIB* FLinkOutDIB = nullptr;
   TAVIData* FRawCopy = nullptr;
   TRmSurface FDest, FScratch;
-  enum { osNone, osRenderer, osDest } FOut = osNone;
+  // Where the frame is: nowhere, on the renderer's surface, on FDest, or already in the
+  // linked picture (a picture copied there unchanged).
+  enum { osNone, osRenderer, osDest, osLinked } FOut = osNone;
   bool FFilm = false;
   uint8_t FRenderOption = roRender;
   int FOutWidth = 0, FOutHeight = 0, FFps = 25, FBitCount = 24;
   uint32_t FHandler = 0;
   uint8_t FLastFlags = 0;
-  TDIB FPicA, FPicC;  // the pictures of the action being rendered
+  TDIB FPicA;  // the first picture of a transition within one clip
 };
 
 }  // namespace movara

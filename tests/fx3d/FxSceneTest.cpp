@@ -126,6 +126,21 @@ TEST_F(FxSceneTest, RightMoveHalfWayShowsBOnTheLeftAndALeftHalfOnTheRight) {
   ExpectRegion(frame, W / 2 + 3, H / 2 + 3, W - 3, H - 3, kA[2], 4, "A bottom-left on the right");
 }
 
+// The background picture is stretched once and kept while it stays the same: taking B
+// away, bringing it back and taking it away again must show each state, not the last one.
+TEST_F(FxSceneTest, BackgroundFollowsPictureBComingAndGoing) {
+  const TDIB none;
+  TDIB frame;
+  for (int round = 0; round < 2; ++round) {
+    Render(scene_, 0x101, 500, a_, b_, frame);
+    ExpectRegion(frame, 3, 3, W / 2 - 3, H / 2 - 3, kB[0], 4, "B shown");
+    Render(scene_, 0x101, 500, a_, none, frame);
+    ExpectRegion(frame, 3, 3, W / 2 - 3, H / 2 - 3, {0, 0, 0}, 0, "no B: black");
+    Render(scene_, 0x101, 500, a_, none, frame);
+    ExpectRegion(frame, 3, 3, W / 2 - 3, H / 2 - 3, {0, 0, 0}, 0, "still no B");
+  }
+}
+
 TEST_F(FxSceneTest, ReversedEffectIsTheMirroredStepWithThePicturesSwapped) {
   for (int32_t id : {0x101, 0x130, 0x202, 0x162, 0x301, 0x351}) {
     TFxScene reversed(W, H, 512, false), forward(W, H, 512, false);

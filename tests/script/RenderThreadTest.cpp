@@ -157,6 +157,30 @@ TEST_F(RenderThreadTest, ClipFrameAtATime) {
   EXPECT_LT(right, MeanDiff(frame, picture(45)));
 }
 
+// A transition between two stretches of one clip: the clip's picture serves both sides,
+// so the leaving side must keep its own frame while the coming one is fetched.
+TEST_F(RenderThreadTest, TransitionWithinOneClipShowsBothOfItsFrames) {
+  REQUIRE_PROGRAM("ffmpeg");
+  const std::string file = test::MakeScriptAvi(dir, "clip.avi", 100);
+  TAVI avi;
+  ASSERT_TRUE(avi.Open(file));
+  auto picture = [&](int index) {
+    avi.SetPosition(index);
+    return avi.DIB()->Stretched(W, H, 24);
+  };
+  // the first stretch ends at frame 25; the second starts at frame 0 (offset 1000 ms)
+  Load(Script({"AVI " + Word(file) + " 1000", "FX " + FxWord(0x202) + " 1000",
+               "AVI ?" + Word(file) + "*0*-1*1000*100 1000", "Nop null"}));
+  ASSERT_EQ(thread.RenderFrame(1000), rfPicture);  // fade step 0: the leaving side only
+  const double leaving = MeanDiff(frame, picture(25));
+  EXPECT_LT(leaving, 12.0);
+  EXPECT_LT(leaving, MeanDiff(frame, picture(0)));
+  ASSERT_EQ(thread.RenderFrame(1999), rfPicture);  // almost all the coming side
+  const double coming = MeanDiff(frame, picture(24));
+  EXPECT_LT(coming, 12.0);
+  EXPECT_LT(coming, MeanDiff(frame, picture(49)));
+}
+
 TEST_F(RenderThreadTest, SingleColourKeyCutsTheImageTrack) {
   const std::string base = Flat(dir, "base.bmp", Green);
   // a key colour whose red and blue differ, so a byte-order mistake misses it
