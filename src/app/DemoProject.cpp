@@ -34,7 +34,9 @@ void SetLevels(TLayerItem* item, std::initializer_list<std::pair<int, int>> poin
 
 }  // namespace
 
-TDemoProject MakeDemoProject(const std::string& folder) {
+TDemoProject MakeDemoProject(const std::string& folderName) {
+  const std::string folder =
+      folderName.empty() || folderName.back() == '/' ? folderName : folderName + '/';
   TDemoProject demo;
   demo.Files = MakeDemoPictures(folder);  // bars, gradient, checker, logo: written first, they fail fastest
   auto made = [&](const std::string& name, const std::string& what) {
@@ -43,11 +45,15 @@ TDemoProject MakeDemoProject(const std::string& folder) {
   };
   const std::string title = made("tytul.pte", "title page \"Film demonstracyjny\"");
   WriteDemoTitlePage(title);
-  const std::string clip1 = made("klip1.avi", "AVI 720 x 576, 25 fps, MJPG, 4.6 s, scrolling bars, 440 Hz tone");
+  const double clipSeconds = demo::ClipFrames * MillisecondsPerFrame / 1000.0;
+  const std::string clip1 = made("klip1.avi", Format("AVI 720 x 576, 25 fps, MJPG, %.1f s, scrolling bars, %.0f Hz tone",
+                                                     clipSeconds, demo::Clip1Hz));
   WriteDemoAvi(clip1, 0, demo::ClipFrames, demo::Clip1Hz);
-  const std::string clip2 = made("klip2.avi", "AVI 720 x 576, 25 fps, MJPG, 4.6 s, drifting gradient, 660 Hz tone");
+  const std::string clip2 = made("klip2.avi", Format("AVI 720 x 576, 25 fps, MJPG, %.1f s, drifting gradient, %.0f Hz tone",
+                                                     clipSeconds, demo::Clip2Hz));
   WriteDemoAvi(clip2, 1, demo::ClipFrames, demo::Clip2Hz);
-  const std::string melody = made("melodia.wav", "WAV 44100 Hz stereo, 6 s, C major arpeggio and chord");
+  const std::string melody =
+      made("melodia.wav", Format("WAV 44100 Hz stereo, %.0f s, C major arpeggio and chord", demo::MelodyMs / 1000.0));
   WriteDemoWav(melody, demo::MelodyMs);
 
   CreateResourceLists();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/DemoProject.h"
@@ -201,17 +202,30 @@ TEST(DemoProject, ClipsAndMelodyAreWhatOtherProgramsRead) {
   EXPECT_EQ(w.output, "pcm_s16le,44100,2\n6.000000\n");
 }
 
-TEST(DemoProject, UnwritableFolderThrows) {
+TEST(DemoProject, UnwritableFolderOrFileThrows) {
   TTempDir dir;
   test::WriteBytes(dir.File("plainfile"), {1, 2, 3});
   try {
-    MakeDemoProject(dir.File("plainfile/sub/"));
+    MakeDemoProject(dir.File("plainfile/sub"));  // the '/' at the end is added
     FAIL() << "no exception";
   } catch (const EMovara& e) {
     EXPECT_TRUE(Has(e.what(), "cannot write")) << e.what();
-    EXPECT_TRUE(Has(e.what(), "plainfile/sub/")) << e.what();
+    EXPECT_TRUE(Has(e.what(), "plainfile/sub/paski.bmp")) << e.what();
   }
   EXPECT_EQ(test::ReadBytes(dir.File("plainfile")), (std::vector<uint8_t>{1, 2, 3}));
+
+  // a folder where a clip or the melody should go stops the demo with the name of it
+  for (const char* name : {"klip1.avi", "melodia.wav"}) {
+    TTempDir folder;
+    ASSERT_TRUE(std::filesystem::create_directory(folder.File(name)));
+    try {
+      MakeDemoProject(folder.Path());
+      ADD_FAILURE() << "no exception for " << name;
+    } catch (const EMovara& e) {
+      EXPECT_TRUE(Has(e.what(), "cannot write '" + folder.File(name) + "'")) << e.what();
+    }
+    EXPECT_FALSE(FileExists(folder.File("demo.mvf"))) << name;
+  }
 }
 
 }  // namespace
