@@ -16,6 +16,7 @@
 #include "media/ResourceLists.h"
 
 namespace movara {
+using namespace clipsort;
 
 namespace {
 

@@ -16,7 +16,12 @@ namespace movara {
 
 class TAVI;
 
+// The sort orders live in their own namespace: the script's command codes also have an
+// scNone, and a file may need both.
+namespace clipsort {
 enum TSortClips { scNone, scName, scTimeLine };
+}
+using clipsort::TSortClips;
 
 class TClipBox {
  public:
@@ -106,7 +111,7 @@ class TClipBox {
   void Changed();
 
   std::vector<std::unique_ptr<TClipGraphic>> FClips;
-  TSortClips FSort = scNone;
+  TSortClips FSort = clipsort::scNone;
   TIconSize FClipIconSize = isNormal;
   TCountType FClipCountType = ctSMPTE;
   int FClipTimeBase = DefaultTimeBase;
