@@ -26,13 +26,7 @@ void FillSurface(TRmSurface& surface, const TDIB* dib, bool reversed, uint64_t& 
     blackVersion = surface.Version();
     return;
   }
-  DIBToSurface(dib, &surface, Rect(0, 0, dib->Width(), dib->Height()));
-  if (reversed) {
-    const int h = surface.Height(), w = surface.Width();
-    for (int y = 0; y < h / 2; ++y)
-      std::swap_ranges(surface.Row(y), surface.Row(y) + w, surface.Row(h - 1 - y));
-  }
-  surface.Changed();
+  Check(surface.LoadFromDIB(*dib, Rect(0, 0, dib->Width(), dib->Height()), reversed), "DIB2Surf");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/Exceptions.h"
+#include "platform/render3d/RmStretch.h"
 
 namespace movara {
 namespace {
@@ -98,10 +99,13 @@ TRmResult TRmSurface::Blt(const TRect& dstRect, const TRmSurface& src, const TRe
   if (IsEmpty(srcRect) || IsEmpty(dstRect)) return DD_OK;
   if (srcRect.Width() == dstRect.Width() && srcRect.Height() == dstRect.Height())
     return BltFast(dstRect.Left, dstRect.Top, src, srcRect);
-  try {
-    dib_.StretchFrom(src.dib_, srcRect, dstRect);
-  } catch (const std::bad_alloc&) {
-    return DDERR_OUTOFMEMORY;
+  const bool whole = dstRect.Left == 0 && dstRect.Top == 0 && dstRect.Right == Width() && dstRect.Bottom == Height();
+  if (!whole || !rm::StretchToSurface(src.dib_, srcRect, *this, false)) {
+    try {
+      dib_.StretchFrom(src.dib_, srcRect, dstRect);
+    } catch (const std::bad_alloc&) {
+      return DDERR_OUTOFMEMORY;
+    }
   }
   ++version_;
   return DD_OK;
@@ -156,7 +160,7 @@ TRmResult TRmSurface::DrawAlpha(int x, int y, const TRmSurface& src, const TRect
   return DD_OK;
 }
 
-TRmResult TRmSurface::LoadFromDIB(const TDIB& dib, const TRect& source) {
+TRmResult TRmSurface::LoadFromDIB(const TDIB& dib, const TRect& source, bool flipRows) {
   if (!Valid()) return DDERR_SURFACELOST;
   if (dib.Empty() || source.Width() <= 0 || source.Height() <= 0) return DDERR_INVALIDPARAMS;
   const int bits = dib.BitCount();
@@ -167,18 +171,22 @@ TRmResult TRmSurface::LoadFromDIB(const TDIB& dib, const TRect& source) {
     // One to one: convert the rows, no resampling.
     for (int y = 0; y < Height(); ++y) {
       const uint8_t* s = dib.ScanLine(source.Top + y) + static_cast<size_t>(source.Left) * (bits / 8);
-      TRmPixel* d = Row(y);
+      TRmPixel* d = Row(flipRows ? Height() - 1 - y : y);
       if (bits == 32) {
         for (int x = 0; x < Width(); ++x, s += 4) d[x] = RmPixel(s[2], s[1], s[0]);
       } else {
         for (int x = 0; x < Width(); ++x, s += 3) d[x] = RmPixel(s[2], s[1], s[0]);
       }
     }
-  } else {
+  } else if (!rm::StretchToSurface(dib, source, *this, flipRows)) {
     try {
       dib_.StretchFrom(dib, source, Bounds());
     } catch (const std::bad_alloc&) {
       return DDERR_OUTOFMEMORY;
+    }
+    if (flipRows) {
+      const int h = Height(), w = Width();
+      for (int y = 0; y < h / 2; ++y) std::swap_ranges(Row(y), Row(y) + w, Row(h - 1 - y));
     }
   }
   ++version_;

@@ -93,8 +93,9 @@ class TRmSurface {
   TRmResult DrawAlpha(int x, int y, const TRmSurface& src, const TRect& srcRect, int alpha);
 
   // Stretches the source rectangle of dib (top-down coordinates) over the whole surface
-  // with good filtering. DDERR_INVALIDPARAMS for an empty picture or rectangle.
-  TRmResult LoadFromDIB(const TDIB& dib, const TRect& source);
+  // with good filtering; flipRows puts its top row into the surface's last row.
+  // DDERR_INVALIDPARAMS for an empty picture or rectangle.
+  TRmResult LoadFromDIB(const TDIB& dib, const TRect& source, bool flipRows = false);
   // Copies the whole surface into the target rectangle of dib, stretched when the sizes
   // differ. dib keeps its depth. DDERR_INVALIDPARAMS for an empty picture or rectangle.
   TRmResult SaveToDIB(TDIB& dib, const TRect& target) const;

@@ -1,0 +1,290 @@
+#include "platform/render3d/RmStretch.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace movara::rm {
+namespace {
+
+// The weights of TDIB::StretchFrom (base/DibConvert.cpp), made the same way.
+constexpr int kWeightBits = 14;
+constexpr int32_t kWeightOne = 1 << kWeightBits;
+constexpr uint32_t kFinalRound = 1u << 21;  // the vertical pass ends with >> 22
+
+struct TAxis {
+  int64_t srcLen = 0, dstLen = 0;
+  std::vector<int> first;
+  std::vector<int32_t> weights;  // taps per pixel
+  int taps = 1;
+  int lo = 0, hi = 0;
+  // Horizontal use: per pixel sixteen 16-bit weights, taps 0 and 1 then 2 and 3, each
+  // pair repeated for the four channels (zero past the taps).
+  std::vector<int16_t> pairs;
+  int maxFirst = 0;
+};
+
+// All of srcLen source pixels over all of dstLen destination pixels.
+void MakeAxis(int64_t srcLen, int64_t dstLen, TAxis& a) {
+  const int c0 = 0, c1 = static_cast<int>(srcLen);
+  struct Span {
+    int lo;
+    std::vector<int32_t> w;
+  };
+  std::vector<Span> spans;
+  spans.reserve(static_cast<size_t>(dstLen));
+  std::vector<std::pair<int64_t, int64_t>> raw;  // (source index, weight numerator)
+  int taps = 1;
+  for (int64_t i = 0; i < dstLen; ++i) {
+    raw.clear();
+    int64_t denom;
+    if (srcLen > dstLen) {  // area average over the source span of this pixel
+      const int64_t s0 = i * srcLen, s1 = (i + 1) * srcLen;
+      for (int64_t j = s0 / dstLen; j < c1 && j * dstLen < s1; ++j) {
+        const int64_t ov = std::min((j + 1) * dstLen, s1) - std::max(j * dstLen, s0);
+        if (ov > 0) raw.emplace_back(j, ov);
+      }
+      denom = srcLen;
+    } else if (srcLen == dstLen) {
+      raw.emplace_back(i, 1);
+      denom = 1;
+    } else {  // bilinear between the two source pixels around the centre
+      const int64_t twoD = 2 * dstLen;
+      const int64_t s = (2 * i + 1) * srcLen - dstLen;
+      const int64_t j0 = s >= 0 ? s / twoD : -((-s + twoD - 1) / twoD);
+      const int64_t frac = s - j0 * twoD;
+      raw.emplace_back(j0, twoD - frac);
+      raw.emplace_back(j0 + 1, frac);
+      denom = twoD;
+    }
+    size_t big = 0;
+    for (size_t k = 1; k < raw.size(); ++k)
+      if (raw[k].second > raw[big].second) big = k;
+    int64_t sum = 0;
+    for (auto& r : raw) {
+      r.second = (r.second * kWeightOne + denom / 2) / denom;
+      sum += r.second;
+    }
+    raw[big].second += kWeightOne - sum;
+    int lo = c1, hi = c0 - 1;
+    for (auto& [j, wgt] : raw) {
+      j = std::clamp<int64_t>(j, c0, c1 - 1);
+      if (wgt == 0) continue;
+      lo = std::min(lo, static_cast<int>(j));
+      hi = std::max(hi, static_cast<int>(j));
+    }
+    Span sp{lo, std::vector<int32_t>(static_cast<size_t>(hi - lo + 1), 0)};
+    for (auto& [j, wgt] : raw)
+      if (wgt != 0) sp.w[static_cast<size_t>(j - lo)] += static_cast<int32_t>(wgt);
+    taps = std::max(taps, hi - lo + 1);
+    spans.push_back(std::move(sp));
+  }
+  a.srcLen = srcLen;
+  a.dstLen = dstLen;
+  a.taps = taps;
+  a.lo = c1;
+  a.hi = c0 - 1;
+  a.first.clear();
+  a.weights.assign(spans.size() * static_cast<size_t>(taps), 0);
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const int first = std::min(spans[i].lo, c1 - taps);
+    a.first.push_back(first);
+    a.lo = std::min(a.lo, first);
+    a.hi = std::max(a.hi, first + taps - 1);
+    int32_t* wp = a.weights.data() + i * static_cast<size_t>(taps);
+    for (size_t k = 0; k < spans[i].w.size(); ++k) wp[static_cast<size_t>(spans[i].lo - first) + k] = spans[i].w[k];
+  }
+  a.pairs.clear();
+  a.maxFirst = 0;
+  if (taps <= 4) {
+    a.pairs.assign(spans.size() * 16, 0);
+    for (size_t i = 0; i < spans.size(); ++i) {
+      int16_t w[4] = {0, 0, 0, 0};
+      for (int k = 0; k < taps; ++k) w[k] = static_cast<int16_t>(a.weights[i * static_cast<size_t>(taps) + k]);
+      int16_t* p = a.pairs.data() + i * 16;
+      for (int c = 0; c < 4; ++c) {
+        p[2 * c] = w[0];
+        p[2 * c + 1] = w[1];
+        p[8 + 2 * c] = w[2];
+        p[8 + 2 * c + 1] = w[3];
+      }
+      a.maxFirst = std::max(a.maxFirst, a.first[i] - a.lo);
+    }
+  }
+}
+
+// The axes of the last stretches of this thread (a film stretches the same sizes over
+// and over). keep is not replaced: the other axis of the same stretch.
+const TAxis& AxisFor(int64_t srcLen, int64_t dstLen, const TAxis* keep = nullptr) {
+  constexpr size_t kKept = 4;
+  thread_local std::vector<TAxis> cache = [] {
+    std::vector<TAxis> c;
+    c.reserve(kKept);  // entries never move
+    return c;
+  }();
+  thread_local size_t next = 0;
+  for (const TAxis& a : cache)
+    if (a.srcLen == srcLen && a.dstLen == dstLen) return a;
+  if (cache.size() < kKept) {
+    cache.emplace_back();
+    MakeAxis(srcLen, dstLen, cache.back());
+    return cache.back();
+  }
+  if (&cache[next] == keep) next = (next + 1) % kKept;
+  TAxis& a = cache[next];
+  next = (next + 1) % kKept;
+  MakeAxis(srcLen, dstLen, a);
+  return a;
+}
+
+#if defined(__x86_64__)
+#define RM_AVX2 __attribute__((target("avx2")))
+
+// One pixel of the horizontal pass: its taps (16 bytes read from the first on) spread
+// by mask into 16-bit pairs, times the pair weights w, both halves summed, rounded.
+RM_AVX2 __attribute__((always_inline)) inline __m128i FilterPixel(const uint8_t* p, __m256i mask, const int16_t* w) {
+  const __m256i v = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  const __m256i x = _mm256_shuffle_epi8(v, mask);
+  const __m256i s = _mm256_madd_epi16(x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w)));
+  const __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
+  return _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(32)), 6);
+}
+
+// One source row filtered horizontally into four 16-bit channels with 8 fraction bits:
+// out[c] = (sum of weight * byte + 32) >> 6, as the scalar pass of TDIB does it. src
+// points at source pixel a.lo; 16 bytes are read from every pixel's first tap on.
+template <int Bpp>
+RM_AVX2 void FilterRowVector(const TAxis& a, const uint8_t* src, uint16_t* out) {
+  // Lane 0 takes taps 0 and 1, lane 1 taps 2 and 3: per channel the two bytes side by
+  // side as 16-bit numbers (a 24-bit source has no fourth channel: zero).
+  alignas(32) int8_t m[32];
+  for (int half = 0; half < 2; ++half)
+    for (int c = 0; c < 4; ++c)
+      for (int t = 0; t < 2; ++t) {
+        const int at = half * 16 + c * 4 + t * 2;
+        m[at] = c < Bpp ? static_cast<int8_t>((half * 2 + t) * Bpp + c) : static_cast<int8_t>(-128);
+        m[at + 1] = -128;
+      }
+  const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(m));
+  const int n = static_cast<int>(a.first.size());
+  const int16_t* w = a.pairs.data();
+  const int* first = a.first.data();
+  const int lo = a.lo;
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    const __m128i p0 = FilterPixel(src + static_cast<size_t>(first[i] - lo) * Bpp, mask, w + 16 * i);
+    const __m128i p1 = FilterPixel(src + static_cast<size_t>(first[i + 1] - lo) * Bpp, mask, w + 16 * (i + 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), _mm_packus_epi32(p0, p1));
+  }
+  if (i < n) {
+    const __m128i p0 = FilterPixel(src + static_cast<size_t>(first[i] - lo) * Bpp, mask, w + 16 * i);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * i), _mm_packus_epi32(p0, p0));
+  }
+}
+
+// n output bytes from taps filtered rows: (2^21 + sum of weight * value) >> 22.
+RM_AVX2 void BlendRowsVector(const uint16_t* const* rows, const int32_t* w, int taps, size_t n, uint8_t* out) {
+  size_t e = 0;
+  const __m256i start = _mm256_set1_epi32(static_cast<int>(kFinalRound));
+  for (; e + 16 <= n; e += 16) {
+    __m256i lo = start, hi = start;
+    for (int t = 0; t < taps; ++t) {
+      const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[t] + e));
+      const __m256i wt = _mm256_set1_epi32(w[t]);
+      lo = _mm256_add_epi32(lo, _mm256_mullo_epi32(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(r)), wt));
+      hi = _mm256_add_epi32(hi, _mm256_mullo_epi32(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(r, 1)), wt));
+    }
+    const __m256i p16 =
+        _mm256_permute4x64_epi64(_mm256_packus_epi32(_mm256_srli_epi32(lo, 22), _mm256_srli_epi32(hi, 22)), 0xD8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + e),
+                     _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1)));
+  }
+  for (; e < n; ++e) {
+    uint32_t acc = kFinalRound;
+    for (int t = 0; t < taps; ++t) acc += static_cast<uint32_t>(w[t]) * rows[t][e];
+    out[e] = static_cast<uint8_t>(acc >> 22);
+  }
+}
+
+bool Detect() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool gSupported = Detect();
+bool gEnabled = gSupported;
+
+#else
+const bool gSupported = false;
+bool gEnabled = false;
+#endif
+
+}  // namespace
+
+bool VectorStretchSupported() { return gSupported; }
+void EnableVectorStretch(bool on) { gEnabled = on && gSupported; }
+
+bool StretchToSurface(const TDIB& src, const TRect& srcRect, TRmSurface& dst, bool flipRows) {
+#if defined(__x86_64__)
+  if (!gEnabled || !dst.Valid() || src.Empty()) return false;
+  const int bits = src.BitCount();
+  if (bits != 24 && bits != 32) return false;
+  if (srcRect.Left < 0 || srcRect.Top < 0 || srcRect.Right > src.Width() || srcRect.Bottom > src.Height() ||
+      srcRect.Right <= srcRect.Left || srcRect.Bottom <= srcRect.Top)
+    return false;
+  const int sw = srcRect.Width(), sh = srcRect.Height();
+  const int dw = dst.Width(), dh = dst.Height();
+  const TAxis& xw = AxisFor(sw, dw);
+  if (xw.taps > 4) return false;
+  const TAxis& yw = AxisFor(sh, dh, &xw);
+  if (yw.taps > 64) return false;
+  const int bpp = bits / 8;
+  const size_t rowLen = static_cast<size_t>(dw) * 4;
+
+  // Rows whose reads would pass the end of the picture's memory are copied first.
+  const size_t reach = static_cast<size_t>(xw.maxFirst) * bpp + 16;
+  const uint8_t* end = src.Bits() + src.ImageSize();
+  thread_local std::vector<uint8_t> spare;
+  thread_local std::vector<uint16_t> ring;
+  ring.resize(rowLen * static_cast<size_t>(yw.taps));
+  std::vector<int> tag(static_cast<size_t>(yw.taps), -1);
+
+  auto filtered = [&](int sy) -> const uint16_t* {
+    const size_t slot = static_cast<size_t>(sy % yw.taps);
+    uint16_t* out = ring.data() + slot * rowLen;
+    if (tag[slot] == sy) return out;
+    tag[slot] = sy;
+    const uint8_t* row = src.ScanLine(srcRect.Top + sy) + static_cast<size_t>(srcRect.Left + xw.lo) * bpp;
+    if (static_cast<size_t>(end - row) < reach) {
+      spare.assign(reach, 0);
+      std::memcpy(spare.data(), row, std::min(static_cast<size_t>(end - row), reach));
+      row = spare.data();
+    }
+    if (bpp == 3)
+      FilterRowVector<3>(xw, row, out);
+    else
+      FilterRowVector<4>(xw, row, out);
+    return out;
+  };
+
+  const uint16_t* rows[64];
+  for (int j = 0; j < dh; ++j) {
+    for (int k = 0; k < yw.taps; ++k) rows[k] = filtered(yw.first[static_cast<size_t>(j)] + k);
+    uint8_t* d = reinterpret_cast<uint8_t*>(dst.Row(flipRows ? dh - 1 - j : j));
+    BlendRowsVector(rows, yw.weights.data() + static_cast<size_t>(j) * yw.taps, yw.taps, rowLen, d);
+  }
+  return true;
+#else
+  (void)src;
+  (void)srcRect;
+  (void)dst;
+  (void)flipRows;
+  return false;
+#endif
+}
+
+}  // namespace movara::rm
