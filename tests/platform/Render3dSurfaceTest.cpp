@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/Dib.h"
 #include "platform/render3d/RmSurface.h"
 
@@ -108,6 +110,29 @@ TEST(Render3dSurface, DibTransferOneToOneAndStretched) {
   ASSERT_EQ(s.SaveToDIB(deep, Rect(0, 0, 4, 2)), DD_OK);
   EXPECT_EQ(deep.BitCount(), 16);
   EXPECT_NE(deep.Pixel(3, 1), 0u);
+}
+
+// Rows of every width up to a few vector steps, whole and clipped: each pixel's bytes
+// land in place and the padding at the row ends is not written.
+TEST(Render3dSurface, SaveToDIBWritesEachRowExactly) {
+  for (int w = 1; w <= 23; ++w) {
+    TRmSurface s;
+    ASSERT_EQ(s.Create(w, 3), DD_OK);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < w; ++x) s.Row(y)[x] = 0xEE000000u | RmPixel(x * 11 + y, 200 - x, 7 * x + 3 * y);
+    for (int shift : {0, 2}) {
+      TDIB d(w + shift, 3, 24);
+      std::fill(d.Bits(), d.Bits() + d.ImageSize(), uint8_t(0xAB));
+      ASSERT_EQ(s.SaveToDIB(d, Rect(shift, 0, shift + w, 3)), DD_OK);
+      for (int y = 0; y < 3; ++y) {
+        const uint8_t* row = d.ScanLine(y);
+        for (int x = 0; x < shift; ++x) EXPECT_EQ(row[3 * x], 0xAB) << "w " << w << " before the target";
+        for (int x = 0; x < w; ++x)
+          EXPECT_EQ(d.Pixel(shift + x, y), RGBColor(x * 11 + y, 200 - x, 7 * x + 3 * y)) << "w " << w << " x " << x;
+        for (int b = 3 * (w + shift); b < d.RowSize(); ++b) EXPECT_EQ(row[b], 0xAB) << "w " << w << " padding";
+      }
+    }
+  }
 }
 
 TEST(Render3dSurface, StretchedBltFillsTheTarget) {
