@@ -391,17 +391,31 @@ struct TVideoCompressorSession::TImpl {
     const uint8_t* top = in.TopDown() ? bits : bits + stride * (in.Height() - 1);
     const int step = static_cast<int>(in.TopDown() ? stride : -stride);
     if (sws) {
-      // swscale reads whole vectors and may pass the end of the last row in memory: it
-      // gets a copy of the rows with room behind each.
+      // swscale reads whole vectors and may pass the end of a row. Rows followed by
+      // another row in memory are read in place; the row at the end of the caller's
+      // memory goes through a copy with room behind it. The rows pass in two slices,
+      // which gives the same picture: no filter of ours reaches across rows.
+      const int h = in.Height();
       const size_t rowBytes = static_cast<size_t>(in.Width()) * (in.biBitCount / 8);
-      const size_t padded = (rowBytes + 63) & ~size_t(63);
-      rows.resize(padded * static_cast<size_t>(in.Height()) + 64);
-      for (int y = 0; y < in.Height(); ++y)
-        std::memcpy(rows.data() + padded * static_cast<size_t>(y), top + static_cast<ptrdiff_t>(y) * step, rowBytes);
-      const uint8_t* src[4] = {rows.data(), nullptr, nullptr, nullptr};
-      const int srcStride[4] = {static_cast<int>(padded), 0, 0, 0};
-      if (sws_scale(sws.get(), src, srcStride, 0, in.Height(), frame->data, frame->linesize) != in.Height())
-        return ICERR_INTERNAL;
+      const int last = step < 0 ? 0 : h - 1;  // the row highest in memory
+      rows.assign(rowBytes + 64, 0);
+      std::memcpy(rows.data(), top + static_cast<ptrdiff_t>(last) * step, rowBytes);
+      const int srcStride[4] = {step, 0, 0, 0};
+      const int spareStride[4] = {static_cast<int>(rowBytes + 64), 0, 0, 0};
+      int done = 0;
+      auto slice = [&](const uint8_t* first, const int* stride, int y, int count) {
+        if (count <= 0) return;
+        const uint8_t* src[4] = {first, nullptr, nullptr, nullptr};
+        done += sws_scale(sws.get(), src, stride, y, count, frame->data, frame->linesize);
+      };
+      if (last == 0) {
+        slice(rows.data(), spareStride, 0, 1);
+        slice(top + step, srcStride, 1, h - 1);
+      } else {
+        slice(top, srcStride, 0, h - 1);
+        slice(rows.data(), spareStride, h - 1, 1);
+      }
+      if (done != h) return ICERR_INTERNAL;
     } else {
       PackRgb555(in, top, step, frame.get());
     }
