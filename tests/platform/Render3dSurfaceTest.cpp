@@ -135,6 +135,30 @@ TEST(Render3dSurface, SaveToDIBWritesEachRowExactly) {
   }
 }
 
+// The viewport fills the view with a background of one colour instead of stretching it:
+// any change after the whole fill must end that.
+TEST(Render3dSurface, UniformOnlyUntilTheNextChange) {
+  TRmSurface s;
+  TRmPixel c = 0;
+  ASSERT_EQ(s.Create(8, 6), DD_OK);
+  EXPECT_FALSE(s.Uniform(c));
+  ASSERT_EQ(s.Clear(RmPixel(10, 20, 30)), DD_OK);
+  EXPECT_TRUE(s.Uniform(c));
+  EXPECT_EQ(c, RmPixel(10, 20, 30));
+  ASSERT_EQ(s.Fill(Rect(0, 0, 8, 3), RmPixel(10, 20, 30)), DD_OK);  // a part: no longer known
+  EXPECT_FALSE(s.Uniform(c));
+  ASSERT_EQ(s.Fill(Rect(-4, -4, 20, 20), 0xFF000000u | RmPixel(1, 2, 3)), DD_OK);  // covers it all
+  EXPECT_TRUE(s.Uniform(c));
+  EXPECT_EQ(c, RmPixel(1, 2, 3));
+  s.Row(2)[3] = RmPixel(9, 9, 9);
+  s.Changed();
+  EXPECT_FALSE(s.Uniform(c));
+  s.Clear(0);
+  TDIB pic(8, 6, 24);
+  ASSERT_EQ(s.LoadFromDIB(pic, Rect(0, 0, 8, 6)), DD_OK);
+  EXPECT_FALSE(s.Uniform(c));
+}
+
 TEST(Render3dSurface, StretchedBltFillsTheTarget) {
   TRmSurface src, dst;
   ASSERT_EQ(src.Create(2, 2), DD_OK);

@@ -241,7 +241,11 @@ TRmResult TRmViewport::Clear() {
   const std::shared_ptr<TRmTexture>& image = scene->SceneBackgroundImage();
   std::shared_ptr<TRmSurface> source = image ? image->Surface() : nullptr;
   TRmResult res = D3DRM_OK;
-  if (source && source->Valid() && source.get() != &target) {
+  TRmPixel uniform = 0;
+  if (source && source->Valid() && source.get() != &target && source->Uniform(uniform)) {
+    // a picture of one colour stretches to that colour: filled, not copied
+    res = target.Fill(Rect(x_, y_, x_ + width_, y_ + height_), uniform);
+  } else if (source && source->Valid() && source.get() != &target) {
     if (source->Width() == width_ && source->Height() == height_) {
       res = target.BltFast(x_, y_, *source, source->Bounds());
     } else {

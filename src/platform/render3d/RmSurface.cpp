@@ -95,6 +95,10 @@ TRmResult TRmSurface::Fill(const TRect& rect, TRmPixel colour) {
     for (int y = r.Top; y < r.Bottom; ++y) std::fill(Row(y) + r.Left, Row(y) + r.Right, colour);
   }
   ++version_;
+  if (r.Left == 0 && r.Top == 0 && r.Right == Width() && r.Bottom == Height()) {
+    uniformVersion_ = version_;
+    uniformColour_ = colour;
+  }
   return DD_OK;
 }
 

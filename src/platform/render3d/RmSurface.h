@@ -74,6 +74,11 @@ class TRmSurface {
   // made again.
   uint64_t Version() const { return version_; }
   void Changed() { ++version_; }
+  // True when the surface is all one colour since its last whole fill (or Clear).
+  bool Uniform(TRmPixel& colour) const {
+    colour = uniformColour_;
+    return Valid() && uniformVersion_ == version_;
+  }
 
   // Fills the whole surface or a rectangle (clipped to the surface).
   TRmResult Clear(TRmPixel colour);
@@ -107,6 +112,8 @@ class TRmSurface {
 
   TDIB dib_;
   uint64_t version_ = 0;
+  uint64_t uniformVersion_ = ~uint64_t(0);  // version_ right after a whole fill
+  TRmPixel uniformColour_ = 0;
 };
 
 }  // namespace movara
