@@ -328,6 +328,29 @@ void BM_RawCopyRun25(benchmark::State& state) {
 }
 BENCHMARK(BM_RawCopyRun25)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
+// Stage 1 over the whole film (475 frames, the fade's 25 among them), per frame: the
+// render mode, and the copy mode without raw copies.
+void WholeFilm(benchmark::State& state, uint8_t option) {
+  if (!Ready(state)) return;
+  TFilmThread f(option);
+  double cpu = 0;
+  int64_t frames = 0;
+  for (auto _ : state) {
+    for (int t = 0; t < 19000; t += 1000 / kFps) {
+      const double t0 = CpuMs();
+      if (f.thread.RenderFrame(t) != rfPicture) state.SkipWithError("no picture");
+      cpu += CpuMs() - t0;
+      ++frames;
+    }
+  }
+  Report(state, cpu / double(std::max<int64_t>(frames, 1)));
+  state.counters["fps"] = cpu > 0 ? 1000.0 * double(frames) / cpu : 0;
+}
+void BM_WholeFilmRender(benchmark::State& state) { WholeFilm(state, roRender); }
+BENCHMARK(BM_WholeFilmRender)->Unit(benchmark::kMillisecond)->Iterations(2);
+void BM_WholeFilmCopy(benchmark::State& state) { WholeFilm(state, roFastCopy); }
+BENCHMARK(BM_WholeFilmCopy)->Unit(benchmark::kMillisecond)->Iterations(2);
+
 // With MOVARA_BENCH_DUMP set to a folder, frames of the film in both modes go there as
 // BMP pictures and as compressed frames, to compare the pictures of two builds.
 void DumpFrames(const std::string& dir) {
