@@ -1,0 +1,655 @@
+// "movara render": films of projects built from clips the ffmpeg program wrote (several
+// codecs), checked stream by stream by ffprobe and decoded in full by ffmpeg; split films,
+// copied stretches, picture sequences, the writer thread, and what bad input does.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/AppPaths.h"
+#include "media/ResourceLists.h"
+#include "persist/ProjectFile.h"
+#include "project/ClipBox.h"
+#include "project/Layers.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace movara {
+namespace {
+
+using test::Quote;
+using test::RunCommand;
+using test::TTempDir;
+
+// ---------------------------------------------------------------------------------
+// input media, made once for the whole suite
+
+struct TMedia {
+  std::string Dir;
+  std::string Mjpeg;  // 320x240, 25/s, 50 frames, MJPG + PCM 22050 mono
+  std::string Xvid;   // 320x240, 25/s, 50 frames, MPEG-4 "XVID" + PCM 44100 mono
+  std::string Raw;    // 320x240, 25/s, 52 frames, bgr24 + MP3
+  std::string Fmp4;   // 320x240, 25/s, 50 frames, MPEG-4 "FMP4" (a key frame every 12) + IMA ADPCM
+  std::string Wav;    // 3 s of 880 Hz at 44100 Hz
+  std::string Bmp;    // 320x240
+  std::string Jpeg;   // 320x240
+  bool Ok = true;
+  ~TMedia() {
+    std::error_code ec;
+    if (!Dir.empty()) fs::remove_all(Dir, ec);
+  }
+};
+
+bool Ffmpeg(const std::string& args) {
+  const auto r = RunCommand("ffmpeg -nostdin -v error -y " + args);
+  EXPECT_EQ(r.exitCode, 0) << args << "\n" << r.output;
+  return r.exitCode == 0;
+}
+
+const TMedia& Media() {
+  static std::unique_ptr<TMedia> media;
+  if (media) return *media;
+  media = std::make_unique<TMedia>();
+  TMedia& m = *media;
+  std::string tmpl = fs::temp_directory_path().string() + "/movara-film-media-XXXXXX";
+  m.Dir = std::string(::mkdtemp(tmpl.data())) + "/";
+  m.Mjpeg = m.Dir + "a mjpeg.avi";
+  m.Xvid = m.Dir + "b_xvid.avi";
+  m.Raw = m.Dir + "c_raw.avi";
+  m.Fmp4 = m.Dir + "d_fmp4.avi";
+  m.Wav = m.Dir + "e.wav";
+  m.Bmp = m.Dir + "f.bmp";
+  m.Jpeg = m.Dir + "g.jpg";
+  const std::string two = " -t 2 ";
+  m.Ok = Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine=frequency=440:sample_rate=22050" + two +
+                "-c:v mjpeg -q:v 3 -c:a pcm_s16le " + Quote(m.Mjpeg)) &&
+         Ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=frequency=660:sample_rate=44100" + two +
+                "-c:v mpeg4 -vtag XVID -q:v 4 -c:a pcm_s16le " + Quote(m.Xvid)) &&
+         Ffmpeg("-f lavfi -i smptebars=size=320x240:rate=25 -f lavfi -i sine=frequency=330:sample_rate=22050" + two +
+                "-c:v rawvideo -pix_fmt bgr24 -c:a libmp3lame -b:a 64k " + Quote(m.Raw)) &&
+         Ffmpeg("-f lavfi -i mandelbrot=size=320x240:rate=25 -f lavfi -i sine=frequency=550:sample_rate=22050" + two +
+                "-c:v mpeg4 -vtag FMP4 -g 12 -c:a adpcm_ima_wav " + Quote(m.Fmp4)) &&
+         Ffmpeg("-f lavfi -i sine=frequency=880:sample_rate=44100 -t 3 -c:a pcm_s16le " + Quote(m.Wav)) &&
+         Ffmpeg("-f lavfi -i rgbtestsrc=size=320x240 -frames:v 1 -pix_fmt bgr24 " + Quote(m.Bmp)) &&
+         Ffmpeg("-f lavfi -i testsrc=size=320x240 -frames:v 1 " + Quote(m.Jpeg));
+  return m;
+}
+
+// ---------------------------------------------------------------------------------
+// projects
+
+// Every row in use, a transition between each pair of clips, two stills on the picture row,
+// the clips' own sound (PCM, MP3, IMA ADPCM) and a WAV below. 170 frames: 6800 ms.
+constexpr int kMixedMs = 6800;
+
+void WriteMixedProject(const std::string& project, const TMedia& m) {
+  CreateResourceLists();
+  TClipBox clips;
+  TLayerBox box;
+  TClipGraphic* a = clips.AddFile(m.Mjpeg);
+  TClipGraphic* b = clips.AddFile(m.Xvid);
+  TClipGraphic* c = clips.AddFile(m.Raw);
+  TClipGraphic* d = clips.AddFile(m.Fmp4);
+  TClipGraphic* wav = clips.AddFile(m.Wav);
+  TClipGraphic* bmp = clips.AddFile(m.Bmp);
+  TClipGraphic* jpg = clips.AddFile(m.Jpeg);
+  ASSERT_TRUE(a && b && c && d && wav && bmp && jpg);
+  const int32_t fx = box.DefaultFx3dID();
+  box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, fx, a, 0);
+  box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(40, true, true, false, fx, b, 0);
+  box.RowByNumber(lnFirstClipTop)->InsertLayerItem(80, true, true, false, fx, c, 0);
+  // D's sound runs a little longer than its pictures, and so would the clip: cut to them
+  box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(120, false, true, false, fx, d, 50);
+  TLayerItem* still = box.RowByNumber(lnImage)->InsertLayerItem(20, false, true, false, -1, bmp, 15);
+  still->SetComposeMode(cmKeyOnThisLayer);
+  still->SetColorKey(0xFFFFFF);
+  box.RowByNumber(lnImage)->InsertLayerItem(140, false, true, false, -1, jpg, 15);
+  box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, a, 0);
+  box.RowByNumber(lnAudioFirst)->InsertLayerItem(80, true, true, false, -1, c, 0);
+  box.RowByNumber(lnAudioSecond)->InsertLayerItem(40, true, true, false, -1, b, 0);
+  box.RowByNumber(lnAudioSecond)->InsertLayerItem(120, false, true, false, -1, d, 50);
+  box.RowByNumber(lnAudioThird)->InsertLayerItem(10, true, true, false, -1, wav, 0);
+  ASSERT_EQ(box.ProjectEndFrame(false) * 40, kMixedMs);
+  TClipBoxResources resources(clips);
+  TProjectStream out(project, nullptr, &resources, &box, false);
+  ASSERT_TRUE(out.WriteProject(project));
+}
+
+// One clip alone from 0 on the upper row with its sound, then a still on the lower row
+// right after it (no transition): the clip's stretch is plain.
+void WriteClipThenStill(const std::string& project, const std::string& clipFile, const std::string& stillFile,
+                        int stillFrames, int& clipFrames) {
+  CreateResourceLists();
+  TClipBox clips;
+  TLayerBox box;
+  TClipGraphic* clip = clips.AddFile(clipFile);
+  TClipGraphic* still = clips.AddFile(stillFile);
+  ASSERT_TRUE(clip && still);
+  TLayerItem* v = box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, box.DefaultFx3dID(), clip, 0);
+  clipFrames = v->Duration();
+  box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(clipFrames, false, true, false, -1, still, stillFrames);
+  box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, clip, 0);
+  TClipBoxResources resources(clips);
+  TProjectStream out(project, nullptr, &resources, &box, false);
+  ASSERT_TRUE(out.WriteProject(project));
+}
+
+// ---------------------------------------------------------------------------------
+// running and checking
+
+test::TCommandResult Render(const std::string& project, const std::string& args) {
+  return RunCommand(Quote(test::MovaraProgram()) + " render " + Quote(project) + " " + args);
+}
+
+using TFields = std::map<std::string, std::string>;
+
+// The streams of a file as ffprobe sees them, frames counted by decoding.
+std::vector<TFields> Streams(const std::string& file) {
+  const auto r = RunCommand(
+      "ffprobe -v error -count_frames -show_entries "
+      "stream=codec_type,codec_name,codec_tag_string,width,height,pix_fmt,r_frame_rate,nb_read_frames,sample_rate,"
+      "channels -of compact=p=0 " +
+      Quote(file));
+  EXPECT_EQ(r.exitCode, 0) << file << "\n" << r.output;
+  std::vector<TFields> streams;
+  std::istringstream lines(r.output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    TFields f;
+    std::istringstream parts(line);
+    std::string kv;
+    while (std::getline(parts, kv, '|')) {
+      const size_t eq = kv.find('=');
+      if (eq != std::string::npos) f[kv.substr(0, eq)] = kv.substr(eq + 1);
+    }
+    EXPECT_TRUE(f.count("codec_type")) << "ffprobe said: " << line;
+    streams.push_back(f);
+  }
+  return streams;
+}
+
+const TFields* StreamOf(const std::vector<TFields>& streams, const std::string& type) {
+  for (const auto& s : streams)
+    if (s.at("codec_type") == type) return &s;
+  return nullptr;
+}
+
+// Sound samples (per channel) of the first sound stream, by decoding it.
+long long SoundSamples(const std::string& file) {
+  const auto r = RunCommand("ffprobe -v error -select_streams a:0 -show_entries frame=nb_samples -of csv=p=0 " +
+                            Quote(file));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  long long total = 0;
+  std::istringstream lines(r.output);
+  std::string line;
+  while (std::getline(lines, line))
+    if (!line.empty()) total += std::atoll(line.c_str());
+  return total;
+}
+
+// The whole file decodes without a single complaint.
+void ExpectDecodes(const std::string& file) {
+  const auto r = RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null -");
+  EXPECT_EQ(r.exitCode, 0) << file << "\n" << r.output;
+  EXPECT_EQ(r.output, "") << file;
+}
+
+// md5 of every packet of the first video stream (copied as stored), or of every decoded frame.
+std::vector<std::string> VideoMd5(const std::string& file, bool packets) {
+  const auto r = RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -map 0:v:0 " +
+                            (packets ? "-c copy " : "-pix_fmt yuv420p ") + "-f framemd5 -");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  std::vector<std::string> sums;
+  std::istringstream lines(r.output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t comma = line.rfind(',');
+    std::string md5 = line.substr(comma + 1);
+    md5.erase(0, md5.find_first_not_of(' '));
+    sums.push_back(md5);
+  }
+  return sums;
+}
+
+// The RIFF size in the header covers the file exactly (closed and trimmed).
+void ExpectWholeRiff(const std::string& file) {
+  const std::vector<uint8_t> b = test::ReadBytes(file);
+  ASSERT_GE(b.size(), 12u) << file;
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+  EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 12), "AVI ");
+  const uint64_t riff = b[4] | (b[5] << 8) | (b[6] << 16) | (static_cast<uint64_t>(b[7]) << 24);
+  EXPECT_EQ(riff + 8, b.size()) << file;
+}
+
+// How alike a frame of one file and a frame of another are (dB; 100 when equal).
+double FramePsnr(const std::string& a, const char* atA, const std::string& b, const char* atB) {
+  const auto r = RunCommand("ffmpeg -nostdin -v info -ss " + std::string(atA) + " -i " + Quote(a) + " -ss " + atB +
+                            " -i " + Quote(b) + " -lavfi '[0:v][1:v]psnr' -frames:v 1 -f null - 2>&1");
+  const size_t at = r.output.find("average:");
+  EXPECT_NE(at, std::string::npos) << r.output;
+  if (at == std::string::npos) return 0;
+  const std::string value = r.output.substr(at + 8, 8);
+  return value.rfind("inf", 0) == 0 ? 100 : std::atof(value.c_str());
+}
+
+class FilmRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::HaveProgram("ffprobe") || !test::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    if (!FileExists(test::MovaraProgram())) GTEST_SKIP() << "movara not built";
+    ASSERT_TRUE(Media().Ok);
+  }
+  TTempDir dir_;
+};
+
+// ---------------------------------------------------------------------------------
+
+struct TFormatCase {
+  const char* Args;
+  const char* VideoCodec;  // ffprobe's name
+  const char* Tag;         // FOURCC in the stream header; "" not checked
+  int Width, Height, Fps;
+  const char* SoundCodec;
+  int Rate, Channels;
+  int BlockMs;
+};
+
+TEST_F(FilmRender, FilmsInEveryCodecReadBackWithTheirSettings) {
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  const TFormatCase cases[] = {
+      {"--vcodec DIB --size 160x120 --fps 10", "rawvideo", "", 160, 120, 10, "pcm_s16le", 44100, 2, 1000},
+      {"--vcodec DIB --depth 16 --size 160x120 --fps 5 --acodec mp3", "rawvideo", "", 160, 120, 5, "mp3", 44100, 2,
+       1000},
+      {"--vcodec MJPG --size 320x240 --fps 25 --rate 22050 --audio mono16 --block frame", "mjpeg", "MJPG", 320, 240, 25,
+       "pcm_s16le", 22050, 1, 40},
+      {"--vcodec FMP4 --size 240x176 --fps 15 --acodec imaadpcm --block half", "mpeg4", "FMP4", 240, 176, 15,
+       "adpcm_ima_wav", 44100, 2, 500},
+  };
+  for (const TFormatCase& c : cases) {
+    SCOPED_TRACE(c.Args);
+    const std::string film = dir_.File("film.avi");
+    const auto r = Render(project, std::string(c.Args) + " --quiet -o " + Quote(film));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const auto streams = Streams(film);
+    ASSERT_EQ(streams.size(), 2u);
+    const TFields* v = StreamOf(streams, "video");
+    const TFields* a = StreamOf(streams, "audio");
+    ASSERT_TRUE(v && a);
+    EXPECT_EQ(v->at("codec_name"), c.VideoCodec);
+    if (*c.Tag) {
+      EXPECT_EQ(v->at("codec_tag_string"), c.Tag);
+    }
+    EXPECT_EQ(v->at("width"), std::to_string(c.Width));
+    EXPECT_EQ(v->at("height"), std::to_string(c.Height));
+    EXPECT_EQ(v->at("r_frame_rate"), std::to_string(c.Fps) + "/1");
+    const int frames = kMixedMs * c.Fps / 1000;
+    EXPECT_EQ(v->at("nb_read_frames"), std::to_string(frames));
+    EXPECT_EQ(a->at("codec_name"), c.SoundCodec);
+    EXPECT_EQ(a->at("sample_rate"), std::to_string(c.Rate));
+    EXPECT_EQ(a->at("channels"), std::to_string(c.Channels));
+    const double soundMs = SoundSamples(film) * 1000.0 / c.Rate;
+    EXPECT_NEAR(soundMs, kMixedMs, c.BlockMs);
+    ExpectDecodes(film);
+    ExpectWholeRiff(film);
+  }
+
+  // the pictures are the project's: at 4.0 s clip C (colour bars, from 3.2 s) alone, as
+  // ffmpeg decodes it from the source
+  const std::string film = dir_.File("look.avi");
+  ASSERT_EQ(Render(project, "--vcodec MJPG --size 320x240 --quiet -o " + Quote(film)).exitCode, 0);
+  EXPECT_GT(FramePsnr(film, "4.0", Media().Raw, "0.8"), 25);
+}
+
+TEST_F(FilmRender, SoundOnlyAndPictureOnlyFilms) {
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+
+  const std::string sound = dir_.File("sound.avi");
+  auto r = Render(project, "--content audio --acodec imaadpcm --quiet -o " + Quote(sound));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  auto streams = Streams(sound);
+  ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0].at("codec_type"), "audio");
+  EXPECT_EQ(streams[0].at("codec_name"), "adpcm_ima_wav");
+  EXPECT_NEAR(SoundSamples(sound) * 1000.0 / 44100, kMixedMs, 1000);
+  ExpectDecodes(sound);
+
+  const std::string picture = dir_.File("picture.avi");
+  r = Render(project, "--content video --size 320x240 --fps 20 --quiet -o " + Quote(picture));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  streams = Streams(picture);
+  ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0].at("codec_type"), "video");
+  EXPECT_EQ(streams[0].at("nb_read_frames"), std::to_string(kMixedMs * 20 / 1000));
+  ExpectDecodes(picture);
+}
+
+TEST_F(FilmRender, LongUncompressedFilmContinuesInNumberedFiles) {
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  // 170 frames of 320x240x24: 39 MB of pictures
+  const std::string film = dir_.File("long.avi");
+  const auto r = Render(project, "--vcodec DIB --size 320x240 --max-size 20971521 --quiet -o " + Quote(film));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::vector<std::string> files{film};
+  for (int k = 1; FileExists(dir_.File("long" + std::string(k < 10 ? "0" : "") + std::to_string(k) + ".AVI")); ++k)
+    files.push_back(dir_.File("long" + std::string(k < 10 ? "0" : "") + std::to_string(k) + ".AVI"));
+  ASSERT_GE(files.size(), 2u);
+  int frames = 0;
+  long long samples = 0;
+  for (const std::string& f : files) {
+    SCOPED_TRACE(f);
+    EXPECT_LE(fs::file_size(f), 20971521u);
+    const auto streams = Streams(f);
+    ASSERT_EQ(streams.size(), 2u);
+    const TFields* v = StreamOf(streams, "video");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->at("width"), "320");
+    frames += std::atoi(v->at("nb_read_frames").c_str());
+    samples += SoundSamples(f);
+    ExpectDecodes(f);
+    ExpectWholeRiff(f);
+  }
+  EXPECT_EQ(frames, kMixedMs * 25 / 1000);
+  EXPECT_NEAR(samples * 1000.0 / 44100, kMixedMs, 1000);
+
+  // below 20 MB + 1 byte the limit is not taken: one file
+  const std::string one = dir_.File("one.avi");
+  ASSERT_EQ(Render(project, "--vcodec DIB --size 320x240 --max-size 20971520 --quiet -o " + Quote(one)).exitCode, 0);
+  EXPECT_FALSE(FileExists(dir_.File("one01.AVI")));
+  EXPECT_GT(fs::file_size(one), 20971520u);
+  EXPECT_EQ(Streams(one).at(0).at("nb_read_frames"), std::to_string(kMixedMs * 25 / 1000));
+}
+
+// Packets of the output equal to source packets must also decode to the source's pictures
+// (a copied frame that depends on a frame that was not copied would not).
+void ExpectCopiesDecodeAsSource(const std::string& film, const std::string& source, int& copied) {
+  const auto filmPackets = VideoMd5(film, true), filmFrames = VideoMd5(film, false);
+  const auto srcPackets = VideoMd5(source, true), srcFrames = VideoMd5(source, false);
+  ASSERT_EQ(filmPackets.size(), filmFrames.size());
+  ASSERT_EQ(srcPackets.size(), srcFrames.size());
+  std::map<std::string, size_t> where;
+  for (size_t i = 0; i < srcPackets.size(); ++i) where.emplace(srcPackets[i], i);
+  copied = 0;
+  for (size_t i = 0; i < filmPackets.size(); ++i) {
+    const auto it = where.find(filmPackets[i]);
+    if (it == where.end()) continue;
+    ++copied;
+    EXPECT_EQ(it->second, i) << "packet " << i << " is source packet " << it->second;
+    EXPECT_EQ(filmFrames[i], srcFrames[it->second]) << "frame " << i;
+  }
+}
+
+TEST_F(FilmRender, PlainStretchOfAMatchingClipIsCopiedOnlyAtMaximalOptimisation) {
+  int clipFrames = 0;
+  const std::string project = dir_.File("copy.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Mjpeg, Media().Bmp, 25, clipFrames));
+  ASSERT_EQ(clipFrames, 50);
+  const std::vector<std::string> source = VideoMd5(Media().Mjpeg, true);
+  ASSERT_EQ(source.size(), 50u);
+  for (const char* mode : {"max", "medium", "none"}) {
+    SCOPED_TRACE(mode);
+    const std::string film = dir_.File(std::string("copy_") + mode + ".avi");
+    const auto r = Render(project, std::string("--vcodec MJPG --size 320x240 --fps 25 --mode ") + mode +
+                                       " --quiet -o " + Quote(film));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const auto packets = VideoMd5(film, true);
+    ASSERT_EQ(packets.size(), 75u);
+    int same = 0;
+    for (size_t i = 0; i < packets.size(); ++i) same += i < source.size() && packets[i] == source[i];
+    if (std::string(mode) == "max") {
+      EXPECT_EQ(same, 50);
+      int copied = 0;
+      ExpectCopiesDecodeAsSource(film, Media().Mjpeg, copied);
+      EXPECT_EQ(copied, 50);
+    } else {
+      EXPECT_EQ(same, 0);
+    }
+    ExpectDecodes(film);
+  }
+
+  // another size: nothing may be copied
+  const std::string small = dir_.File("copy_small.avi");
+  ASSERT_EQ(Render(project, "--vcodec MJPG --size 160x120 --mode max --quiet -o " + Quote(small)).exitCode, 0);
+  const auto smallStreams = Streams(small);
+  ASSERT_FALSE(smallStreams.empty());
+  EXPECT_EQ(smallStreams[0].at("width"), "160");
+  int copied = -1;
+  ExpectCopiesDecodeAsSource(small, Media().Mjpeg, copied);
+  EXPECT_EQ(copied, 0);
+  ExpectDecodes(small);
+}
+
+TEST_F(FilmRender, CopiedMpeg4StretchKeepsItsReferences) {
+  // MPEG-4 with a key frame every 12: a stretch can only be copied from a key frame on
+  int clipFrames = 0;
+  const std::string project = dir_.File("copy4.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Fmp4, Media().Jpeg, 10, clipFrames));
+  const std::string film = dir_.File("copy4.avi");
+  const auto r = Render(project, "--vcodec FMP4 --size 320x240 --fps 25 --quiet -o " + Quote(film));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(Streams(film).at(0).at("nb_read_frames"), std::to_string(clipFrames + 10));
+  int copied = 0;
+  ExpectCopiesDecodeAsSource(film, Media().Fmp4, copied);
+  EXPECT_GT(copied, 0);
+  ExpectDecodes(film);
+}
+
+TEST_F(FilmRender, UncompressedClipInAnUncompressedFilmKeepsItsPicture) {
+  GTEST_SKIP() << "known fault: an uncompressed clip of the film's size and rate is copied as stored into an "
+                  "uncompressed film (RenderThread.cpp: both handlers are 0, so the DIB guard does not hold), "
+                  "whatever its row order and bits a pixel: ffmpeg's top-down bgr24 clip comes out upside down "
+                  "at 24 bits, and 24-bit rows land in 16- and 32-bit streams";
+  int clipFrames = 0;
+  const std::string project = dir_.File("raw.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Raw, Media().Bmp, 10, clipFrames));
+  for (const char* depth : {"24", "16", "32"}) {
+    SCOPED_TRACE(depth);
+    const std::string film = dir_.File(std::string("raw") + depth + ".avi");
+    const auto r = Render(project, std::string("--vcodec DIB --size 320x240 --fps 25 --depth ") + depth +
+                                       " --quiet -o " + Quote(film));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    ExpectDecodes(film);
+    EXPECT_GT(FramePsnr(film, "0.8", Media().Raw, "0.8"), depth == std::string("16") ? 30 : 40);
+  }
+}
+
+TEST_F(FilmRender, PictureSequencesHoldOneFilePerFrame) {
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  const struct {
+    const char* Kind;
+    const char* Ext;
+    const char* Codec;
+  } kinds[] = {{"bmp", ".BMP", "bmp"}, {"gif", ".GIF", "gif"}, {"jpeg", ".JPG", "mjpeg"}};
+  const int frames = kMixedMs * 5 / 1000;
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.Kind);
+    const std::string folder = dir_.File(k.Kind) + "/";
+    fs::create_directories(folder);
+    const auto r = Render(project, std::string("--kind ") + k.Kind + " --size 160x120 --fps 5 --quiet -o " +
+                                       Quote(folder + "pic.avi"));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+    std::set<std::string> expected;
+    for (int i = 0; i < frames; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "pic%04d%s", i, k.Ext);
+      expected.insert(name);
+    }
+    EXPECT_EQ(names, expected);
+    const auto probe = RunCommand("cd " + Quote(folder) + " && for f in pic*" + k.Ext +
+                                  "; do ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 "
+                                  "\"$f\" || echo bad; done");
+    std::istringstream lines(probe.output);
+    std::string line;
+    int good = 0;
+    while (std::getline(lines, line)) {
+      EXPECT_EQ(line, std::string(k.Codec) + ",160,120");
+      good += line == std::string(k.Codec) + ",160,120";
+    }
+    EXPECT_EQ(good, frames);
+  }
+}
+
+TEST_F(FilmRender, WriterThreadMakesTheSameFileAsOneThread) {
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  // both compressed and copied frames (clip A matches 320x240 MJPG) and sound
+  const std::string args = "--vcodec MJPG --size 320x240 --acodec imaadpcm --block frame --quiet -o ";
+  const std::string one = dir_.File("one.avi"), two = dir_.File("two.avi");
+  ASSERT_EQ(Render(project, args + Quote(one) + " --single-thread").exitCode, 0);
+  ASSERT_EQ(Render(project, args + Quote(two)).exitCode, 0);
+  auto masked = [](const std::string& file) {
+    std::vector<uint8_t> b = test::ReadBytes(file);
+    std::string s(b.begin(), b.end());
+    for (size_t at = s.find("Created "); at != std::string::npos; at = s.find("Created ", at + 1)) {
+      const size_t end = s.find(" - Movara", at);
+      if (end == std::string::npos || end - at > 40) continue;
+      for (size_t i = at; i < end; ++i) s[i] = '#';
+    }
+    return s;
+  };
+  const std::string a = masked(one), b = masked(two);
+  ASSERT_GT(a.size(), 100000u);
+  EXPECT_NE(a.find("######## - Movara"), std::string::npos);
+  EXPECT_EQ(a.size(), b.size());
+  EXPECT_TRUE(a == b);
+  ExpectDecodes(two);
+}
+
+// ---------------------------------------------------------------------------------
+// bad input
+
+TEST_F(FilmRender, UnwritableOutputFailsAndLeavesNothing) {
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  test::WriteBytes(dir_.File("plain"), {1, 2, 3});
+  const std::string targets[] = {"/proc/movara-film.avi", dir_.File("plain/film.avi"), dir_.File("no/such/film.avi")};
+  for (const std::string& out : targets) {
+    SCOPED_TRACE(out);
+    const auto r = Render(project, "--quiet -o " + Quote(out));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("movara render: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(out), std::string::npos) << r.output;  // the message names the file
+    EXPECT_FALSE(fs::exists(out));
+  }
+  // a picture sequence into a folder that is a file
+  const auto r = Render(project, "--kind jpeg --quiet -o " + Quote(dir_.File("plain/pic.jpg")));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("movara render: "), std::string::npos) << r.output;
+  EXPECT_EQ(test::ReadBytes(dir_.File("plain")), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(FilmRender, MissingMediaStopUnlessSkipped) {
+  // the project's own copies of the clips; B goes away
+  const std::string a = dir_.File("a.avi"), b = dir_.File("b.avi");
+  fs::copy_file(Media().Mjpeg, a);
+  fs::copy_file(Media().Xvid, b);
+  const std::string project = dir_.File("gone.mvf");
+  {
+    CreateResourceLists();
+    TClipBox clips;
+    TLayerBox box;
+    TClipGraphic* ca = clips.AddFile(a);
+    TClipGraphic* cb = clips.AddFile(b);
+    ASSERT_TRUE(ca && cb);
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, box.DefaultFx3dID(), ca, 0);
+    box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(50, true, true, false, box.DefaultFx3dID(), cb, 0);
+    box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, ca, 0);
+    box.RowByNumber(lnAudioSecond)->InsertLayerItem(50, true, true, false, -1, cb, 0);
+    TClipBoxResources resources(clips);
+    TProjectStream out(project, nullptr, &resources, &box, false);
+    ASSERT_TRUE(out.WriteProject(project));
+  }
+  fs::remove(b);
+  const std::string film = dir_.File("gone.avi");
+  auto r = Render(project, "--size 320x240 --quiet -o " + Quote(film));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("movara render: "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("--skip-missing"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(film));
+
+  r = Render(project, "--size 320x240 --skip-missing --quiet -o " + Quote(film));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  const auto streams = Streams(film);
+  ASSERT_EQ(streams.size(), 2u);
+  EXPECT_EQ(StreamOf(streams, "video")->at("nb_read_frames"), "50");  // A alone
+  EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, 2000, 1000);
+  ExpectDecodes(film);
+}
+
+TEST_F(FilmRender, NoProjectOrBadOptionIsAUsageError) {
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  test::WriteBytes(dir_.File("empty.mvf"), {});
+  const std::string film = dir_.File("film.avi");
+  for (const std::string& notProject : {Media().Wav, dir_.File("empty.mvf"), dir_.File("missing.mvf")}) {
+    const auto r = Render(notProject, "--quiet -o " + Quote(film));
+    EXPECT_EQ(r.exitCode, 2) << notProject << "\n" << r.output;
+    EXPECT_NE(r.output.find("is not a Movara project"), std::string::npos) << r.output;
+  }
+  const char* const bad[] = {"--size 100x75",  "--size 8x8",       "--size 320",      "--size 8196x240",
+                             "--fps 0",        "--fps 101",        "--fps 2.5",       "--depth 8",
+                             "--vcodec QQQQ",  "--vcodec TOOLONG", "--quality 10001", "--acodec opus",
+                             "--acodec 0",     "--rate 999",       "--audio 5.1",     "--block frames",
+                             "--content none", "--range some",     "--mode fast",     "--max-size 0",
+                             "--max-size -5",  "--kind png",       "--what 1",        "--fps"};
+  for (const char* option : bad) {
+    const auto r = Render(project, std::string("--quiet -o ") + Quote(film) + " " + option);
+    EXPECT_EQ(r.exitCode, 2) << option << "\n" << r.output;
+    EXPECT_NE(r.output.find("movara render: "), std::string::npos) << option << "\n" << r.output;
+  }
+  const auto two = RunCommand(Quote(test::MovaraProgram()) + " render " + Quote(project) + " " + Quote(project));
+  EXPECT_EQ(two.exitCode, 2) << two.output;
+  const auto none = RunCommand(Quote(test::MovaraProgram()) + " render");
+  EXPECT_EQ(none.exitCode, 2) << none.output;
+  EXPECT_FALSE(fs::exists(film));
+}
+
+TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
+  // a still and a sound for four minutes at 100 frames a second, rendered frame by frame
+  const std::string project = dir_.File("long.mvf");
+  {
+    CreateResourceLists();
+    TClipBox clips;
+    TLayerBox box;
+    TClipGraphic* still = clips.AddFile(Media().Bmp);
+    TClipGraphic* clip = clips.AddFile(Media().Mjpeg);
+    TClipGraphic* wav = clips.AddFile(Media().Wav);
+    ASSERT_TRUE(still && clip && wav);
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, box.DefaultFx3dID(), clip, 0);
+    box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(40, false, true, false, box.DefaultFx3dID(), still, 6000);
+    box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, wav, 0);
+    TClipBoxResources resources(clips);
+    TProjectStream out(project, nullptr, &resources, &box, false);
+    ASSERT_TRUE(out.WriteProject(project));
+  }
+  const std::string film = dir_.File("stopped.avi");
+  const std::string cmd = Quote(test::MovaraProgram()) + " render " + Quote(project) +
+                          " --mode none --fps 100 --quiet -o " + Quote(film);
+  const auto r = RunCommand("sh -c " + Quote(cmd + " & pid=$!; sleep 1; kill -INT $pid; wait $pid"));
+  ASSERT_EQ(r.exitCode, 130) << r.output;
+  EXPECT_NE(r.output.find("movara render: stopped"), std::string::npos) << r.output;
+  ExpectWholeRiff(film);
+  const auto streams = Streams(film);
+  ASSERT_EQ(streams.size(), 2u);
+  const int frames = std::atoi(StreamOf(streams, "video")->at("nb_read_frames").c_str());
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, 24000);
+  EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, frames * 10.0, 1000);
+  ExpectDecodes(film);
+}
+
+}  // namespace
+}  // namespace movara
