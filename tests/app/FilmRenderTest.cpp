@@ -194,6 +194,22 @@ long long SoundSamples(const std::string& file) {
   return total;
 }
 
+// Cycles a second of the sound from at (s) for one second, by counting sign changes of
+// what ffmpeg decodes (mixed to mono at 44100 Hz).
+double SoundPitch(const std::string& file, double at) {
+  const auto r = RunCommand("ffmpeg -nostdin -v error -ss " + std::to_string(at) + " -t 1 -i " + Quote(file) +
+                            " -map 0:a:0 -ac 1 -ar 44100 -f s16le - 2>/dev/null");
+  const std::string& b = r.output;
+  int changes = 0;
+  bool wasNegative = false;
+  for (size_t i = 0; i + 1 < b.size(); i += 2) {
+    const auto v = static_cast<int16_t>(static_cast<uint8_t>(b[i]) | (static_cast<uint8_t>(b[i + 1]) << 8));
+    if (i > 0 && (v < 0) != wasNegative) ++changes;
+    wasNegative = v < 0;
+  }
+  return b.size() >= 2 ? changes / 2.0 * 88200.0 / static_cast<double>(b.size()) : 0;
+}
+
 // The whole file decodes without a single complaint.
 void ExpectDecodes(const std::string& file) {
   const auto r = RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null -");
@@ -229,10 +245,12 @@ void ExpectWholeRiff(const std::string& file) {
   EXPECT_EQ(riff + 8, b.size()) << file;
 }
 
-// How alike a frame of one file and a frame of another are (dB; 100 when equal).
+// How alike a frame of one file and a frame of another are (dB; 100 when equal). RGB only:
+// ffmpeg reads the unused fourth byte of 32-bit pictures as alpha.
 double FramePsnr(const std::string& a, const char* atA, const std::string& b, const char* atB) {
   const auto r = RunCommand("ffmpeg -nostdin -v info -ss " + std::string(atA) + " -i " + Quote(a) + " -ss " + atB +
-                            " -i " + Quote(b) + " -lavfi '[0:v][1:v]psnr' -frames:v 1 -f null - 2>&1");
+                            " -i " + Quote(b) +
+                            " -lavfi '[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr' -frames:v 1 -f null - 2>&1");
   const size_t at = r.output.find("average:");
   EXPECT_NE(at, std::string::npos) << r.output;
   if (at == std::string::npos) return 0;
@@ -463,15 +481,57 @@ TEST_F(FilmRender, UncompressedClipInAnUncompressedFilmKeepsItsPicture) {
   }
 }
 
+TEST_F(FilmRender, ClipSoundKeepsItsPitchInEverySoundFormat) {
+  // clip A's 440 Hz (22050 Hz mono) alone for two seconds
+  int clipFrames = 0;
+  const std::string project = dir_.File("tone.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Mjpeg, Media().Bmp, 5, clipFrames));
+  for (const char* sound : {"", "--rate 8000 --audio mono8 --acodec alaw", "--rate 22050 --audio mono16 --acodec mp3",
+                            "--rate 11025 --acodec imaadpcm", "--rate 48000 --audio stereo8 --acodec msadpcm",
+                            "--rate 8000 --audio mono16 --acodec gsm"}) {
+    SCOPED_TRACE(sound);
+    const std::string film = dir_.File("tone.avi");
+    const auto r = Render(project, std::string("--content audio --quiet -o ") + Quote(film) + " " + sound);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NEAR(SoundPitch(film, 0.5), 440, 5);
+    EXPECT_NEAR(SoundSamples(film) * 1000.0 / std::atoi(Streams(film).at(0).at("sample_rate").c_str()),
+                (clipFrames + 5) * 40, 1000);
+    ExpectDecodes(film);
+  }
+}
+
+TEST_F(FilmRender, OutputOverTheProjectOrItsMediaIsRefused) {
+  GTEST_SKIP() << "known fault: -o naming the project or one of its clips deletes that file and writes the film "
+                  "in its place, exit 0";
+  const std::string clip = dir_.File("a.avi");
+  fs::copy_file(Media().Mjpeg, clip);
+  int clipFrames = 0;
+  const std::string project = dir_.File("own.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, clip, Media().Bmp, 5, clipFrames));
+  const std::vector<uint8_t> clipBytes = test::ReadBytes(clip), projectBytes = test::ReadBytes(project);
+  for (const std::string& out : {clip, project, dir_.File("./a.avi")}) {
+    SCOPED_TRACE(out);
+    const auto r = Render(project, "--size 320x240 --quiet -o " + Quote(out));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("movara render: "), std::string::npos) << r.output;
+    EXPECT_TRUE(test::ReadBytes(clip) == clipBytes);
+    EXPECT_TRUE(test::ReadBytes(project) == projectBytes);
+    test::WriteBytes(clip, clipBytes);  // each case on its own
+    test::WriteBytes(project, projectBytes);
+  }
+}
+
 TEST_F(FilmRender, PictureSequencesHoldOneFilePerFrame) {
-  const std::string project = dir_.File("mixed.mvf");
-  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  // three seconds: clip A, then the still
+  int clipFrames = 0;
+  const std::string project = dir_.File("seq.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Mjpeg, Media().Jpeg, 25, clipFrames));
   const struct {
     const char* Kind;
     const char* Ext;
     const char* Codec;
   } kinds[] = {{"bmp", ".BMP", "bmp"}, {"gif", ".GIF", "gif"}, {"jpeg", ".JPG", "mjpeg"}};
-  const int frames = kMixedMs * 5 / 1000;
+  const int frames = (clipFrames + 25) * 40 * 5 / 1000;
   for (const auto& k : kinds) {
     SCOPED_TRACE(k.Kind);
     const std::string folder = dir_.File(k.Kind) + "/";
