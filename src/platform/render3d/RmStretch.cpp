@@ -23,8 +23,9 @@ struct TAxis {
   std::vector<int32_t> weights;  // taps per pixel
   int taps = 1;
   int lo = 0, hi = 0;
-  // Horizontal use: per pixel sixteen 16-bit weights, taps 0 and 1 then 2 and 3, each
-  // pair repeated for the four channels (zero past the taps).
+  // Horizontal use, pixels taken two at a time (i even, i + 1): 32 16-bit weights, taps
+  // 0 and 1 of pixel i, of pixel i + 1, then taps 2 and 3 of both; each pair repeated
+  // for the four channels, zero past the taps (and for the missing pixel of an odd end).
   std::vector<int16_t> pairs;
   int maxFirst = 0;
 };
@@ -102,16 +103,16 @@ void MakeAxis(int64_t srcLen, int64_t dstLen, TAxis& a) {
   a.pairs.clear();
   a.maxFirst = 0;
   if (taps <= 4) {
-    a.pairs.assign(spans.size() * 16, 0);
+    a.pairs.assign((spans.size() + 1) / 2 * 32, 0);
     for (size_t i = 0; i < spans.size(); ++i) {
       int16_t w[4] = {0, 0, 0, 0};
       for (int k = 0; k < taps; ++k) w[k] = static_cast<int16_t>(a.weights[i * static_cast<size_t>(taps) + k]);
-      int16_t* p = a.pairs.data() + i * 16;
+      int16_t* p = a.pairs.data() + (i / 2) * 32 + (i % 2) * 8;
       for (int c = 0; c < 4; ++c) {
         p[2 * c] = w[0];
         p[2 * c + 1] = w[1];
-        p[8 + 2 * c] = w[2];
-        p[8 + 2 * c + 1] = w[3];
+        p[16 + 2 * c] = w[2];
+        p[16 + 2 * c + 1] = w[3];
       }
       a.maxFirst = std::max(a.maxFirst, a.first[i] - a.lo);
     }
@@ -145,14 +146,19 @@ const TAxis& AxisFor(int64_t srcLen, int64_t dstLen, const TAxis* keep = nullptr
 #if defined(__x86_64__)
 #define RM_AVX2 __attribute__((target("avx2")))
 
-// One pixel of the horizontal pass: its taps (16 bytes read from the first on) spread
-// by mask into 16-bit pairs, times the pair weights w, both halves summed, rounded.
-RM_AVX2 __attribute__((always_inline)) inline __m128i FilterPixel(const uint8_t* p, __m256i mask, const int16_t* w) {
-  const __m256i v = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-  const __m256i x = _mm256_shuffle_epi8(v, mask);
-  const __m256i s = _mm256_madd_epi16(x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w)));
-  const __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
-  return _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(32)), 6);
+// Two pixels of the horizontal pass, one in each half: their taps (16 bytes read from
+// each first tap on) spread by the masks into 16-bit pairs, taps 0 and 1 and taps 2
+// and 3, times the pair weights w, summed, rounded: four 32-bit channels a half.
+RM_AVX2 __attribute__((always_inline)) inline __m256i FilterPixels(const uint8_t* p0, const uint8_t* p1,
+                                                                   __m256i maskA, __m256i maskB, const int16_t* w) {
+  const __m256i v = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p0))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1)), 1);
+  const __m256i a = _mm256_madd_epi16(_mm256_shuffle_epi8(v, maskA),
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w)));
+  const __m256i b = _mm256_madd_epi16(_mm256_shuffle_epi8(v, maskB),
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16)));
+  return _mm256_srli_epi32(_mm256_add_epi32(_mm256_add_epi32(a, b), _mm256_set1_epi32(32)), 6);
 }
 
 // One source row filtered horizontally into four 16-bit channels with 8 fraction bits:
@@ -160,30 +166,40 @@ RM_AVX2 __attribute__((always_inline)) inline __m128i FilterPixel(const uint8_t*
 // points at source pixel a.lo; 16 bytes are read from every pixel's first tap on.
 template <int Bpp>
 RM_AVX2 void FilterRowVector(const TAxis& a, const uint8_t* src, uint16_t* out) {
-  // Lane 0 takes taps 0 and 1, lane 1 taps 2 and 3: per channel the two bytes side by
-  // side as 16-bit numbers (a 24-bit source has no fourth channel: zero).
-  alignas(32) int8_t m[32];
+  // Per channel the bytes of two taps side by side as 16-bit numbers: taps 0 and 1
+  // (maskA), taps 2 and 3 (maskB); a 24-bit source has no fourth channel: zero.
+  alignas(32) int8_t m[2][32];
   for (int half = 0; half < 2; ++half)
-    for (int c = 0; c < 4; ++c)
-      for (int t = 0; t < 2; ++t) {
-        const int at = half * 16 + c * 4 + t * 2;
-        m[at] = c < Bpp ? static_cast<int8_t>((half * 2 + t) * Bpp + c) : static_cast<int8_t>(-128);
-        m[at + 1] = -128;
-      }
-  const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(m));
+    for (int lane = 0; lane < 2; ++lane)
+      for (int c = 0; c < 4; ++c)
+        for (int t = 0; t < 2; ++t) {
+          const int at = lane * 16 + c * 4 + t * 2;
+          m[half][at] = c < Bpp ? static_cast<int8_t>((half * 2 + t) * Bpp + c) : static_cast<int8_t>(-128);
+          m[half][at + 1] = -128;
+        }
+  const __m256i maskA = _mm256_load_si256(reinterpret_cast<const __m256i*>(m[0]));
+  const __m256i maskB = _mm256_load_si256(reinterpret_cast<const __m256i*>(m[1]));
   const int n = static_cast<int>(a.first.size());
   const int16_t* w = a.pairs.data();
   const int* first = a.first.data();
   const int lo = a.lo;
+  auto at = [&](int i) { return src + static_cast<size_t>(first[i] - lo) * Bpp; };
   int i = 0;
-  for (; i + 2 <= n; i += 2) {
-    const __m128i p0 = FilterPixel(src + static_cast<size_t>(first[i] - lo) * Bpp, mask, w + 16 * i);
-    const __m128i p1 = FilterPixel(src + static_cast<size_t>(first[i + 1] - lo) * Bpp, mask, w + 16 * (i + 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), _mm_packus_epi32(p0, p1));
+  // Four pixels a round: two pairs, packed to 16 bits and put back in order.
+  for (; i + 4 <= n; i += 4) {
+    const __m256i p01 = FilterPixels(at(i), at(i + 1), maskA, maskB, w + 16 * i);
+    const __m256i p23 = FilterPixels(at(i + 2), at(i + 3), maskA, maskB, w + 16 * (i + 2));
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(p01, p23), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * i), packed);
   }
-  if (i < n) {
-    const __m128i p0 = FilterPixel(src + static_cast<size_t>(first[i] - lo) * Bpp, mask, w + 16 * i);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * i), _mm_packus_epi32(p0, p0));
+  for (; i < n; i += 2) {
+    const bool two = i + 1 < n;
+    const __m256i p = FilterPixels(at(i), at(two ? i + 1 : i), maskA, maskB, w + 16 * i);
+    const __m128i packed = _mm_packus_epi32(_mm256_castsi256_si128(p), _mm256_extracti128_si256(p, 1));
+    if (two)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), packed);
+    else
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * i), packed);
   }
 }
 
