@@ -203,20 +203,32 @@ RM_AVX2 void FilterRowVector(const TAxis& a, const uint8_t* src, uint16_t* out) 
   }
 }
 
-// n output bytes from taps filtered rows: (2^21 + sum of weight * value) >> 22.
+// n output bytes from taps filtered rows: (2^21 + sum of weight * value) >> 22. Rows go
+// in pairs through 16-bit multiply-adds: values lowered by 32768 to fit, the sum raised
+// again by 32768 times the pair's weights (exact: every number stays within 32 bits).
 RM_AVX2 void BlendRowsVector(const uint16_t* const* rows, const int32_t* w, int taps, size_t n, uint8_t* out) {
+  int64_t weightSum = 0;
+  for (int t = 0; t < taps; ++t) weightSum += w[t];
+  const __m256i start = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(kFinalRound) +
+                                                               static_cast<uint32_t>(weightSum * 32768)));
+  const __m256i flip = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
   size_t e = 0;
-  const __m256i start = _mm256_set1_epi32(static_cast<int>(kFinalRound));
   for (; e + 16 <= n; e += 16) {
     __m256i lo = start, hi = start;
-    for (int t = 0; t < taps; ++t) {
-      const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[t] + e));
-      const __m256i wt = _mm256_set1_epi32(w[t]);
-      lo = _mm256_add_epi32(lo, _mm256_mullo_epi32(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(r)), wt));
-      hi = _mm256_add_epi32(hi, _mm256_mullo_epi32(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(r, 1)), wt));
+    for (int t = 0; t < taps; t += 2) {
+      const __m256i r0 = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[t] + e)), flip);
+      const bool pair = t + 1 < taps;
+      const __m256i r1 =
+          pair ? _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[t + 1] + e)), flip)
+               : _mm256_setzero_si256();
+      const int32_t w1 = pair ? w[t + 1] : 0;
+      const __m256i wt = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) |
+                                                                (static_cast<uint32_t>(w[t]) & 0xFFFF)));
+      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(r0, r1), wt));
+      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(r0, r1), wt));
     }
-    const __m256i p16 =
-        _mm256_permute4x64_epi64(_mm256_packus_epi32(_mm256_srli_epi32(lo, 22), _mm256_srli_epi32(hi, 22)), 0xD8);
+    // per half: values 0-3 in lo, 4-7 in hi: packing keeps them in order
+    const __m256i p16 = _mm256_packus_epi32(_mm256_srli_epi32(lo, 22), _mm256_srli_epi32(hi, 22));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + e),
                      _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1)));
   }
