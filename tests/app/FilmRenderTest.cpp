@@ -141,6 +141,26 @@ void WriteClipThenStill(const std::string& project, const std::string& clipFile,
   ASSERT_TRUE(out.WriteProject(project));
 }
 
+// A still and a sound for four minutes: 241600 ms.
+constexpr int kLongMs = 241600;
+
+void WriteLongProject(const std::string& project, const TMedia& m) {
+  CreateResourceLists();
+  TClipBox clips;
+  TLayerBox box;
+  TClipGraphic* still = clips.AddFile(m.Bmp);
+  TClipGraphic* clip = clips.AddFile(m.Mjpeg);
+  TClipGraphic* wav = clips.AddFile(m.Wav);
+  ASSERT_TRUE(still && clip && wav);
+  box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, box.DefaultFx3dID(), clip, 0);
+  box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(40, false, true, false, box.DefaultFx3dID(), still, 6000);
+  box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, wav, 0);
+  ASSERT_EQ(box.ProjectEndFrame(false) * 40, kLongMs);
+  TClipBoxResources resources(clips);
+  TProjectStream out(project, nullptr, &resources, &box, false);
+  ASSERT_TRUE(out.WriteProject(project));
+}
+
 // ---------------------------------------------------------------------------------
 // running and checking
 
@@ -351,16 +371,25 @@ TEST_F(FilmRender, SoundOnlyAndPictureOnlyFilms) {
   ExpectDecodes(picture);
 }
 
-TEST_F(FilmRender, LongUncompressedFilmContinuesInNumberedFiles) {
+// The film and its continuation files NAME01.AVI, NAME02.AVI ... as far as they go.
+std::vector<std::string> FilmFiles(const TTempDir& dir, const std::string& name) {
+  std::vector<std::string> files{dir.File(name + ".avi")};
+  for (int k = 1;; ++k) {
+    char next[16];
+    std::snprintf(next, sizeof next, "%02d.AVI", k);
+    if (!FileExists(dir.File(name + next))) break;
+    files.push_back(dir.File(name + next));
+  }
+  return files;
+}
+
+TEST_F(FilmRender, LongFilmsContinueInNumberedFiles) {
   const std::string project = dir_.File("mixed.mvf");
   ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
   // 170 frames of 320x240x24: 39 MB of pictures
-  const std::string film = dir_.File("long.avi");
-  const auto r = Render(project, "--vcodec DIB --size 320x240 --max-size 20971521 --quiet -o " + Quote(film));
+  auto r = Render(project, "--vcodec DIB --size 320x240 --max-size 20971521 --quiet -o " + Quote(dir_.File("long.avi")));
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  std::vector<std::string> files{film};
-  for (int k = 1; FileExists(dir_.File("long" + std::string(k < 10 ? "0" : "") + std::to_string(k) + ".AVI")); ++k)
-    files.push_back(dir_.File("long" + std::string(k < 10 ? "0" : "") + std::to_string(k) + ".AVI"));
+  std::vector<std::string> files = FilmFiles(dir_, "long");
   ASSERT_GE(files.size(), 2u);
   int frames = 0;
   long long samples = 0;
@@ -386,6 +415,24 @@ TEST_F(FilmRender, LongUncompressedFilmContinuesInNumberedFiles) {
   EXPECT_FALSE(FileExists(dir_.File("one01.AVI")));
   EXPECT_GT(fs::file_size(one), 20971520u);
   EXPECT_EQ(Streams(one).at(0).at("nb_read_frames"), std::to_string(kMixedMs * 25 / 1000));
+
+  // four minutes of sound alone: 42 MB
+  const std::string longProject = dir_.File("sound.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteLongProject(longProject, Media()));
+  r = Render(longProject, "--content audio --max-size 20971521 --quiet -o " + Quote(dir_.File("sound.avi")));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  files = FilmFiles(dir_, "sound");
+  ASSERT_GE(files.size(), 3u);
+  samples = 0;
+  for (const std::string& f : files) {
+    SCOPED_TRACE(f);
+    EXPECT_LE(fs::file_size(f), 20971521u);
+    ASSERT_EQ(Streams(f).size(), 1u);
+    samples += SoundSamples(f);
+    ExpectDecodes(f);
+    ExpectWholeRiff(f);
+  }
+  EXPECT_NEAR(samples * 1000.0 / 44100, kLongMs, 1000);
 }
 
 // Packets of the output equal to source packets must also decode to the source's pictures
@@ -460,6 +507,21 @@ TEST_F(FilmRender, CopiedMpeg4StretchKeepsItsReferences) {
   ExpectCopiesDecodeAsSource(film, Media().Fmp4, copied);
   EXPECT_GT(copied, 0);
   ExpectDecodes(film);
+  // the index marks exactly the key frames, copied or made here (seeking relies on it)
+  const auto flags = RunCommand("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 " +
+                                Quote(film));
+  const auto kinds = RunCommand("ffprobe -v error -select_streams v -show_entries frame=key_frame -of csv=p=0 " +
+                                Quote(film));
+  std::istringstream f(flags.output), k(kinds.output);
+  std::string flag, key;
+  int n = 0, keys = 0;
+  while (std::getline(f, flag) && std::getline(k, key)) {
+    EXPECT_EQ(flag[0] == 'K', key == "1") << "frame " << n;
+    keys += key == "1";
+    ++n;
+  }
+  EXPECT_EQ(n, clipFrames + 10);
+  EXPECT_GE(keys, 2);
 }
 
 TEST_F(FilmRender, UncompressedClipInAnUncompressedFilmKeepsItsPicture) {
@@ -500,9 +562,9 @@ TEST_F(FilmRender, ClipSoundKeepsItsPitchInEverySoundFormat) {
   }
 }
 
-TEST_F(FilmRender, OutputOverTheProjectOrItsMediaIsRefused) {
-  GTEST_SKIP() << "known fault: -o naming the project or one of its clips deletes that file and writes the film "
-                  "in its place, exit 0";
+TEST_F(FilmRender, OutputOverTheProjectItsMediaOrAFolderIsRefused) {
+  GTEST_SKIP() << "known fault: -o naming the project, one of its clips or an empty folder deletes it and writes "
+                  "the film in its place, exit 0";
   const std::string clip = dir_.File("a.avi");
   fs::copy_file(Media().Mjpeg, clip);
   int clipFrames = 0;
@@ -519,6 +581,11 @@ TEST_F(FilmRender, OutputOverTheProjectOrItsMediaIsRefused) {
     test::WriteBytes(clip, clipBytes);  // each case on its own
     test::WriteBytes(project, projectBytes);
   }
+  const std::string folder = dir_.File("folder");
+  fs::create_directory(folder);
+  const auto r = Render(project, "--size 320x240 --quiet -o " + Quote(folder));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_TRUE(fs::is_directory(folder));
 }
 
 TEST_F(FilmRender, PictureSequencesHoldOneFilePerFrame) {
@@ -678,23 +745,9 @@ TEST_F(FilmRender, NoProjectOrBadOptionIsAUsageError) {
 }
 
 TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
-  // a still and a sound for four minutes at 100 frames a second, rendered frame by frame
   const std::string project = dir_.File("long.mvf");
-  {
-    CreateResourceLists();
-    TClipBox clips;
-    TLayerBox box;
-    TClipGraphic* still = clips.AddFile(Media().Bmp);
-    TClipGraphic* clip = clips.AddFile(Media().Mjpeg);
-    TClipGraphic* wav = clips.AddFile(Media().Wav);
-    ASSERT_TRUE(still && clip && wav);
-    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, box.DefaultFx3dID(), clip, 0);
-    box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(40, false, true, false, box.DefaultFx3dID(), still, 6000);
-    box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, wav, 0);
-    TClipBoxResources resources(clips);
-    TProjectStream out(project, nullptr, &resources, &box, false);
-    ASSERT_TRUE(out.WriteProject(project));
-  }
+  ASSERT_NO_FATAL_FAILURE(WriteLongProject(project, Media()));
+  // rendered frame by frame at 100 frames a second
   const std::string film = dir_.File("stopped.avi");
   const std::string cmd = Quote(test::MovaraProgram()) + " render " + Quote(project) +
                           " --mode none --fps 100 --quiet -o " + Quote(film);
@@ -706,7 +759,7 @@ TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
   ASSERT_EQ(streams.size(), 2u);
   const int frames = std::atoi(StreamOf(streams, "video")->at("nb_read_frames").c_str());
   EXPECT_GT(frames, 0);
-  EXPECT_LT(frames, 24000);
+  EXPECT_LT(frames, kLongMs / 10);
   EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, frames * 10.0, 1000);
   ExpectDecodes(film);
 }
