@@ -4,6 +4,8 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <regex>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -14,6 +16,8 @@
 #include "output/MakeAviThread.h"
 #include "pages/PageFonts.h"
 #include "platform/codecs/VideoFormat.h"
+#include "project/ClipBox.h"
+#include "project/ClipGraphic.h"
 #include "script/RenderThread.h"
 
 namespace movara {
@@ -54,6 +58,35 @@ class TInterruptGuard {
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+std::string CanonicalPath(const std::string& name) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(name, ec), ec);
+  return ec ? name : p.string();
+}
+
+// The file of the project (or one of its media) that the film's files would replace:
+// the film itself, its continuation files "<name>NN.AVI" or its numbered pictures.
+std::string OverwrittenInput(const TFilmSettingsData& s, const std::string& projectFile, const TClipBox& clips) {
+  const std::string out = CanonicalPath(s.FileName);
+  const std::string base = std::filesystem::path(out).replace_extension().string();
+  std::string pattern;
+  for (char c : base) {
+    if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) pattern += '\\';
+    pattern += c;
+  }
+  pattern += s.OutputKind == okAviFilm        ? "[0-9]{2}\\.AVI"
+             : s.OutputKind == okBmpSequence  ? "[0-9]{4}\\.BMP"
+             : s.OutputKind == okGifSequence  ? "[0-9]{4}\\.GIF"
+                                              : "[0-9]{4}\\.JPG";
+  const std::regex numbered(pattern);
+  std::vector<std::string> inputs{CanonicalPath(projectFile)};
+  for (int i = 0; i < clips.Count(); ++i)
+    if (const TClipGraphic* c = clips.Clips(i)) inputs.push_back(CanonicalPath(c->FullFileName()));
+  for (const std::string& in : inputs)
+    if ((s.OutputKind == okAviFilm && in == out) || std::regex_match(in, numbered)) return in;
+  return std::string();
 }
 
 }  // namespace
@@ -113,6 +146,12 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
   }
 
   TFilmSettingsData settings = request.Settings;
+  const std::string overwritten = OverwrittenInput(settings, file, *project.Clips);
+  if (!overwritten.empty()) {
+    std::fprintf(stderr, "movara %s: the film would overwrite '%s', which the project uses; choose another output\n",
+                 command, overwritten.c_str());
+    return kExitFailure;
+  }
   if (request.Quality >= 0) settings.Compvars.lQ = request.Quality;
   // picture sequences have nothing to copy unchanged
   if (settings.OutputKind != okAviFilm && settings.VideoRenderMode == vrmMaximal) settings.VideoRenderMode = vrmMedium;

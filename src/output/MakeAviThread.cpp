@@ -232,8 +232,10 @@ bool TMakeAviThread::InitAnimation() {
       FPreview.SetPixelFormat(bits == 16 ? pf555 : pf888);
       FFrame.SetPixelFormat(bits == 16 ? pf555 : pf888);
       FRenderThread->SetFilmMode(true, FSettings.VideoRenderMode, FSettings.FrameWidth, FSettings.FrameHeight,
-                                 FSettings.FramesPerSecond, FSettings.Compressed() ? FSettings.Compvars.fccHandler : 0,
-                                 bits);
+                                 FSettings.FramesPerSecond,
+                                 // an uncompressed film takes no frames as they are stored: their rows may
+                                 // run the other way or hold another depth
+                                 FSettings.Compressed() ? FSettings.Compvars.fccHandler : VideoFourCC("DIB "), bits);
       FRenderThread->SetLinkOutDIB(&FFrame);
       // only the maximal optimisation copies compressed frames
       FRenderThread->SetRawCopyBuffer(FSettings.VideoRenderMode == vrmMaximal ? &FAviData : nullptr);
