@@ -146,6 +146,11 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
   }
 
   TFilmSettingsData settings = request.Settings;
+  std::error_code ec;
+  if (std::filesystem::is_directory(settings.FileName, ec)) {
+    std::fprintf(stderr, "movara %s: the output '%s' is a folder; name a file\n", command, settings.FileName.c_str());
+    return kExitFailure;
+  }
   const std::string overwritten = OverwrittenInput(settings, file, *project.Clips);
   if (!overwritten.empty()) {
     std::fprintf(stderr, "movara %s: the film would overwrite '%s', which the project uses; choose another output\n",

@@ -32,8 +32,10 @@ std::string StreamName() {
                 t.tm_hour, t.tm_min, t.tm_sec);
 }
 
+// Removes a file the film replaces; a folder of that name stays (and the film fails).
 void RemoveFile(const std::string& name) {
   std::error_code ec;
+  if (fs::is_directory(fs::symlink_status(name, ec))) return;
   fs::remove(name, ec);
 }
 

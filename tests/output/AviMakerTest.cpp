@@ -721,6 +721,19 @@ TEST(AviMaker, AnUnwritableFolderGivesTheMessageAndLeavesNothing) {
   EXPECT_EQ(ReadBytes(dir.File("plain")), (std::vector<uint8_t>{1, 2, 3}));
 }
 
+TEST(AviMaker, AFolderOfTheFilmsNameIsKept) {
+  TTempDir dir;
+  TScopedMessageRecorder messages;
+  const std::string file = dir.File("film.avi");
+  fs::create_directories(file);  // empty: removing it would succeed
+  TDIB dib(kW, kH, 24);
+  TAVIMaker maker(nullptr, SoundOptions(WAVE_FORMAT_PCM, 1000), PictureOptions(&dib, "MJPG"), file);
+  EXPECT_FALSE(maker.Initialized());
+  maker.Close();
+  EXPECT_TRUE(fs::is_directory(file));
+  EXPECT_EQ(messages.Texts().size(), 1u);
+}
+
 TEST(AviMaker, AMissingPictureRaisesAndLeavesNoFile) {
   TTempDir dir;
   const std::string file = dir.File("nopic.avi");
