@@ -309,7 +309,7 @@ TEST_F(FilmRender, FilmsInEveryCodecReadBackWithTheirSettings) {
        1000},
       {"--vcodec MJPG --size 320x240 --fps 25 --rate 22050 --audio mono16 --block frame", "mjpeg", "MJPG", 320, 240, 25,
        "pcm_s16le", 22050, 1, 40},
-      {"--vcodec FMP4 --size 240x176 --fps 15 --acodec imaadpcm --block half", "mpeg4", "FMP4", 240, 176, 15,
+      {"--vcodec FMP4 --size 240x176 --fps 30 --acodec imaadpcm --block half", "mpeg4", "FMP4", 240, 176, 30,
        "adpcm_ima_wav", 44100, 2, 500},
   };
   for (const TFormatCase& c : cases) {
@@ -345,6 +345,26 @@ TEST_F(FilmRender, FilmsInEveryCodecReadBackWithTheirSettings) {
   const std::string film = dir_.File("look.avi");
   ASSERT_EQ(Render(project, "--vcodec MJPG --size 320x240 --quiet -o " + Quote(film)).exitCode, 0);
   EXPECT_GT(FramePsnr(film, "4.0", Media().Raw, "0.8"), 25);
+}
+
+TEST_F(FilmRender, OneFrameSoundBlocksKeepPictureAndSoundTogether) {
+  GTEST_SKIP() << "known fault: with --block frame the step is the frame's duration rounded to whole ms (33 ms at "
+                  "30/s, 17 ms at 60/s) and every step gets one frame: the picture runs 1-2 % off the sound";
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  for (int fps : {30, 60}) {
+    SCOPED_TRACE(fps);
+    const std::string film = dir_.File("frames.avi");
+    const auto r = Render(project, "--vcodec MJPG --size 64x48 --block frame --fps " + std::to_string(fps) +
+                                       " --quiet -o " + Quote(film));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const auto streams = Streams(film);
+    const TFields* v = StreamOf(streams, "video");
+    ASSERT_TRUE(v);
+    const int frames = std::atoi(v->at("nb_read_frames").c_str());
+    EXPECT_EQ(frames, kMixedMs * fps / 1000);
+    EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, frames * 1000.0 / fps, 1000.0 / fps);
+  }
 }
 
 TEST_F(FilmRender, SoundOnlyAndPictureOnlyFilms) {
