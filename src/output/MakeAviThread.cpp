@@ -26,18 +26,6 @@ int64_t NowMs() {
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-WAVEFORMATEX PcmLikeFormat(uint16_t tag, int channels, int bits, int rate) {
-  WAVEFORMATEX f{};
-  f.wFormatTag = tag;
-  f.nChannels = static_cast<uint16_t>(channels);
-  f.wBitsPerSample = static_cast<uint16_t>(bits);
-  f.nSamplesPerSec = static_cast<uint32_t>(rate);
-  f.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
-  f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
-  f.cbSize = 0;
-  return f;
-}
-
 // Pixels of src into dst of the same form, without a new allocation.
 void CopyPixels(TDIB& dst, const TDIB& src) {
   if (dst.Width() == src.Width() && dst.Height() == src.Height() && dst.BitCount() == src.BitCount() &&
@@ -93,8 +81,9 @@ TMakeAviThread::TMakeAviThread(TWindowHandle owner, int previewMode, bool create
   const int channels = FSettings.Channels(), bits = FSettings.SampleBits();
   int pcmRate = FSettings.SamplesPerSecond;
   if (pcmRate != 44100 && pcmRate != 22050 && pcmRate != 11025) pcmRate = 44100;
-  FPcmFormat = PcmLikeFormat(WAVE_FORMAT_PCM, channels, bits, pcmRate);
-  FDestFormat = PcmLikeFormat(FSettings.AudioFormatTag, channels, bits, std::max(1, FSettings.SamplesPerSecond));
+  FPcmFormat = MakePcmFormat(channels, pcmRate, bits);
+  FDestFormat = MakePcmFormat(channels, std::max(1, FSettings.SamplesPerSecond), bits);
+  FDestFormat.wFormatTag = FSettings.AudioFormatTag;
 
   switch (FSettings.AudioBlockMode) {
     case abHalfSecond: FStepTimeDuration = 500; break;
