@@ -124,8 +124,9 @@ void WriteMixedProject(const std::string& project, const TMedia& m) {
 
 // One clip alone from 0 on the upper row with its sound, then a still on the lower row
 // right after it (no transition): the clip's stretch is plain.
+// With offset, the clip (pictures and sound) starts that many frames in.
 void WriteClipThenStill(const std::string& project, const std::string& clipFile, const std::string& stillFile,
-                        int stillFrames, int& clipFrames) {
+                        int stillFrames, int& clipFrames, int offset = 0) {
   CreateResourceLists();
   TClipBox clips;
   TLayerBox box;
@@ -133,9 +134,16 @@ void WriteClipThenStill(const std::string& project, const std::string& clipFile,
   TClipGraphic* still = clips.AddFile(stillFile);
   ASSERT_TRUE(clip && still);
   TLayerItem* v = box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, box.DefaultFx3dID(), clip, 0);
+  TLayerItem* a = box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, clip, 0);
+  if (offset > 0) {
+    for (TLayerItem* item : {v, a}) {
+      item->SetOffsetFrame(offset);
+      item->SetDuration(item->MaxDuration());
+    }
+  }
   clipFrames = v->Duration();
+  ASSERT_EQ(a->Duration(), clipFrames);
   box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(clipFrames, false, true, false, -1, still, stillFrames);
-  box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, clip, 0);
   TClipBoxResources resources(clips);
   TProjectStream out(project, nullptr, &resources, &box, false);
   ASSERT_TRUE(out.WriteProject(project));
@@ -457,7 +465,7 @@ TEST_F(FilmRender, LongFilmsContinueInNumberedFiles) {
 
 // Packets of the output equal to source packets must also decode to the source's pictures
 // (a copied frame that depends on a frame that was not copied would not).
-void ExpectCopiesDecodeAsSource(const std::string& film, const std::string& source, int& copied) {
+void ExpectCopiesDecodeAsSource(const std::string& film, const std::string& source, int& copied, int offset = 0) {
   const auto filmPackets = VideoMd5(film, true), filmFrames = VideoMd5(film, false);
   const auto srcPackets = VideoMd5(source, true), srcFrames = VideoMd5(source, false);
   ASSERT_EQ(filmPackets.size(), filmFrames.size());
@@ -469,7 +477,7 @@ void ExpectCopiesDecodeAsSource(const std::string& film, const std::string& sour
     const auto it = where.find(filmPackets[i]);
     if (it == where.end()) continue;
     ++copied;
-    EXPECT_EQ(it->second, i) << "packet " << i << " is source packet " << it->second;
+    EXPECT_EQ(it->second, i + offset) << "packet " << i << " is source packet " << it->second;
     EXPECT_EQ(filmFrames[i], srcFrames[it->second]) << "frame " << i;
   }
 }
@@ -502,6 +510,18 @@ TEST_F(FilmRender, PlainStretchOfAMatchingClipIsCopiedOnlyAtMaximalOptimisation)
     ExpectDecodes(film);
   }
 
+  // a clip that starts 7 frames in is copied from there
+  const std::string trimmed = dir_.File("trimmed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(trimmed, Media().Mjpeg, Media().Bmp, 25, clipFrames, 7));
+  ASSERT_EQ(clipFrames, 43);
+  const std::string cut = dir_.File("copy_cut.avi");
+  ASSERT_EQ(Render(trimmed, "--vcodec MJPG --size 320x240 --quiet -o " + Quote(cut)).exitCode, 0);
+  int copiedCut = 0;
+  ExpectCopiesDecodeAsSource(cut, Media().Mjpeg, copiedCut, 7);
+  EXPECT_EQ(copiedCut, 43);
+  EXPECT_EQ(Streams(cut).at(0).at("nb_read_frames"), "68");
+  ExpectDecodes(cut);
+
   // another size: nothing may be copied
   const std::string small = dir_.File("copy_small.avi");
   ASSERT_EQ(Render(project, "--vcodec MJPG --size 160x120 --mode max --quiet -o " + Quote(small)).exitCode, 0);
@@ -515,16 +535,17 @@ TEST_F(FilmRender, PlainStretchOfAMatchingClipIsCopiedOnlyAtMaximalOptimisation)
 }
 
 TEST_F(FilmRender, CopiedMpeg4StretchKeepsItsReferences) {
-  // MPEG-4 with a key frame every 12: a stretch can only be copied from a key frame on
+  // MPEG-4 with a key frame every 12: a stretch can only be copied from a key frame on;
+  // the clip starts 5 frames in, between two
   int clipFrames = 0;
   const std::string project = dir_.File("copy4.mvf");
-  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Fmp4, Media().Jpeg, 10, clipFrames));
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Fmp4, Media().Jpeg, 10, clipFrames, 5));
   const std::string film = dir_.File("copy4.avi");
   const auto r = Render(project, "--vcodec FMP4 --size 320x240 --fps 25 --quiet -o " + Quote(film));
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(Streams(film).at(0).at("nb_read_frames"), std::to_string(clipFrames + 10));
   int copied = 0;
-  ExpectCopiesDecodeAsSource(film, Media().Fmp4, copied);
+  ExpectCopiesDecodeAsSource(film, Media().Fmp4, copied, 5);
   EXPECT_GT(copied, 0);
   ExpectDecodes(film);
   // the index marks exactly the key frames, copied or made here (seeking relies on it)
