@@ -89,7 +89,8 @@ const TMedia& Media() {
 // the clips' own sound (PCM, MP3, IMA ADPCM) and a WAV below. 170 frames: 6800 ms.
 constexpr int kMixedMs = 6800;
 
-void WriteMixedProject(const std::string& project, const TMedia& m) {
+// withRanges: also the range block at frames 25..75 and sequence blocks at 10..30 and 100..130.
+void WriteMixedProject(const std::string& project, const TMedia& m, bool withRanges = false) {
   CreateResourceLists();
   TClipBox clips;
   TLayerBox box;
@@ -116,6 +117,15 @@ void WriteMixedProject(const std::string& project, const TMedia& m) {
   box.RowByNumber(lnAudioSecond)->InsertLayerItem(40, true, true, false, -1, b, 0);
   box.RowByNumber(lnAudioSecond)->InsertLayerItem(120, false, true, false, -1, d, 50);
   box.RowByNumber(lnAudioThird)->InsertLayerItem(10, true, true, false, -1, wav, 0);
+  if (withRanges) {
+    // the box always holds its one range block
+    TLayerItem* range = box.RowByNumber(lnRange)->Items(0);
+    ASSERT_TRUE(range);
+    range->SetFirstFrame(25);
+    range->SetDuration(50);
+    box.RowByNumber(lnSequence)->InsertLayerItem(10, false, false, false, -1, nullptr, 20);
+    box.RowByNumber(lnSequence)->InsertLayerItem(100, false, false, false, -1, nullptr, 30);
+  }
   ASSERT_EQ(box.ProjectEndFrame(false) * 40, kMixedMs);
   TClipBoxResources resources(clips);
   TProjectStream out(project, nullptr, &resources, &box, false);
@@ -409,6 +419,29 @@ std::vector<std::string> FilmFiles(const TTempDir& dir, const std::string& name)
     files.push_back(dir.File(name + next));
   }
   return files;
+}
+
+TEST_F(FilmRender, RangeAndSequencesChooseThePartsOfTheFilm) {
+  const std::string project = dir_.File("ranges.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media(), true));
+  // every frame drawn, uncompressed: the same time gives the same picture
+  const std::string args = "--vcodec DIB --size 160x120 --mode none --quiet --range ";
+  const std::string all = dir_.File("all.avi"), range = dir_.File("range.avi"), seq = dir_.File("seq.avi");
+  ASSERT_EQ(Render(project, args + "all -o " + Quote(all)).exitCode, 0);
+  ASSERT_EQ(Render(project, args + "range -o " + Quote(range)).exitCode, 0);
+  ASSERT_EQ(Render(project, args + "sequences -o " + Quote(seq)).exitCode, 0);
+  const auto allFrames = VideoMd5(all, false), rangeFrames = VideoMd5(range, false), seqFrames = VideoMd5(seq, false);
+  ASSERT_EQ(allFrames.size(), 170u);
+  ASSERT_EQ(rangeFrames.size(), 50u);
+  ASSERT_EQ(seqFrames.size(), 50u);
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(rangeFrames[i], allFrames[25 + i]) << "range frame " << i;
+    EXPECT_EQ(seqFrames[i], allFrames[i < 20 ? 10 + i : 80 + i]) << "sequence frame " << i;
+  }
+  for (const std::string& f : {range, seq}) {
+    EXPECT_NEAR(SoundSamples(f) * 1000.0 / 44100, 2000, 1000) << f;
+    ExpectDecodes(f);
+  }
 }
 
 TEST_F(FilmRender, LongFilmsContinueInNumberedFiles) {
