@@ -13,6 +13,7 @@ extern "C" {
 #include "base/Rounding.h"
 #include "base/Trace.h"
 #include "platform/codecs/VideoFFmpeg.h"
+#include "platform/codecs/VideoRgbToYuv.h"
 
 namespace movara {
 
@@ -185,6 +186,52 @@ void PackRgb555(const TVideoFormat& in, const uint8_t* top, int step, AVFrame* f
   }
 }
 
+// Whether our 4:2:2 conversion gives swscale's bytes at this width: a few rows of
+// edges, ramps, extremes and noise through both.
+bool SameAsSwscale(TBgrToYuvj422& ours, int swsFlags) {
+  const int w = ours.Width(), h = 16, cw = (w + 1) / 2;
+  TSwsPtr sws(sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, AV_PIX_FMT_YUV422P, swsFlags, nullptr, nullptr, nullptr));
+  if (!sws) return false;
+  const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+  sws_setColorspaceDetails(sws.get(), bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
+  const int stride = (3 * w + 63) & ~63;
+  std::vector<uint8_t> rgb(static_cast<size_t>(stride) * h + 64);
+  uint32_t seed = 12345;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < 3 * w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      uint8_t value;
+      switch (y % 8) {
+        case 0: value = static_cast<uint8_t>(x * 255 / (3 * w)); break;             // ramps
+        case 1: value = (x / 3 / 5) % 2 ? 255 : 0; break;                           // hard edges
+        case 2: value = static_cast<uint8_t>((x % 3) == y % 3 ? 255 : 0); break;     // primaries
+        case 3: value = static_cast<uint8_t>(seed >> 24 & 0x80 ? 255 : 0); break;   // extremes at random
+        default: value = static_cast<uint8_t>(seed >> 24); break;                   // noise
+      }
+      rgb[static_cast<size_t>(y) * stride + x] = value;
+    }
+  const int planeStride = (w + 63) & ~63;
+  std::vector<uint8_t> theirs(static_cast<size_t>(planeStride) * h * 3 + 64), mine(theirs.size());
+  uint8_t* dst[4] = {theirs.data(), theirs.data() + planeStride * h, theirs.data() + 2 * planeStride * h, nullptr};
+  const int dstStride[4] = {planeStride, planeStride, planeStride, 0};
+  const uint8_t* src[4] = {rgb.data(), nullptr, nullptr, nullptr};
+  const int srcStride[4] = {stride, 0, 0, 0};
+  if (sws_scale(sws.get(), src, srcStride, 0, h, dst, dstStride) != h) return false;
+  for (int y = 0; y < h; ++y)
+    ours.Row(rgb.data() + static_cast<size_t>(y) * stride, mine.data() + y * planeStride,
+             mine.data() + planeStride * h + y * planeStride, mine.data() + 2 * planeStride * h + y * planeStride);
+  for (int plane = 0; plane < 3; ++plane)
+    for (int y = 0; y < h; ++y) {
+      const size_t at = static_cast<size_t>(plane) * planeStride * h + static_cast<size_t>(y) * planeStride;
+      if (!std::equal(mine.begin() + at, mine.begin() + at + (plane ? cw : w), theirs.begin() + at)) {
+        TraceF("[TVideoCompressorSession] 4:2:2 conversion differs from swscale at width %d (plane %d row %d)", w,
+               plane, y);
+        return false;
+      }
+    }
+  return true;
+}
+
 }  // namespace
 
 std::vector<TVideoCompressorInfo> VideoCompressorList() {
@@ -219,6 +266,10 @@ struct TVideoCompressorSession::TImpl {
   TFramePtr frame;
   TPacketPtr packet;
   TSwsPtr sws;
+  // 24-bit rows into Motion JPEG's 4:2:2 planes without swscale, where it was found to
+  // give swscale's bytes.
+  TBgrToYuvj422 fastYuv;
+  bool useFastYuv = false;
   int64_t framesSinceOpen = 0;
 
   bool begun = false;
@@ -252,6 +303,7 @@ struct TVideoCompressorSession::TImpl {
     frame.reset();
     packet.reset();
     sws.reset();
+    useFastYuv = false;
     framesSinceOpen = 0;
   }
 
@@ -343,6 +395,8 @@ struct TVideoCompressorSession::TImpl {
     }
     const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
     if (conv) sws_setColorspaceDetails(conv.get(), bt601, 0, bt601, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+    useFastYuv = conv && FastYuvEnabled() && pix == AV_PIX_FMT_YUVJ422P && SourcePixelFormat(in) == AV_PIX_FMT_BGR24 &&
+                 fastYuv.Init(in.Width()) && SameAsSwscale(fastYuv, flags);
     enc = std::move(c);
     frame = std::move(f);
     packet = std::move(p);
@@ -390,7 +444,12 @@ struct TVideoCompressorSession::TImpl {
     const int64_t stride = in.RowSize();
     const uint8_t* top = in.TopDown() ? bits : bits + stride * (in.Height() - 1);
     const int step = static_cast<int>(in.TopDown() ? stride : -stride);
-    if (sws) {
+    if (useFastYuv) {
+      for (int y = 0; y < in.Height(); ++y)
+        fastYuv.Row(top + static_cast<ptrdiff_t>(y) * step, frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0],
+                    frame->data[1] + static_cast<ptrdiff_t>(y) * frame->linesize[1],
+                    frame->data[2] + static_cast<ptrdiff_t>(y) * frame->linesize[2]);
+    } else if (sws) {
       // swscale reads whole vectors and may pass the end of a row. Rows followed by
       // another row in memory are read in place; the row at the end of the caller's
       // memory goes through a copy with room behind it. The rows pass in two slices,
