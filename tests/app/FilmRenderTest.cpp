@@ -752,6 +752,27 @@ TEST_F(FilmRender, UnwritableOutputFailsAndLeavesNothing) {
   EXPECT_EQ(test::ReadBytes(dir_.File("plain")), (std::vector<uint8_t>{1, 2, 3}));
 }
 
+TEST_F(FilmRender, SoundFormatNoCompressorTakesFailsAndLeavesNothing) {
+  GTEST_SKIP() << "known fault: when the sound compressor refuses the format, the film fails (exit 1) but a stub "
+                  "AVI of headers without frames stays at the output path (AviMaker: a stream that cannot be "
+                  "created leaves FInitialized false, and the file is closed and kept)";
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  // GSM holds one channel only; MP3 has no 12345 Hz; no compressor knows tag 0x1234
+  for (const char* sound : {"--acodec gsm --audio stereo16", "--acodec mp3 --rate 12345", "--acodec 0x1234"}) {
+    for (const char* content : {"both", "audio"}) {
+      SCOPED_TRACE(std::string(sound) + " " + content);
+      const std::string film = dir_.File("film.avi");
+      const auto r = Render(project, std::string(sound) + " --content " + content + " --size 64x48 --quiet -o " +
+                                         Quote(film));
+      EXPECT_EQ(r.exitCode, 1) << r.output;
+      EXPECT_NE(r.output.find("movara render: "), std::string::npos) << r.output;
+      EXPECT_FALSE(fs::exists(film));
+      fs::remove(film);
+    }
+  }
+}
+
 TEST_F(FilmRender, MissingMediaStopUnlessSkipped) {
   // the project's own copies of the clips; B goes away
   const std::string a = dir_.File("a.avi"), b = dir_.File("b.avi");
