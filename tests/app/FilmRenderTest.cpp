@@ -598,6 +598,44 @@ TEST_F(FilmRender, CopiedMpeg4StretchKeepsItsReferences) {
   EXPECT_GE(keys, 2);
 }
 
+TEST_F(FilmRender, ClipWithBFramesKeepsEveryFrameInOrder) {
+  GTEST_SKIP() << "known fault: a matching MPEG-4 clip with B-frames is copied packet by packet in stored order: "
+                  "where the copy meets recompressed frames, frames go missing (89 of 90; 85 for a packed XviD "
+                  "clip) and pictures come out of order or mis-predicted, exit 0";
+  std::vector<std::string> encoders{"-c:v mpeg4 -bf 2"};
+  if (RunCommand("ffmpeg -hide_banner -h encoder=libxvid | grep -q libxvid").exitCode == 0)
+    encoders.push_back("-c:v libxvid -bf 2");  // packed B-frames, as XviD writes them
+  for (const std::string& encoder : encoders) {
+    SCOPED_TRACE(encoder);
+    const std::string clip = dir_.File("bframes.avi");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i mandelbrot=size=320x240:rate=25 -f lavfi -i sine=sample_rate=22050 -t 2 -g 12 " +
+                       encoder + " -vtag FMP4 -c:a pcm_s16le " + Quote(clip)));
+    int clipFrames = 0;
+    const std::string project = dir_.File("bframes.mvf");
+    ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, clip, Media().Bmp, 10, clipFrames));
+    const std::string film = dir_.File("bframes_film.avi");
+    const auto r = Render(project, "--vcodec FMP4 --size 320x240 --fps 25 --quiet -o " + Quote(film));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    ExpectDecodes(film);
+    EXPECT_EQ(Streams(film).at(0).at("nb_read_frames"), std::to_string(clipFrames + 10));
+    // frame by frame like the clip (recompressed frames stay well above 20 dB)
+    const auto psnr = RunCommand("ffmpeg -nostdin -v info -i " + Quote(film) + " -i " + Quote(clip) +
+                                 " -lavfi '[0:v]trim=end_frame=" + std::to_string(clipFrames) +
+                                 ",format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr=stats_file=-' -f null - 2>/dev/null");
+    std::istringstream lines(psnr.output);
+    std::string line;
+    int n = 0;
+    while (std::getline(lines, line)) {
+      const size_t at = line.find("psnr_avg:");
+      if (at == std::string::npos) continue;
+      const std::string v = line.substr(at + 9, 8);
+      EXPECT_TRUE(v.rfind("inf", 0) == 0 || std::atof(v.c_str()) > 20) << "frame " << n << ": " << v;
+      ++n;
+    }
+    EXPECT_EQ(n, clipFrames);
+  }
+}
+
 TEST_F(FilmRender, UncompressedClipInAnUncompressedFilmKeepsItsPicture) {
   GTEST_SKIP() << "known fault: an uncompressed clip of the film's size and rate is copied as stored into an "
                   "uncompressed film (RenderThread.cpp: both handlers are 0, so the DIB guard does not hold), "
