@@ -356,6 +356,9 @@ TEST_F(FilmRender, FilmsInEveryCodecReadBackWithTheirSettings) {
     EXPECT_NEAR(soundMs, kMixedMs, c.BlockMs);
     ExpectDecodes(film);
     ExpectWholeRiff(film);
+    // the clips' own sounds where each plays alone: C's MP3 330 Hz, D's IMA ADPCM 550 Hz
+    EXPECT_NEAR(SoundPitch(film, 3.7), 330, 5);
+    EXPECT_NEAR(SoundPitch(film, 5.4), 550, 5);
   }
 
   // the pictures are the project's: at 4.0 s clip C (colour bars, from 3.2 s) alone, as
