@@ -748,10 +748,19 @@ TEST_F(FilmRender, WriterThreadMakesTheSameFileAsOneThread) {
   const std::string project = dir_.File("mixed.mvf");
   ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
   // both compressed and copied frames (clip A matches 320x240 MJPG) and sound
-  const std::string args = "--vcodec MJPG --size 320x240 --acodec imaadpcm --block frame --quiet -o ";
+  const std::string args = "--vcodec MJPG --size 320x240 --acodec imaadpcm --block frame -o ";
   const std::string one = dir_.File("one.avi"), two = dir_.File("two.avi");
-  ASSERT_EQ(Render(project, args + Quote(one) + " --single-thread").exitCode, 0);
-  ASSERT_EQ(Render(project, args + Quote(two)).exitCode, 0);
+  ASSERT_EQ(Render(project, args + Quote(one) + " --single-thread --quiet").exitCode, 0);
+  // progress goes to stderr only, up to 100 %
+  const std::string progress = dir_.File("progress.txt");
+  const auto r = RunCommand("{ " + Quote(test::MovaraProgram()) + " render " + Quote(project) + " " + args +
+                            Quote(two) + " 2>" + Quote(progress) + "; }");
+  ASSERT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.output, "");
+  const std::vector<uint8_t> lines = test::ReadBytes(progress);
+  const std::string text(lines.begin(), lines.end());
+  EXPECT_NE(text.find(" 0 %"), std::string::npos) << text;
+  EXPECT_NE(text.find(" 100 %"), std::string::npos) << text;
   auto masked = [](const std::string& file) {
     std::vector<uint8_t> b = test::ReadBytes(file);
     std::string s(b.begin(), b.end());
@@ -768,6 +777,15 @@ TEST_F(FilmRender, WriterThreadMakesTheSameFileAsOneThread) {
   EXPECT_EQ(a.size(), b.size());
   EXPECT_TRUE(a == b);
   ExpectDecodes(two);
+
+  // a split film, file by file
+  const std::string split = "--vcodec DIB --size 320x240 --max-size 20971521 --quiet -o ";
+  ASSERT_EQ(Render(project, split + Quote(dir_.File("s1.avi")) + " --single-thread").exitCode, 0);
+  ASSERT_EQ(Render(project, split + Quote(dir_.File("s2.avi"))).exitCode, 0);
+  const std::vector<std::string> files1 = FilmFiles(dir_, "s1"), files2 = FilmFiles(dir_, "s2");
+  ASSERT_EQ(files1.size(), files2.size());
+  EXPECT_GE(files1.size(), 2u);
+  for (size_t i = 0; i < files1.size(); ++i) EXPECT_TRUE(masked(files1[i]) == masked(files2[i])) << files2[i];
 }
 
 // ---------------------------------------------------------------------------------
