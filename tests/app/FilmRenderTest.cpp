@@ -3,6 +3,7 @@
 // copied stretches, picture sequences, the writer thread, and what bad input does.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -59,7 +60,13 @@ const TMedia& Media() {
   media = std::make_unique<TMedia>();
   TMedia& m = *media;
   std::string tmpl = fs::temp_directory_path().string() + "/movara-film-media-XXXXXX";
-  m.Dir = std::string(::mkdtemp(tmpl.data())) + "/";
+  const char* made = ::mkdtemp(tmpl.data());
+  if (!made) {
+    ADD_FAILURE() << "cannot make " << tmpl;
+    m.Ok = false;
+    return m;
+  }
+  m.Dir = std::string(made) + "/";
   m.Mjpeg = m.Dir + "a mjpeg.avi";
   m.Xvid = m.Dir + "b_xvid.avi";
   m.Raw = m.Dir + "c_raw.avi";
