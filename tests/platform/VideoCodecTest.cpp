@@ -866,7 +866,7 @@ TEST(VideoCompressorState, RoundTripAndRefusedBlocks) {
   ASSERT_TRUE(s);
   EXPECT_EQ(s->GetStateSize(), 32);
   const std::vector<uint8_t> defaults = s->GetState();
-  EXPECT_EQ(defaults, StateBlock("MJPG", -1, 0, 0, 0));
+  EXPECT_EQ(defaults, StateBlock("MJPG", -1, 0, 0, 1));  // 4:2:0, as cameras and other programs write it
   const std::vector<uint8_t> mine = StateBlock("MJPG", 3000, 12, 0, 1);
   ASSERT_EQ(s->SetState(mine.data(), mine.size()), 32);
   EXPECT_EQ(s->State(), (TVideoCompressorState{3000, 12, 0, 1}));
@@ -906,9 +906,11 @@ TEST(VideoCompressorState, TheStateConfiguresTheCompressor) {
   EXPECT_LT(SequenceBytes("MJPG", ICQUALITY_DEFAULT, 0, &coarse) * 2, SequenceBytes("MJPG", ICQUALITY_DEFAULT, 0, &fine));
   // ... but not one that sets its own.
   EXPECT_EQ(SequenceBytes("MJPG", 6000, 0, &coarse), SequenceBytes("MJPG", 6000, 0, &fine));
-  // Option 1: 4:2:0 chroma, fewer bytes than 4:2:2.
+  // Option 1 (the default): 4:2:0 chroma, fewer bytes than 4:2:2.
   const auto chroma420 = StateBlock("MJPG", -1, 0, 0, 1);
-  EXPECT_LT(SequenceBytes("MJPG", 9000, 0, &chroma420), SequenceBytes("MJPG", 9000, 0, nullptr));
+  const auto chroma422 = StateBlock("MJPG", -1, 0, 0, 0);
+  EXPECT_LT(SequenceBytes("MJPG", 9000, 0, &chroma420), SequenceBytes("MJPG", 9000, 0, &chroma422));
+  EXPECT_EQ(SequenceBytes("MJPG", 9000, 0, &chroma420), SequenceBytes("MJPG", 9000, 0, nullptr));
   // The compressor's own key-frame distance applies within a sequence.
   TCompVars cv;
   cv.hic = OpenCompressor("FMP4");

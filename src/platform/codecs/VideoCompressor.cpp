@@ -42,7 +42,7 @@ constexpr uint32_t kLossyFlags = VIDCF_QUALITY | VIDCF_CRUNCH | VIDCF_TEMPORAL |
 
 const TEntry kEntries[] = {
     {kDib, "DIB ", {}, "Pełne klatki", "Pełne klatki - bez kompresji", 0, nullptr, 0, 0, 0, 1, true},
-    {kMjpeg, "MJPG", {}, "Motion JPEG", "Motion JPEG", VIDCF_QUALITY, "mjpeg", 24, 0, 1, 1, true},
+    {kMjpeg, "MJPG", {}, "Motion JPEG", "Motion JPEG", VIDCF_QUALITY, "mjpeg", 24, 1, 1, 1, true},
     {kMpeg4, "FMP4", {"XVID", "DIVX", "DX50"}, "MPEG-4", "MPEG-4 Part 2 (zgodny z DivX i Xvid)", kLossyFlags,
      "mpeg4", 24, 0, 0, 300, true},
     {kHuffyuv, "HFYU", {}, "HuffYUV", "HuffYUV - kompresja bezstratna", 0, "huffyuv", 24, 0, 1, 1, true},
@@ -267,9 +267,11 @@ struct TVideoCompressorSession::TImpl {
   TPacketPtr packet;
   TSwsPtr sws;
   // 24-bit rows into Motion JPEG's 4:2:2 planes without swscale, where it was found to
-  // give swscale's bytes.
+  // give swscale's bytes; 4:2:0 takes the mean of each two rows' chroma (sited between
+  // them, as JPEG has it).
   TBgrToYuvj422 fastYuv;
   bool useFastYuv = false;
+  std::vector<uint8_t> chromaRows;
   int64_t framesSinceOpen = 0;
 
   bool begun = false;
@@ -395,7 +397,8 @@ struct TVideoCompressorSession::TImpl {
     }
     const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
     if (conv) sws_setColorspaceDetails(conv.get(), bt601, 0, bt601, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
-    useFastYuv = conv && FastYuvEnabled() && pix == AV_PIX_FMT_YUVJ422P && SourcePixelFormat(in) == AV_PIX_FMT_BGR24 &&
+    useFastYuv = conv && FastYuvEnabled() && (pix == AV_PIX_FMT_YUVJ422P || pix == AV_PIX_FMT_YUVJ420P) &&
+                 SourcePixelFormat(in) == AV_PIX_FMT_BGR24 &&
                  fastYuv.Init(in.Width()) && SameAsSwscale(fastYuv, flags);
     enc = std::move(c);
     frame = std::move(f);
@@ -444,7 +447,28 @@ struct TVideoCompressorSession::TImpl {
     const int64_t stride = in.RowSize();
     const uint8_t* top = in.TopDown() ? bits : bits + stride * (in.Height() - 1);
     const int step = static_cast<int>(in.TopDown() ? stride : -stride);
-    if (useFastYuv) {
+    if (useFastYuv && encPixelFormat == AV_PIX_FMT_YUVJ420P) {
+      const int h = in.Height(), cw = (in.Width() + 1) / 2;
+      chromaRows.resize(static_cast<size_t>(cw) * 4);
+      uint8_t* u0 = chromaRows.data();
+      uint8_t* v0 = u0 + cw;
+      uint8_t* u1 = v0 + cw;
+      uint8_t* v1 = u1 + cw;
+      for (int y = 0; y < h; y += 2) {
+        fastYuv.Row(top + static_cast<ptrdiff_t>(y) * step, frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0],
+                    u0, v0);
+        const bool pair = y + 1 < h;
+        if (pair)
+          fastYuv.Row(top + static_cast<ptrdiff_t>(y + 1) * step,
+                      frame->data[0] + static_cast<ptrdiff_t>(y + 1) * frame->linesize[0], u1, v1);
+        uint8_t* u = frame->data[1] + static_cast<ptrdiff_t>(y / 2) * frame->linesize[1];
+        uint8_t* v = frame->data[2] + static_cast<ptrdiff_t>(y / 2) * frame->linesize[2];
+        for (int x = 0; x < cw; ++x) {
+          u[x] = pair ? static_cast<uint8_t>((u0[x] + u1[x] + 1) >> 1) : u0[x];
+          v[x] = pair ? static_cast<uint8_t>((v0[x] + v1[x] + 1) >> 1) : v0[x];
+        }
+      }
+    } else if (useFastYuv) {
       for (int y = 0; y < in.Height(); ++y)
         fastYuv.Row(top + static_cast<ptrdiff_t>(y) * step, frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0],
                     frame->data[1] + static_cast<ptrdiff_t>(y) * frame->linesize[1],
