@@ -191,6 +191,20 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
       std::fprintf(stderr, "movara %s: the chosen part of the time line is empty; nothing to generate\n", command);
       return kExitFailure;
     }
+    if (film.MakeSound()) {
+      TAviAudioOptions sound;
+      sound.MakeAudio = true;
+      sound.SourceFormat = film.PcmFormat();
+      sound.DestFormat = film.DestFormat();
+      sound.BlockDuration = film.StepTimeDuration();
+      sound.BlockSize = static_cast<int>(int64_t(film.PcmFormat().nAvgBytesPerSec) * film.StepTimeDuration() / 1000);
+      if (!TAVIMaker::CanMakeSound(sound)) {
+        std::fprintf(stderr, "movara %s: no sound compressor makes %d Hz, %d channels, %d bits in format $%04X; "
+                     "nothing was written\n", command, static_cast<int>(sound.DestFormat.nSamplesPerSec),
+                     sound.DestFormat.nChannels, sound.DestFormat.wBitsPerSample, sound.DestFormat.wFormatTag);
+        return kExitFailure;
+      }
+    }
     film.StartThread();
     while (!film.WaitFor(100)) {
       if (gInterrupted && !res.Stopped) {
@@ -211,8 +225,11 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
   res.FramesPerSecond = res.Seconds > 0 ? res.Frames / res.Seconds : 0;
   if (result) *result = res;
   if (res.Stopped) {
-    std::fprintf(stderr, "movara %s: stopped by the user after %d frames; '%s' holds the film so far\n", command,
-                 res.Frames, settings.FileName.c_str());
+    if (settings.OutputKind == okAviFilm)
+      std::fprintf(stderr, "movara %s: stopped by the user after %d frames; '%s' holds the film so far\n", command,
+                   res.Frames, settings.FileName.c_str());
+    else
+      std::fprintf(stderr, "movara %s: stopped by the user after %d pictures\n", command, res.Frames);
     return 130;
   }
   if (error != meNone) {

@@ -62,6 +62,14 @@ TAVIMaker::TAVIMaker(TWindowHandle window, const TAviAudioOptions& audio, const 
   }
   try {
     InitAviFile();
+    if (!FInitialized && FFile) {
+      // a stream could not be made: a file of headers alone is no film
+      CloseAudioStream();
+      CloseVideoStream();
+      ReleaseFile();
+      FClosed = true;
+      RemoveFile(FCurrentFileName);
+    }
   } catch (...) {
     // The film cannot be written: nothing of it stays on the disk.
     const bool hadFile = FFile != nullptr;
@@ -213,6 +221,22 @@ bool TAVIMaker::StartVideoStream(const char* where) {
     return false;
   }
   return true;
+}
+
+bool TAVIMaker::CanMakeSound(const TAviAudioOptions& audio) {
+  if (!audio.MakeAudio) return true;
+  try {
+    TAudioCompressor c;
+    return audio.BlockSize > 0 && c.SetSourceFormat(audio.SourceFormat, audio.BlockSize) &&
+           c.SetDestFormat(audio.DestFormat.wFormatTag, audio.DestFormat.nChannels, audio.DestFormat.nSamplesPerSec,
+                           audio.DestFormat.wBitsPerSample) &&
+           c.InitCompression() &&
+           AudioCodecList().FindFormat(audio.DestFormat.wFormatTag, audio.DestFormat.nChannels,
+                                       audio.DestFormat.nSamplesPerSec, audio.DestFormat.wBitsPerSample);
+  } catch (const EAudioError& e) {
+    TraceF("[TAviMaker.CanMakeSound] %s", e.what());
+    return false;
+  }
 }
 
 bool TAVIMaker::CreateAudioStream() {

@@ -94,6 +94,10 @@ class TAVIMaker {
   bool IsSave2GB();
   bool CanSplit2GB();
 
+  // Whether the sound of these options can be made: a converter from the source PCM to
+  // the destination format exists (asked before a film replaces an older file).
+  static bool CanMakeSound(const TAviAudioOptions& audio);
+
   // Cuts bytes left behind the last RIFF part of a finished file; a file that does not
   // even start with its RIFF header is removed. False when the file could not be read.
   static bool TrimFile(const std::string& fileName);
