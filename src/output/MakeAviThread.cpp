@@ -256,7 +256,8 @@ bool TMakeAviThread::InitAnimation() {
         FAudioEngine = std::make_unique<TAudioEngine>();
         FAudioEngine->LoadScript(FScript, &FPcmFormat);
         FPcm = std::make_unique<TAudioPcmManager>();
-        FPcm->Init(FPcmFormat.wBitsPerSample, FPcmFormat.nChannels, FStepTimeDuration,
+        // room for a step of the frame grid, which may be a millisecond longer
+        FPcm->Init(FPcmFormat.wBitsPerSample, FPcmFormat.nChannels, FStepTimeDuration + 2,
                    static_cast<int>(FPcmFormat.nSamplesPerSec));
         audio.SourceFormat = FPcmFormat;
         audio.DestFormat = FDestFormat;
@@ -308,14 +309,20 @@ void TMakeAviThread::Execute() {
           if (FPipeline && FWriting) FWriterThread = std::thread([this] { WriterLoop(); });
           if (FProgress) FProgress->SetPosition(FProgress->Min());
           if (FMakeVideo && FMakeSound && !FSoundFirst) {
+            // Steps follow the frames: step i holds frames i x n .. (i + 1) x n - 1 of the
+            // range and the sound up to the next step's first frame, so neither drifts
+            // when a frame does not last a whole number of milliseconds.
+            const int perStep = std::max(1, RoundInt(FStepTimeDuration / FFrameDuration));
             for (int r = 0; r < FRanges.Count() && !FStop; ++r) {
-              int start = FRanges.Ranges(r)->Start;
+              const int start = FRanges.Ranges(r)->Start;
               const int end = start + FRanges.Ranges(r)->Length;
-              while (start < end && !FStop) {
-                const int len = std::min(FStepTimeDuration, end - start);
-                if (!MakeAudio(start, len)) FStop = true;
-                if (!FStop && !MakeAnimation(start, len)) FStop = true;
-                start += len;
+              int from = start;
+              for (int64_t i = 0; from < end && !FStop; ++i) {
+                const int to = static_cast<int>(
+                    std::clamp<int64_t>(start + RoundHalfEven((i + 1) * perStep * FFrameDuration), from + 1, end));
+                if (!MakeAudio(from, to - from)) FStop = true;
+                if (!FStop && !MakeAnimation(start, static_cast<int>(i * perStep), to)) FStop = true;
+                from = to;
               }
             }
           } else {
@@ -324,7 +331,8 @@ void TMakeAviThread::Execute() {
                 MakeAudio(FRanges.Ranges(r)->Start, FRanges.Ranges(r)->Length);
             if (FMakeVideo)
               for (int r = 0; r < FRanges.Count() && !FStop; ++r)
-                if (!MakeAnimation(FRanges.Ranges(r)->Start, FRanges.Ranges(r)->Length)) break;
+                if (!MakeAnimation(FRanges.Ranges(r)->Start, 0, FRanges.Ranges(r)->Start + FRanges.Ranges(r)->Length))
+                  break;
           }
           Drain();
         }
@@ -379,16 +387,15 @@ bool TMakeAviThread::MakeAudio(int start, int len) {
   if (len < 1) return false;
   int position = start;
   const int end = start + len;
-  const int bytesPerSecond = static_cast<int>(FPcmFormat.nAvgBytesPerSec);
+  const int64_t rate = FPcmFormat.nSamplesPerSec;
   const int align = std::max<int>(1, FPcmFormat.nBlockAlign);
+  auto frameAt = [rate](int64_t ms) { return RoundHalfEven(static_cast<long double>(ms) * rate / 1000.0L); };
   while (position < end) {
-    const int thisStep = std::min(FStepTimeDuration, end - position);
-    int bytes = FPcm->BlockSize();
-    if (thisStep < FStepTimeDuration) {
-      // whole sample frames only
-      bytes = static_cast<int>(static_cast<int64_t>(bytesPerSecond) * thisStep / 1000);
-      bytes -= bytes % align;
-    }
+    // a step of the frame grid may be a millisecond longer than a block
+    const int thisStep = end - position <= FStepTimeDuration + 1 ? end - position : FStepTimeDuration;
+    // the block's sound frames counted from the film's start: blocks add up exactly
+    const int bytes = static_cast<int>(
+        std::min<int64_t>((frameAt(int64_t(position) + thisStep) - frameAt(position)) * align, FPcm->BlockSize()));
     FPcm->ClearBlock();
     const int read = FAudioEngine->GetAudioData(position, thisStep, bytes, FPcm->Block());
     TJob job;
@@ -405,13 +412,12 @@ bool TMakeAviThread::MakeAudio(int start, int len) {
   return true;
 }
 
-bool TMakeAviThread::MakeAnimation(int start, int len) {
-  if (len <= 0) return false;
-  TraceF("[TMakeAviThread.Execute] MakeAnimation at time = %d (Length = %d)", start, len);
-  const int frameMs = std::max(1, RoundInt(FFrameDuration));
-  int k = 0;
-  int time = start;
-  while (time < start + len) {
+bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
+  int time = RoundInt(k * FFrameDuration + gridStart);
+  if (end - time <= 0) return false;
+  TraceF("[TMakeAviThread.Execute] MakeAnimation at time = %d (Length = %d)", time, end - time);
+  const int firstK = k;
+  while (time < end) {
     FCurrentTime = time;
     int result = rfNothing;
     try {
@@ -438,7 +444,9 @@ bool TMakeAviThread::MakeAnimation(int start, int len) {
         // the raw-copy buffer is filled by the next render: its run is written now
         Drain();
         if (!WriterFailed()) {
-          const int n = std::max(1, (start + len - time) / frameMs);
+          // the frames of the grid left before the end
+          int n = 1;
+          while (RoundInt((k + n) * FFrameDuration + gridStart) < end) ++n;
           bool ok = false;
           int written = 0;
           {
@@ -470,7 +478,7 @@ bool TMakeAviThread::MakeAnimation(int start, int len) {
     }
     if (result == rfPicture) {
       const int mode = FPreviewMode;
-      if (FBox.load() && (mode == pmEveryFrame || (mode == pmEvery25th && k % 25 == 0))) ShowPreview(FFrame);
+      if (FBox.load() && (mode == pmEveryFrame || (mode == pmEvery25th && (k - firstK) % 25 == 0))) ShowPreview(FFrame);
     }
     if (FProgress) FProgress->StepBy(stepFrames);
     if (FStop) break;
@@ -479,7 +487,7 @@ bool TMakeAviThread::MakeAnimation(int start, int len) {
       FError = meBadFrame;
       break;
     }
-    time = RoundInt(k * FFrameDuration + start);
+    time = RoundInt(k * FFrameDuration + gridStart);
   }
   if (FError == meNone && WriterFailed()) FError = meBadFrame;
   return FError == meNone;

@@ -131,7 +131,8 @@ class TMakeAviThread {
   void DoneAviMaker();
   void LeaveFilmMode();
   bool MakeAudio(int start, int len);
-  bool MakeAnimation(int start, int len);
+  // Frames k, k + 1, ... of the grid round(k x FrameDuration + gridStart) before end.
+  bool MakeAnimation(int gridStart, int k, int end);
   void ShowPreview(const TDIB& frame);
 
   // Jobs for the writer: done at once, or queued for the writer thread.

@@ -376,8 +376,6 @@ TEST_F(FilmRender, FilmsInEveryCodecReadBackWithTheirSettings) {
 }
 
 TEST_F(FilmRender, OneFrameSoundBlocksKeepPictureAndSoundTogether) {
-  GTEST_SKIP() << "known fault: with --block frame the step is the frame's duration rounded to whole ms (33 ms at "
-                  "30/s, 17 ms at 60/s) and every step gets one frame: the picture runs 1-2 % off the sound";
   const std::string project = dir_.File("mixed.mvf");
   ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
   for (int fps : {30, 60}) {

@@ -165,6 +165,23 @@ TEST_F(FilmThread, AFilmOfPictureAndSoundIsWrittenWhole) {
   EXPECT_TRUE(p == s);
 }
 
+TEST_F(FilmThread, FramesOfFractionalMillisecondsKeepPictureAndSoundTogether) {
+  const std::string bmp = test::MakeScriptBmp(dir, "a.bmp", 64, 48);
+  const std::string wav = test::MakeScriptWav(dir, "s.wav");
+  const std::string script = StillScript(bmp, wav, 3000);
+  struct TCase {
+    int fps;
+    uint8_t block;
+  } cases[] = {{30, abFrame}, {60, abFrame}, {7, abHalfSecond}, {30, abSecond}};
+  for (const TCase& c : cases) {
+    const std::string file = dir.File("grid.avi");
+    const TFilmRun r = RunFilm(script, Settings(file, c.fps, c.block));
+    EXPECT_EQ(r.Error, meNone) << r.ErrorText;
+    EXPECT_EQ(StreamLength(file, streamtypeVIDEO), 3 * c.fps) << c.fps << " fps";
+    EXPECT_EQ(StreamLength(file, streamtypeAUDIO), 3 * 44100) << c.fps << " fps";
+  }
+}
+
 TEST_F(FilmThread, PictureSequencesAreNumberedAndTheFirstFailedFrameEndsThem) {
   const std::string bmp = test::MakeScriptBmp(dir, "a.bmp", 64, 48);
   const std::string wav = test::MakeScriptWav(dir, "s.wav");
