@@ -1,6 +1,7 @@
 #include "media/Avi.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <exception>
@@ -367,6 +368,64 @@ bool TAVI::AVIStreamRead(TAVIData* data, int startMs, int lengthMs) {
     return false;
   }
   return true;
+}
+
+namespace {
+
+uint32_t UpperFourCC(uint32_t v) {
+  uint32_t r = 0;
+  for (int i = 0; i < 4; ++i) {
+    const auto c = static_cast<char>((v >> (8 * i)) & 0xFF);
+    r |= static_cast<uint32_t>(static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(c)))) << (8 * i);
+  }
+  return r;
+}
+
+constexpr uint32_t Tag(const char (&s)[5]) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) | (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
+}
+
+// A frame of MPEG-4 Part 2 holding a B picture, or more than one picture (packed).
+bool Mpeg4OutOfOrder(const uint8_t* p, size_t n) {
+  int pictures = 0;
+  for (size_t i = 0; i + 4 < n; ++i) {
+    if (p[i] != 0 || p[i + 1] != 0 || p[i + 2] != 1 || p[i + 3] != 0xB6) continue;
+    if ((p[i + 4] >> 6) == 2) return true;  // vop_coding_type B
+    if (++pictures > 1) return true;
+    i += 3;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool TAVI::CanCopyFrames() {
+  if (FCanCopy >= 0) return FCanCopy == 1;
+  if (!FOpened || !FVideoStream) return false;
+  const uint32_t h = UpperFourCC(VideoCompressorHandler());
+  const bool mpeg4 = h == Tag("FMP4") || h == Tag("XVID") || h == Tag("DIVX") || h == Tag("DX50") ||
+                     h == Tag("MP4V") || h == Tag("M4S2") || h == Tag("MP4S") || h == Tag("3IV2");
+  const bool avc = h == Tag("H264") || h == Tag("X264") || h == Tag("AVC1") || h == Tag("DAVC");
+  bool ok = true;
+  const int frames = std::min(FStopFrame + 1, 300);
+  std::vector<uint8_t> buf;
+  for (int i = 0; i < frames && ok && (mpeg4 || avc); ++i) {
+    if (avc) {
+      ok = AVIStreamFindSample(FVideoStream, i, FIND_KEY | FIND_NEXT) == i;
+      continue;
+    }
+    int32_t bytes = 0, samples = 0;
+    if (movara::AVIStreamRead(FVideoStream, i, 1, nullptr, 0, &bytes, &samples) != AVIERR_OK || bytes <= 0) continue;
+    buf.resize(static_cast<size_t>(bytes));
+    if (movara::AVIStreamRead(FVideoStream, i, 1, buf.data(), bytes, &bytes, &samples) != AVIERR_OK) continue;
+    ok = !Mpeg4OutOfOrder(buf.data(), static_cast<size_t>(std::max(0, bytes)));
+  }
+  FCanCopy = ok ? 1 : 0;
+  if (!ok) TraceF("[TAVI.CanCopyFrames] \"%s\": frames stored out of display order; stretches are recompressed",
+                  FFileName.c_str());
+  return ok;
 }
 
 bool TAVI::AVIStreamReadSingleFrame(TAVIData* data, int index) {

@@ -138,6 +138,10 @@ class TAVI {
   // the run can go into the film unchanged (it starts on a key frame, or the stream
   // has none, and its frames can be read).
   bool AVIStreamRead(TAVIData* data, int startMs, int lengthMs);
+  // Whether stretches of this clip may be copied into a film as stored: not when its
+  // frames are stored out of display order (MPEG-4 with B-frames, packed or not), nor
+  // H.264 unless every frame is a key frame. Decided once from the first frames.
+  bool CanCopyFrames();
   // Reads the stored bytes of one frame into data's buffer; true when a sample came.
   bool AVIStreamReadSingleFrame(TAVIData* data, int index);
 
@@ -185,6 +189,7 @@ class TAVI {
   std::string FFileName;
   std::string FName;
   bool FOpened = false;
+  int FCanCopy = -1;  // CanCopyFrames: -1 not yet known
   int FFrameWidth = 0;
   int FFrameHeight = 0;
   bool FFlipDIBY = false;

@@ -367,7 +367,7 @@ int TFxRenderThread::RenderFrame(int time) {
       TAVI* avi = c->Avi;
       if (single->Kind == 3 && avi && FRawCopy && c->Speed == 100 && avi->FrameWidth() == FOutWidth &&
           avi->FrameHeight() == FOutHeight && std::fabs(avi->PlaybackRate() - FFps) < 0.001 &&
-          avi->VideoCompressorHandler() == FHandler && FHandler != DIBHandler) {
+          avi->VideoCompressorHandler() == FHandler && FHandler != DIBHandler && avi->CanCopyFrames()) {
         single->ActionFlags |= afRawCopy;
         const int start = avi->FramesToMs(c->FirstFrame) + c->Offset + (time - single->Start);
         const int end = singleNext->Kind >= 2 ? singleNext->Start : single->Start + single->Length;

@@ -607,9 +607,6 @@ TEST_F(FilmRender, CopiedMpeg4StretchKeepsItsReferences) {
 }
 
 TEST_F(FilmRender, ClipWithBFramesKeepsEveryFrameInOrder) {
-  GTEST_SKIP() << "known fault: a matching MPEG-4 clip with B-frames is copied packet by packet in stored order: "
-                  "where the copy meets recompressed frames, frames go missing (89 of 90; 85 for a packed XviD "
-                  "clip) and pictures come out of order or mis-predicted, exit 0";
   std::vector<std::string> encoders{"-c:v mpeg4 -bf 2"};
   if (RunCommand("ffmpeg -hide_banner -h encoder=libxvid | grep -q libxvid").exitCode == 0)
     encoders.push_back("-c:v libxvid -bf 2");  // packed B-frames, as XviD writes them
@@ -640,7 +637,9 @@ TEST_F(FilmRender, ClipWithBFramesKeepsEveryFrameInOrder) {
       EXPECT_TRUE(v.rfind("inf", 0) == 0 || std::atof(v.c_str()) > 20) << "frame " << n << ": " << v;
       ++n;
     }
-    EXPECT_EQ(n, clipFrames);
+    // a packed clip keeps empty placeholders in its index, which ffmpeg does not count
+    EXPECT_EQ(n, std::min(clipFrames, std::stoi(Streams(clip).at(0).at("nb_read_frames"))));
+    EXPECT_GE(n, clipFrames - 2);
   }
 }
 
