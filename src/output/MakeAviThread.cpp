@@ -228,6 +228,8 @@ bool TMakeAviThread::InitAnimation() {
       FRenderThread->SetLinkOutDIB(&FFrame);
       // only the maximal optimisation copies compressed frames
       FRenderThread->SetRawCopyBuffer(FSettings.VideoRenderMode == vrmMaximal ? &FAviData : nullptr);
+      // interleaved films take a step of a run at a time
+      FRenderThread->SetRawCopyLimit(FMakeSound && !FSoundFirst ? FStepTimeDuration + 2 : 0);
       if (FFrame.Empty()) throw EMakeAvi("Błąd inicjalizacji ramki.");
       TraceF("[TMakeAviThread.InitAnimation] Frame Size: %dx%dx%d", FFrame.Width(), FFrame.Height(), FFrame.BitCount());
       if (!FRenderThread->OutputReady()) {
@@ -289,6 +291,7 @@ void TMakeAviThread::LeaveFilmMode() {
                              0, FSettings.BitCount());
   FRenderThread->SetLinkOutDIB(nullptr);
   FRenderThread->SetRawCopyBuffer(nullptr);
+  FRenderThread->SetRawCopyLimit(0);
 }
 
 void TMakeAviThread::Execute() {

@@ -371,7 +371,8 @@ int TFxRenderThread::RenderFrame(int time) {
         single->ActionFlags |= afRawCopy;
         const int start = avi->FramesToMs(c->FirstFrame) + c->Offset + (time - single->Start);
         const int end = singleNext->Kind >= 2 ? singleNext->Start : single->Start + single->Length;
-        const int length = end - time;
+        // the film thread takes at most a step of a run: no need to look further
+        const int length = FRawCopyLimit > 0 ? std::min(end - time, FRawCopyLimit) : end - time;
         TraceF("[TFxRenderThread.RenderFrame] Avi NoRecompression - copying data. ItemTime = %d, Length = %d", start,
                length);
         if (length > 0 && avi->AVIStreamRead(FRawCopy, start, length)) {

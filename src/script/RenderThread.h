@@ -159,6 +159,8 @@ class TFxRenderThread : public TFxThread {
   void SetLinkOutDIB(TDIB* dib);
   TDIB* LinkOutDIB() const { return FLinkOutDIB; }
   void SetRawCopyBuffer(TAVIData* data) { FRawCopy = data; }
+  // The longest stretch (ms) one call copies; 0 the whole stretch.
+  void SetRawCopyLimit(int ms) { FRawCopyLimit = ms; }
   // The film thread may start: a linked picture with its renderer.
   bool OutputReady() const { return FLinkOutDIB && FScene && FDest.Valid(); }
 
@@ -188,6 +190,7 @@ class TFxRenderThread : public TFxThread {
   int FOutWidth = 0, FOutHeight = 0, FFps = 25, FBitCount = 24;
   uint32_t FHandler = 0;
   uint8_t FLastFlags = 0;
+  int FRawCopyLimit = 0;
   TDIB FPicA;  // the first picture of a transition within one clip
 };
 
