@@ -5,7 +5,7 @@
 
 namespace movara {
 
-int64_t RoundHalfEven(long double x) {
+int64_t RoundHalfEvenSlow(long double x) {
   if (std::isnan(x)) return 0;
   long double r = std::nearbyintl(x);  // default FE_TONEAREST: halves to even
   if (r >= 9.2233720368547758e18L) return std::numeric_limits<int64_t>::max();
