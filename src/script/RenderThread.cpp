@@ -296,6 +296,7 @@ void TFxRenderThread::MakeSurfaces(int width, int height) {
   std::lock_guard<std::mutex> lock(FSceneLock);
   CheckSurface(FDest.Create(FScene->Width(), FScene->Height()));
   CheckSurface(FScratch.Create(FScene->Width(), FScene->Height()));
+  CheckSurface(FStill.Create(FScene->Width(), FScene->Height()));
 }
 
 void TFxRenderThread::SetLinkOutDIB(TDIB* dib) {
@@ -462,14 +463,18 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
   const bool lower = !base && FOut != osNone;
 
   const int level = (item.ActionFlags & afLevel) ? InterpolateLevel(a, next.CommandA, t) : -1;
-  TFx3d* still = EnsureFxList().FindByID(StillFxID);
-  // the scene reads the picture in RenderStep below, before anything can change it
-  FScene->SetPictures(pic, nullptr);
-  if (FScene->Effect() != still) FScene->SetEffect(still);
-  FScene->RenderStep(0);
-  const TRmSurface& p = FScene->Target();
-
   const bool keyed = a->ColorKey != -1;
+  // A plain picture fills the frame, stretched to its size as the still effect shows it,
+  // but straight onto a surface: through the renderer's square texture it would come
+  // out blurred (a 720 x 576 frame shrunk to 512 x 512 and enlarged again).
+  if ((base || !lower) && !keyed && level < 0) {
+    CheckSurface(FDest.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
+    FOut = osDest;
+    return;
+  }
+  CheckSurface(FStill.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
+  const TRmSurface& p = FStill;
+
   TRmColorKey key;
   if (keyed) {
     key = TRmColorKey::Single(RmPixelFromColor(static_cast<TColor>(a->ColorKey)));
@@ -479,11 +484,7 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
 
   if (base || !lower) {
     if (!keyed) {
-      if (level < 0) {
-        // the renderer's surface is the frame; a picture above copies it when it comes
-        FOut = osRenderer;
-        return;
-      } else {
+      {
         FDest.Clear(0);
         FDest.DrawAlpha(0, 0, p, all, level);
       }

@@ -182,6 +182,7 @@ class TFxRenderThread : public TFxThread {
   TDIB* FLinkOutDIB = nullptr;
   TAVIData* FRawCopy = nullptr;
   TRmSurface FDest, FScratch;
+  TRmSurface FStill;  // a plain picture stretched to the frame
   // Where the frame is: nowhere, on the renderer's surface, on FDest, or already in the
   // linked picture (a picture copied there unchanged).
   enum { osNone, osRenderer, osDest, osLinked } FOut = osNone;

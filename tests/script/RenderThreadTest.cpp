@@ -244,6 +244,19 @@ TEST_F(RenderThreadTest, LevelBlendsHalf) {
   EXPECT_TRUE(Near(Right(), RGBColor(127, 127, 127), 1)) << std::hex << Right();
 }
 
+TEST_F(RenderThreadTest, RenderedPlainPictureOfTheFramesSizeKeepsEveryPixel) {
+  // fine detail that a trip through the renderer's square texture would blur
+  TDIB fine(W, H, 24);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) fine.SetPixel(x, y, ((x + y) & 1) ? RGBColor(250, 10, 40) : RGBColor(5, 200, 90));
+  const std::string file = dir.File("fine.bmp");
+  ASSERT_TRUE(fine.SaveToFile(file));
+  Load(Script({"BMP " + Word(file) + " 1000", "Nop null"}));
+  ASSERT_EQ(thread.RenderFrame(100), rfPicture);
+  EXPECT_EQ(thread.LastFlags() & afNoRender, 0);
+  EXPECT_TRUE(frame == fine) << MeanDiff(frame, fine);
+}
+
 TEST_F(RenderThreadTest, CopyPathForAPlainPictureAlone) {
   const std::string image = Halves(dir, "image.bmp", Red, Blue);
   TDIB expected;
