@@ -1,6 +1,7 @@
 #include "base/JpegFile.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -296,7 +297,79 @@ bool EncodeJpeg(TJpegEncoder& e, const TDIB& dib, int quality, std::vector<uint8
   return true;
 }
 
+bool EncodeJpegPlanes(TJpegEncoder& e, const uint8_t* const planes[3], const int strides[3], int width, int height,
+                      bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {
+  jpeg_compress_struct& cinfo = e.cinfo;
+  InstallErrorManager(e.err);
+  cinfo.err = &e.err.pub;
+  if (setjmp(e.err.jump)) return false;
+
+  jpeg_create_compress(&cinfo);
+  e.dest.out = &out;
+  e.dest.pub.init_destination = DestInit;
+  e.dest.pub.empty_output_buffer = DestEmpty;
+  e.dest.pub.term_destination = DestTerm;
+  cinfo.dest = &e.dest.pub;
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_YCbCr;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_colorspace(&cinfo, JCS_YCbCr);
+  jpeg_add_quant_table(&cinfo, 0, quant, 100, TRUE);
+  for (int c = 0; c < 3; ++c) cinfo.comp_info[c].quant_tbl_no = 0;
+  cinfo.raw_data_in = TRUE;
+  cinfo.dct_method = JDCT_ISLOW;
+  // the standard Huffman tables: the picture's own would cost a second pass for 5 % less
+  cinfo.optimize_coding = FALSE;
+  cinfo.comp_info[0].h_samp_factor = 2;
+  cinfo.comp_info[0].v_samp_factor = chroma420 ? 2 : 1;
+  for (int c = 1; c < 3; ++c) {
+    cinfo.comp_info[c].h_samp_factor = 1;
+    cinfo.comp_info[c].v_samp_factor = 1;
+  }
+  const int lumaRows = chroma420 ? 16 : 8;
+  const int chromaHeight = chroma420 ? (height + 1) / 2 : height;
+  JSAMPROW y[16], cb[8], cr[8];
+  JSAMPARRAY rows[3] = {y, cb, cr};
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int y0 = static_cast<int>(cinfo.next_scanline);
+    for (int i = 0; i < lumaRows; ++i)
+      y[i] = const_cast<JSAMPROW>(planes[0] + static_cast<ptrdiff_t>(std::min(y0 + i, height - 1)) * strides[0]);
+    const int c0 = chroma420 ? y0 / 2 : y0;
+    for (int i = 0; i < 8; ++i) {
+      const ptrdiff_t r = std::min(c0 + i, chromaHeight - 1);
+      cb[i] = const_cast<JSAMPROW>(planes[1] + r * strides[1]);
+      cr[i] = const_cast<JSAMPROW>(planes[2] + r * strides[2]);
+    }
+    if (jpeg_write_raw_data(&cinfo, rows, static_cast<JDIMENSION>(lumaRows)) == 0) return false;
+  }
+  jpeg_finish_compress(&cinfo);
+  return true;
+}
+
 }  // namespace
+
+bool SaveJpegPlanesToBytes(const uint8_t* const planes[3], const int strides[3], int width, int height,
+                           bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {
+  if (!planes || !planes[0] || !planes[1] || !planes[2] || width <= 0 || height <= 0) return false;
+  const int chromaWidth = (width + 1) / 2;
+  if (strides[0] < (width + 15) / 16 * 16 || strides[1] < (chromaWidth + 7) / 8 * 8 ||
+      strides[2] < (chromaWidth + 7) / 8 * 8)
+    return false;  // libjpeg reads whole blocks
+  auto encoder = std::make_unique<TJpegEncoder>();
+  out.clear();
+  bool ok = false;
+  try {
+    ok = EncodeJpegPlanes(*encoder, planes, strides, width, height, chroma420, quant, out);
+  } catch (const std::exception& e) {
+    TraceF("[JpegFile] %s", e.what());
+    ok = false;
+  }
+  jpeg_destroy_compress(&encoder->cinfo);
+  return ok;
+}
 
 bool LoadJpegFromBytes(const uint8_t* data, size_t size, TDIB& dib) {
   if (!data || size < 4) return false;

@@ -17,5 +17,12 @@ namespace movara {
 bool LoadJpegFromBytes(const uint8_t* data, size_t size, TDIB& dib);
 // Encodes any TDIB as a baseline JPEG of the given quality (1..100).
 bool SaveJpegToBytes(const TDIB& dib, int quality, std::vector<uint8_t>& out);
+// A picture already in full-range Y, Cb, Cr planes (chroma halved across, and down too
+// with chroma420) as a baseline JPEG quantised by one table for all three (quant: 64
+// steps of 1..255 in natural order). Each plane row must hold the width rounded up to
+// whole blocks (16 luma, 8 chroma samples); the rows below the picture repeat its last
+// row. False on any failure.
+bool SaveJpegPlanesToBytes(const uint8_t* const planes[3], const int strides[3], int width, int height,
+                           bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out);
 
 }  // namespace movara

@@ -1,6 +1,7 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -518,4 +519,33 @@ TEST(GifFile, DamagedDataIsRefusedWithoutCrashing) {
   TDIB dib;
   EXPECT_FALSE(LoadGifFromBytes(garbage.data(), garbage.size(), dib));
   EXPECT_FALSE(LoadGifFromBytes(nullptr, 0, dib));
+}
+
+TEST(JpegPlanes, YuvPlanesBecomeAJpegOfThatPicture) {
+  // a grey ramp with neutral chroma, 90 x 50: neither side a whole number of blocks
+  const int w = 90, h = 50;
+  for (bool c420 : {true, false}) {
+    std::vector<uint8_t> y(96 * 64), u(48 * 64, 128), v(48 * 64, 128);
+    for (int r = 0; r < h; ++r)
+      for (int x = 0; x < 96; ++x) y[static_cast<size_t>(r) * 96 + x] = static_cast<uint8_t>(std::min(x, w - 1) * 2 + r);
+    const uint8_t* planes[3] = {y.data(), u.data(), v.data()};
+    const int strides[3] = {96, 48, 48};
+    unsigned int quant[64];
+    for (unsigned int& q : quant) q = 2;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(SaveJpegPlanesToBytes(planes, strides, w, h, c420, quant, bytes)) << c420;
+    TDIB d;
+    ASSERT_TRUE(LoadJpegFromBytes(bytes.data(), bytes.size(), d));
+    ASSERT_EQ(d.Width(), w);
+    ASSERT_EQ(d.Height(), h);
+    for (int r = 0; r < h; r += 7)
+      for (int x = 0; x < w; x += 11) {
+        const int want = x * 2 + r;
+        EXPECT_NEAR(GetGValue(d.Pixel(x, r)), want, 3) << x << "," << r;
+        EXPECT_NEAR(GetRValue(d.Pixel(x, r)), want, 3) << x << "," << r;
+      }
+    // rows too short for whole blocks are refused, not read past their end
+    const int narrow[3] = {90, 48, 48};
+    EXPECT_FALSE(SaveJpegPlanesToBytes(planes, narrow, w, h, c420, quant, bytes));
+  }
 }

@@ -773,8 +773,9 @@ TEST(VideoCompressorSession, FormatsSizesAndRefusals) {
 }
 
 TEST(VideoCompressorSession, QualityAndDataRateSteerTheSize) {
-  const size_t low = SequenceBytes("MJPG", 2000, 0, nullptr);
-  const size_t high = SequenceBytes("MJPG", 9500, 0, nullptr);
+  // pictures large enough that the frame's headers do not dominate
+  const size_t low = SequenceBytes("MJPG", 2000, 0, nullptr, 6, 320, 240);
+  const size_t high = SequenceBytes("MJPG", 9500, 0, nullptr, 6, 320, 240);
   ASSERT_GT(low, 0u);
   EXPECT_LT(low * 2, high);
   const size_t m4low = SequenceBytes("FMP4", 1000, 0, nullptr, 10);
@@ -903,7 +904,8 @@ TEST(VideoCompressorState, TheStateConfiguresTheCompressor) {
   // The state's quality serves a sequence that asks for the default.
   const auto coarse = StateBlock("MJPG", 1500, 0, 0, 0);
   const auto fine = StateBlock("MJPG", 9500, 0, 0, 0);
-  EXPECT_LT(SequenceBytes("MJPG", ICQUALITY_DEFAULT, 0, &coarse) * 2, SequenceBytes("MJPG", ICQUALITY_DEFAULT, 0, &fine));
+  EXPECT_LT(SequenceBytes("MJPG", ICQUALITY_DEFAULT, 0, &coarse, 6, 320, 240) * 2,
+            SequenceBytes("MJPG", ICQUALITY_DEFAULT, 0, &fine, 6, 320, 240));
   // ... but not one that sets its own.
   EXPECT_EQ(SequenceBytes("MJPG", 6000, 0, &coarse), SequenceBytes("MJPG", 6000, 0, &fine));
   // Option 1 (the default): 4:2:0 chroma, fewer bytes than 4:2:2.

@@ -13,6 +13,7 @@ extern "C" {
 #include "base/Rounding.h"
 #include "base/Trace.h"
 #include "platform/codecs/VideoFFmpeg.h"
+#include "base/JpegFile.h"
 #include "platform/codecs/VideoRgbToYuv.h"
 
 namespace movara {
@@ -58,6 +59,12 @@ const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faste
                                     "medium",    "slow",      "slower",   "veryslow"};
 
 constexpr int32_t kDefaultQuality = 7500;
+
+// The MPEG-1 default intra matrix in natural order: libavcodec's Motion JPEG tables.
+constexpr int kMpeg1IntraMatrix[64] = {
+    8,  16, 19, 22, 26, 27, 29, 34, 16, 16, 22, 24, 27, 29, 34, 37, 19, 22, 26, 27, 29, 34,
+    34, 38, 22, 22, 26, 27, 29, 34, 37, 40, 22, 26, 27, 29, 32, 35, 40, 48, 26, 27, 29, 32,
+    35, 40, 48, 58, 26, 27, 29, 34, 38, 46, 56, 69, 27, 29, 35, 38, 46, 56, 69, 83};
 constexpr uint32_t kStateMagic = VideoFourCC("MVCS");
 constexpr uint16_t kStateVersion = 1;
 
@@ -501,6 +508,40 @@ struct TVideoCompressorSession::TImpl {
       if (done != h) return ICERR_INTERNAL;
     } else {
       PackRgb555(in, top, step, frame.get());
+    }
+    if (entry->kind == kMjpeg && (encPixelFormat == AV_PIX_FMT_YUVJ420P || encPixelFormat == AV_PIX_FMT_YUVJ422P)) {
+      // Motion JPEG frames are JPEG pictures: libjpeg-turbo makes them from the planes
+      // about twice as fast as libavcodec, with libavcodec's quantisation (the MPEG-1
+      // intra matrix times the quantiser / 8, DC step 8). The blocks past the picture's
+      // right edge repeat its last column, so no stale byte reaches the file.
+      const bool is420 = encPixelFormat == AV_PIX_FMT_YUVJ420P;
+      const int w = in.Width(), h = in.Height(), cw = (w + 1) / 2, ch = is420 ? (h + 1) / 2 : h;
+      const int padW = (w + 15) / 16 * 16, padCw = (cw + 7) / 8 * 8;
+      if (padW <= frame->linesize[0] && padCw <= frame->linesize[1] && padCw <= frame->linesize[2]) {
+        for (int y = 0; y < h && padW > w; ++y) {
+          uint8_t* row = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
+          std::memset(row + w, row[w - 1], static_cast<size_t>(padW - w));
+        }
+        for (int p = 1; p < 3 && padCw > cw; ++p)
+          for (int y = 0; y < ch; ++y) {
+            uint8_t* row = frame->data[p] + static_cast<ptrdiff_t>(y) * frame->linesize[p];
+            std::memset(row + cw, row[cw - 1], static_cast<size_t>(padCw - cw));
+          }
+        const int q = QScale(encSettings.quality);
+        unsigned int quant[64];
+        for (int i = 0; i < 64; ++i) quant[i] = static_cast<unsigned>(std::clamp((kMpeg1IntraMatrix[i] * q) >> 3, 1, 255));
+        quant[0] = 8;
+        const uint8_t* const planes[3] = {frame->data[0], frame->data[1], frame->data[2]};
+        const int strides[3] = {frame->linesize[0], frame->linesize[1], frame->linesize[2]};
+        if (SaveJpegPlanesToBytes(planes, strides, w, h, is420, quant, out)) {
+          ++framesSinceOpen;
+          result.Data = out.data();
+          result.Size = out.size();
+          result.KeyFrame = true;
+          return ICERR_OK;
+        }
+      }
+      TraceF("[TVideoCompressorSession.Compress] libjpeg refused the planes; libavcodec makes the frame");
     }
     frame->pts = framesSinceOpen;
     frame->pict_type = keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
