@@ -349,7 +349,63 @@ bool EncodeJpegPlanes(TJpegEncoder& e, const uint8_t* const planes[3], const int
   return true;
 }
 
+bool EncodeJpegBgrRows(TJpegEncoder& e, const uint8_t* top, ptrdiff_t step, int width, int height, int bytesPerPixel,
+                       bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {
+  jpeg_compress_struct& cinfo = e.cinfo;
+  InstallErrorManager(e.err);
+  cinfo.err = &e.err.pub;
+  if (setjmp(e.err.jump)) return false;
+
+  jpeg_create_compress(&cinfo);
+  e.dest.out = &out;
+  e.dest.pub.init_destination = DestInit;
+  e.dest.pub.empty_output_buffer = DestEmpty;
+  e.dest.pub.term_destination = DestTerm;
+  cinfo.dest = &e.dest.pub;
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = bytesPerPixel;
+  cinfo.in_color_space = bytesPerPixel == 4 ? JCS_EXT_BGRX : JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_add_quant_table(&cinfo, 0, quant, 100, TRUE);
+  for (int c = 0; c < 3; ++c) cinfo.comp_info[c].quant_tbl_no = 0;
+  cinfo.dct_method = JDCT_ISLOW;
+  cinfo.optimize_coding = FALSE;
+  cinfo.comp_info[0].h_samp_factor = 2;
+  cinfo.comp_info[0].v_samp_factor = chroma420 ? 2 : 1;
+  for (int c = 1; c < 3; ++c) {
+    cinfo.comp_info[c].h_samp_factor = 1;
+    cinfo.comp_info[c].v_samp_factor = 1;
+  }
+  JSAMPROW rows[16];
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int y0 = static_cast<int>(cinfo.next_scanline);
+    const int n = std::min(16, height - y0);
+    for (int i = 0; i < n; ++i) rows[i] = const_cast<JSAMPROW>(top + static_cast<ptrdiff_t>(y0 + i) * step);
+    if (jpeg_write_scanlines(&cinfo, rows, static_cast<JDIMENSION>(n)) == 0) return false;
+  }
+  jpeg_finish_compress(&cinfo);
+  return true;
+}
+
 }  // namespace
+
+bool SaveJpegBgrRowsToBytes(const uint8_t* top, ptrdiff_t step, int width, int height, int bytesPerPixel,
+                            bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {
+  if (!top || !quant || width <= 0 || height <= 0 || (bytesPerPixel != 3 && bytesPerPixel != 4)) return false;
+  auto encoder = std::make_unique<TJpegEncoder>();
+  out.clear();
+  bool ok = false;
+  try {
+    ok = EncodeJpegBgrRows(*encoder, top, step, width, height, bytesPerPixel, chroma420, quant, out);
+  } catch (const std::exception& e) {
+    TraceF("[JpegFile] %s", e.what());
+    ok = false;
+  }
+  jpeg_destroy_compress(&encoder->cinfo);
+  return ok;
+}
 
 bool SaveJpegPlanesToBytes(const uint8_t* const planes[3], const int strides[3], int width, int height,
                            bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {

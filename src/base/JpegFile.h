@@ -24,5 +24,10 @@ bool SaveJpegToBytes(const TDIB& dib, int quality, std::vector<uint8_t>& out);
 // row. False on any failure.
 bool SaveJpegPlanesToBytes(const uint8_t* const planes[3], const int strides[3], int width, int height,
                            bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out);
+// Rows of B, G, R (bytesPerPixel 3) or B, G, R, x (4) as such a JPEG: libjpeg converts
+// them to full-range Y, Cb, Cr and averages the chroma of each 2 x 2 (or 2 x 1) pixels.
+// top is the picture's top row, step the distance to the next row down.
+bool SaveJpegBgrRowsToBytes(const uint8_t* top, ptrdiff_t step, int width, int height, int bytesPerPixel,
+                            bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out);
 
 }  // namespace movara

@@ -126,8 +126,17 @@ int TScriptLevelList::GetLevelAtSample(int64_t Sample) const {
       haveMean = true;
       continue;
     }
-    long double step = static_cast<long double>(x - a->Sample) * (b->Level - a->Level) / (b->Sample - a->Sample);
-    return a->Level + static_cast<int>(RoundHalfEven(step));
+    // (x - a) x (level b - level a) / (b - a), halves to even, in integers: this runs
+    // for every sample of an envelope
+    const int64_t num = (x - a->Sample) * static_cast<int64_t>(b->Level - a->Level);
+    const int64_t den = b->Sample - a->Sample;
+    int64_t q = num / den;
+    const int64_t r = num % den;
+    if (r != 0) {
+      const int64_t twice = 2 * (r < 0 ? -r : r);
+      if (twice > den || (twice == den && (q & 1) != 0)) q += num < 0 ? -1 : 1;
+    }
+    return a->Level + static_cast<int>(q);
   }
   TraceF("[TScriptLevelList.GetLevelAtSample] Failed. Seraching sample = %lld", static_cast<long long>(Sample));
   return haveMean ? mean : FDefaultLevel;

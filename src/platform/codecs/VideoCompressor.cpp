@@ -65,6 +65,12 @@ constexpr int kMpeg1IntraMatrix[64] = {
     8,  16, 19, 22, 26, 27, 29, 34, 16, 16, 22, 24, 27, 29, 34, 37, 19, 22, 26, 27, 29, 34,
     34, 38, 22, 22, 26, 27, 29, 34, 37, 40, 22, 26, 27, 29, 32, 35, 40, 48, 26, 27, 29, 32,
     35, 40, 48, 58, 26, 27, 29, 34, 38, 46, 56, 69, 27, 29, 35, 38, 46, 56, 69, 83};
+
+// libavcodec's Motion JPEG quantisation for quantiser q: the matrix times q / 8, DC step 8.
+void MjpegQuantTable(int q, unsigned int quant[64]) {
+  for (int i = 0; i < 64; ++i) quant[i] = static_cast<unsigned>(std::clamp((kMpeg1IntraMatrix[i] * q) >> 3, 1, 255));
+  quant[0] = 8;
+}
 constexpr uint32_t kStateMagic = VideoFourCC("MVCS");
 constexpr uint16_t kStateVersion = 1;
 
@@ -454,6 +460,22 @@ struct TVideoCompressorSession::TImpl {
     const int64_t stride = in.RowSize();
     const uint8_t* top = in.TopDown() ? bits : bits + stride * (in.Height() - 1);
     const int step = static_cast<int>(in.TopDown() ? stride : -stride);
+    if (entry->kind == kMjpeg && FastYuvEnabled() && (in.biBitCount == 24 || in.biBitCount == 32) &&
+        in.biCompression == TVideoFormat::kRgb &&
+        (encPixelFormat == AV_PIX_FMT_YUVJ420P || encPixelFormat == AV_PIX_FMT_YUVJ422P)) {
+      // Motion JPEG straight from the rows: libjpeg-turbo's own colour conversion and
+      // chroma averaging are the quickest way to a JPEG picture
+      unsigned int quant[64];
+      MjpegQuantTable(QScale(encSettings.quality), quant);
+      if (SaveJpegBgrRowsToBytes(top, step, in.Width(), in.Height(), in.biBitCount / 8,
+                                 encPixelFormat == AV_PIX_FMT_YUVJ420P, quant, out)) {
+        ++framesSinceOpen;
+        result.Data = out.data();
+        result.Size = out.size();
+        result.KeyFrame = true;
+        return ICERR_OK;
+      }
+    }
     if (useFastYuv && encPixelFormat == AV_PIX_FMT_YUVJ420P) {
       const int h = in.Height(), cw = (in.Width() + 1) / 2;
       chromaRows.resize(static_cast<size_t>(cw) * 4);
@@ -527,10 +549,8 @@ struct TVideoCompressorSession::TImpl {
             uint8_t* row = frame->data[p] + static_cast<ptrdiff_t>(y) * frame->linesize[p];
             std::memset(row + cw, row[cw - 1], static_cast<size_t>(padCw - cw));
           }
-        const int q = QScale(encSettings.quality);
         unsigned int quant[64];
-        for (int i = 0; i < 64; ++i) quant[i] = static_cast<unsigned>(std::clamp((kMpeg1IntraMatrix[i] * q) >> 3, 1, 255));
-        quant[0] = 8;
+        MjpegQuantTable(QScale(encSettings.quality), quant);
         const uint8_t* const planes[3] = {frame->data[0], frame->data[1], frame->data[2]};
         const int strides[3] = {frame->linesize[0], frame->linesize[1], frame->linesize[2]};
         if (SaveJpegPlanesToBytes(planes, strides, w, h, is420, quant, out)) {
