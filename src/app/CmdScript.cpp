@@ -35,7 +35,10 @@ int LoadProject(const char* command, const std::string& file, TLoadedProject& pr
   const TOpenProjectResult result = OpenProjectFile(FullPathName(file), project.Box, *project.Resources);
   project.Read = result.Read;
   project.Total = result.Total;
-  if (!result.Ok) {
+  if (!result.Ok && result.Read < 0) {
+    std::fprintf(stderr, "movara %s: '%s' is damaged: its blocks cannot be read to the end\n", command, file.c_str());
+    status = kExitFailure;
+  } else if (!result.Ok) {
     std::fprintf(stderr, "movara %s: only %d of %d blocks of '%s' were read\n", command, result.Read, result.Total,
                  file.c_str());
     status = kExitFailure;

@@ -139,6 +139,10 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
   TLoadedProject project;
   const int status = LoadProject(command, file, project);
   if (status == kExitUsage) return status;
+  if (status != kExitOk && project.Read < 0) {
+    std::fprintf(stderr, "movara %s: nothing was generated from a damaged project\n", command);
+    return kExitFailure;
+  }
   if (status != kExitOk && !request.SkipMissing) {
     std::fprintf(stderr, "movara %s: media of the project are missing; nothing was generated (--skip-missing "
                  "renders what is there)\n", command);

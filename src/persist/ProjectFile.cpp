@@ -545,7 +545,9 @@ TOpenProjectResult OpenProjectFile(const std::string& FileName, TLayerBox& Layer
     r.Read = stream.ReadProject(r.Total);
     r.CountType = stream.CountType();
     r.Ok = r.Read == r.Total;
-    if (!r.Ok)
+    if (r.Read < 0)  // the blocks could not be read to the end: a damaged file, not skipped media
+      ShowMessage(Format("[812]. Wystąpił bląd podczas próby odczytu pliku %s", FileName.c_str()));
+    else if (!r.Ok)
       ShowMessage(Format("[811] Uwaga! Odczytanych zostało tylko %d elem.w z wszystkich %d. %s Pominięto:%s%s", r.Read,
                          r.Total, "\r\n", "\r\n", stream.SkippedFilesText().c_str()));
   } catch (const std::exception& e) {

@@ -460,6 +460,30 @@ TEST(ProjectFile, AFileThatCannotBeOpenedShows812AndKeepsTheRangeBlock) {
   EXPECT_EQ(box.RowByNumber(lnRange)->ItemCount(), 1);
 }
 
+TEST(ProjectFile, AFileCutInsideItsBlocksShows812) {
+  TTempDir dir;
+  const std::string whole = dir.File("whole.mvf");
+  {
+    TLayerBox box;
+    box.EnsureRangeItem();
+    TLayerItem* item = box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, false, false, false, -1, nullptr, 25);
+    item->LevelBox()->AddPoint(10)->Level = 30;  // the envelope follows the block's record
+    TProjectStream out(whole, nullptr, nullptr, &box, false);
+    ASSERT_TRUE(out.WriteProject(whole));
+  }
+  std::vector<uint8_t> bytes = ReadBytes(whole);
+  bytes.pop_back();
+  WriteBytes(dir.File("cut.mvf"), bytes);
+  TLayerBox box;
+  TProjectClipList clips;
+  TScopedMessageRecorder rec;
+  const TOpenProjectResult r = OpenProjectFile(dir.File("cut.mvf"), box, clips);
+  EXPECT_FALSE(r.Ok);
+  EXPECT_LT(r.Read, 0);
+  ASSERT_EQ(rec.Texts().size(), 1u);
+  EXPECT_EQ(rec.Texts()[0], "[812]. Wystąpił bląd podczas próby odczytu pliku " + dir.File("cut.mvf"));
+}
+
 TEST(ProjectFile, ShortHeaderReadsAsZeros) {
   TTempDir dir;
   WriteBytes(dir.File("p.mvf"), {'M', 'V', '1', '0', isSmall});
