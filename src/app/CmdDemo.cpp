@@ -32,6 +32,7 @@ int CmdDemo(const TArgs& args) {
 
   TFilmRenderRequest request;
   request.Settings.FileName = dir + "film.avi";
+  request.ProgressStep = 10;
   TFilmRenderResult result;
   const int status = RenderProjectFilm("demo", demo.ProjectFile, request, &result);
   if (status != kExitOk) return status;

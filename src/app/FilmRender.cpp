@@ -1,5 +1,6 @@
 #include "app/FilmRender.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -172,12 +173,14 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
 
   TMyProgressBar bar;
   std::mutex printLock;
-  int lastPercent = -1;
+  int lastPercent = -1000;
   if (!request.Quiet) {
     bar.OnChangePosition = [&](TMyProgressBar& b) {
       const int percent = b.Percent();
       std::lock_guard<std::mutex> l(printLock);
-      if (percent == lastPercent) return;
+      // a line at every step's worth of progress, and at the end
+      const bool due = percent >= lastPercent + std::max(1, request.ProgressStep) || (percent == 100 && lastPercent != 100);
+      if (!due) return;
       lastPercent = percent;
       const std::string estimate = b.EstimateText();
       std::fprintf(stderr, "%s%s%s\n", b.Text().c_str(), estimate.empty() ? "" : "  ", estimate.c_str());

@@ -17,6 +17,7 @@ struct TFilmRenderRequest {
   bool SkipMissing = false;    // render a project whose media are partly gone
   bool Pipeline = true;        // write on a second thread
   bool Quiet = false;          // no progress lines
+  int ProgressStep = 1;        // a progress line every this many percent
 };
 
 struct TFilmRenderResult {
