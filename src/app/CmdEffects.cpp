@@ -34,6 +34,15 @@ bool ParseFxId(const std::string& text, int32_t& id) {
   return true;
 }
 
+bool ParseInt(const std::string& text, long long lo, long long hi, long long& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != 0 || errno != 0 || v < lo || v > hi) return false;
+  value = v;
+  return true;
+}
+
 bool ParseSize(const std::string& text, int& w, int& h) {
   int a = 0, b = 0;
   char x = 0, tail = 0;
@@ -113,9 +122,8 @@ int CmdFx(const TArgs& args) {
     std::fprintf(stderr, "movara fx: bad effect id '%s'\n", pos[0].c_str());
     return kExitUsage;
   }
-  char* end = nullptr;
-  long step = std::strtol(pos[1].c_str(), &end, 10);
-  if (pos[1].empty() || *end != '\0' || step < 0 || step > 1000) {
+  long long step = 0;
+  if (!ParseInt(pos[1], 0, 1000, step)) {
     std::fprintf(stderr, "movara fx: STEP must be 0..1000\n");
     return kExitUsage;
   }

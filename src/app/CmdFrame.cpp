@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "media/ResourceLists.h"
@@ -10,34 +11,6 @@
 #include "base/Dib.h"
 
 namespace movara {
-namespace {
-
-bool ReadWholeFile(const std::string& file, std::string& text) {
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  if (!f) return false;
-  text.clear();
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    text.append(buf, n);
-    if (text.size() > (64u << 20)) {  // no script is that long
-      std::fclose(f);
-      return false;
-    }
-  }
-  std::fclose(f);
-  return true;
-}
-
-bool ParseTime(const std::string& s, int& ms) {
-  char* end = nullptr;
-  const long v = std::strtol(s.c_str(), &end, 10);
-  if (s.empty() || *end != 0 || v < 0 || v > 0x7FFFFFFF) return false;
-  ms = static_cast<int>(v);
-  return true;
-}
-
-}  // namespace
 
 int CmdFrame(const TArgs& args) {
   const char* usage = "movara frame: usage: movara frame PROJECT.mvf|SCRIPT --at MS -o FILE.bmp [--size WxH]\n";
@@ -55,10 +28,12 @@ int CmdFrame(const TArgs& args) {
     if (a == "--at") {
       const std::string* v = value();
       if (!v) return kExitUsage;
-      if (!ParseTime(*v, at)) {
+      long long ms = 0;
+      if (!ParseInt(*v, 0, 0x7FFFFFFF, ms)) {
         std::fprintf(stderr, "movara frame: bad time '%s' (milliseconds)\n", v->c_str());
         return kExitUsage;
       }
+      at = static_cast<int>(ms);
     } else if (a == "-o") {
       const std::string* v = value();
       if (!v) return kExitUsage;
@@ -82,11 +57,12 @@ int CmdFrame(const TArgs& args) {
     return kExitUsage;
   }
 
-  std::string text;
-  if (!ReadWholeFile(input, text)) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(input, bytes, size_t(64) << 20)) {  // no script is that long
     std::fprintf(stderr, "movara frame: cannot read '%s'\n", input.c_str());
     return kExitUsage;
   }
+  std::string text(bytes.begin(), bytes.end());
   int status = kExitOk;
   if (text.compare(0, 4, "MV10") == 0) {
     status = MakeProjectScript("frame", input, text);

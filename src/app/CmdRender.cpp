@@ -1,18 +1,12 @@
 // movara render PROJECT.mvf [options]: generates the film of a project as the film window
 // does, with the settings given on the command line. Progress and the estimated finish go
 // to stderr; Ctrl+C stops the film cleanly (the file stays valid).
-#include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "app/FilmRender.h"
-#include "base/AppPaths.h"
-#include "base/Format.h"
 
 namespace movara {
 namespace {
@@ -23,15 +17,6 @@ const char* const kUsage =
     "    [--audio mono8|stereo8|mono16|stereo16] [--block second|half|frame|first]\n"
     "    [--content both|video|audio] [--range range|sequences|all] [--mode max|medium|none]\n"
     "    [--max-size BYTES] [--skip-missing] [--single-thread] [--quiet]\n";
-
-bool ParseInt(const std::string& s, long long lo, long long hi, long long& v) {
-  char* end = nullptr;
-  errno = 0;
-  const long long x = std::strtoll(s.c_str(), &end, 10);
-  if (s.empty() || *end != 0 || errno != 0 || x < lo || x > hi) return false;
-  v = x;
-  return true;
-}
 
 template <size_t N>
 bool ParseWord(const std::string& s, const char* const (&words)[N], uint8_t& index) {

@@ -49,6 +49,8 @@ int MakeProjectScript(const char* command, const std::string& file, std::string&
 bool ParseFxId(const std::string& text, int32_t& id);
 // "WxH" with sides 16..8192.
 bool ParseSize(const std::string& text, int& w, int& h);
+// A decimal integer in lo..hi, nothing else in the text.
+bool ParseInt(const std::string& text, long long lo, long long hi, long long& value);
 
 // Exit codes.
 inline constexpr int kExitOk = 0;

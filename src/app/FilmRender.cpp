@@ -5,11 +5,11 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
-#include <filesystem>
-#include <regex>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <regex>
 
 #include "app/CommandLine.h"
 #include "base/Format.h"

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <new>
 
@@ -231,12 +232,25 @@ struct TJpegEncoder {
   jpeg_compress_struct cinfo;
   TJpegErrorMgr err;
   TJpegDest dest;
-  std::vector<uint8_t> row;  // rows of depths libjpeg cannot read directly
 
   TJpegEncoder() { std::memset(&cinfo, 0, sizeof cinfo); }
 };
 
-bool EncodeJpeg(TJpegEncoder& e, const TDIB& dib, int quality, std::vector<uint8_t>& out) {
+// What one compression takes: the picture as rows of B, G, R(, x) handed out top down,
+// or as Y, Cb, Cr planes; the quantisation as a quality or as one table for all three.
+struct TJpegJob {
+  int width = 0, height = 0;
+  bool chroma420 = true;        // else 4:2:2
+  int quality = 75;             // when there is no table
+  const unsigned int* quant = nullptr;
+  bool optimize = false;        // Huffman tables of the picture's own (a second pass)
+  int bytesPerPixel = 3;        // rows
+  std::function<const uint8_t*(int y)> row;
+  const uint8_t* const* planes = nullptr;  // planes (raw data), when given
+  const int* strides = nullptr;
+};
+
+bool EncodeJpeg(TJpegEncoder& e, const TJpegJob& job, std::vector<uint8_t>& out) {
   jpeg_compress_struct& cinfo = e.cinfo;
   InstallErrorManager(e.err);
   cinfo.err = &e.err.pub;
@@ -248,145 +262,81 @@ bool EncodeJpeg(TJpegEncoder& e, const TDIB& dib, int quality, std::vector<uint8
   e.dest.pub.empty_output_buffer = DestEmpty;
   e.dest.pub.term_destination = DestTerm;
   cinfo.dest = &e.dest.pub;
-
-  const int w = dib.Width(), h = dib.Height();
-  cinfo.image_width = static_cast<JDIMENSION>(w);
-  cinfo.image_height = static_cast<JDIMENSION>(h);
-  // 24- and 32-bit rows go to libjpeg as they are stored; other depths are expanded
-  // to B,G,R one row at a time.
-  const bool direct = dib.BitCount() == 24 || dib.BitCount() == 32;
-  if (dib.BitCount() == 32) {
-    cinfo.in_color_space = JCS_EXT_BGRX;
-    cinfo.input_components = 4;
-  } else {
-    cinfo.in_color_space = JCS_EXT_BGR;
+  cinfo.image_width = static_cast<JDIMENSION>(job.width);
+  cinfo.image_height = static_cast<JDIMENSION>(job.height);
+  if (job.planes) {
     cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_YCbCr;
+  } else {
+    cinfo.input_components = job.bytesPerPixel;
+    cinfo.in_color_space = job.bytesPerPixel == 4 ? JCS_EXT_BGRX : JCS_EXT_BGR;
   }
   jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  cinfo.optimize_coding = TRUE;
-  // 4:2:0 chroma
+  if (job.planes) jpeg_set_colorspace(&cinfo, JCS_YCbCr);
+  if (job.quant) {
+    jpeg_add_quant_table(&cinfo, 0, job.quant, 100, TRUE);
+    for (int c = 0; c < 3; ++c) cinfo.comp_info[c].quant_tbl_no = 0;
+  } else {
+    jpeg_set_quality(&cinfo, job.quality, TRUE);
+  }
+  cinfo.raw_data_in = job.planes ? TRUE : FALSE;
+  cinfo.dct_method = JDCT_ISLOW;
+  cinfo.optimize_coding = job.optimize ? TRUE : FALSE;
   cinfo.comp_info[0].h_samp_factor = 2;
-  cinfo.comp_info[0].v_samp_factor = 2;
+  cinfo.comp_info[0].v_samp_factor = job.chroma420 ? 2 : 1;
   for (int c = 1; c < cinfo.num_components; ++c) {
     cinfo.comp_info[c].h_samp_factor = 1;
     cinfo.comp_info[c].v_samp_factor = 1;
   }
-  if (!direct) e.row.resize(static_cast<size_t>(w) * 3);
 
   jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    const int y = static_cast<int>(cinfo.next_scanline);
-    JSAMPROW rowPtr;
-    if (direct) {
-      // libjpeg only reads the rows it is given
-      rowPtr = const_cast<JSAMPROW>(dib.ScanLine(y));
-    } else {
-      uint8_t* p = e.row.data();
-      for (int x = 0; x < w; ++x, p += 3) {
-        TColor c = dib.Pixel(x, y);
-        p[0] = static_cast<uint8_t>(GetBValue(c));
-        p[1] = static_cast<uint8_t>(GetGValue(c));
-        p[2] = static_cast<uint8_t>(GetRValue(c));
+  const int h = job.height;
+  if (job.planes) {
+    // whole block rows at a time; the rows below the picture repeat its last one
+    const int lumaRows = job.chroma420 ? 16 : 8;
+    const int chromaHeight = job.chroma420 ? (h + 1) / 2 : h;
+    JSAMPROW y[16], cb[8], cr[8];
+    JSAMPARRAY rows[3] = {y, cb, cr};
+    while (cinfo.next_scanline < cinfo.image_height) {
+      const int y0 = static_cast<int>(cinfo.next_scanline);
+      for (int i = 0; i < lumaRows; ++i)
+        y[i] = const_cast<JSAMPROW>(job.planes[0] + static_cast<ptrdiff_t>(std::min(y0 + i, h - 1)) * job.strides[0]);
+      const int c0 = job.chroma420 ? y0 / 2 : y0;
+      for (int i = 0; i < 8; ++i) {
+        const ptrdiff_t r = std::min(c0 + i, chromaHeight - 1);
+        cb[i] = const_cast<JSAMPROW>(job.planes[1] + r * job.strides[1]);
+        cr[i] = const_cast<JSAMPROW>(job.planes[2] + r * job.strides[2]);
       }
-      rowPtr = e.row.data();
+      if (jpeg_write_raw_data(&cinfo, rows, static_cast<JDIMENSION>(lumaRows)) == 0) return false;
     }
-    jpeg_write_scanlines(&cinfo, &rowPtr, 1);
+  } else {
+    JSAMPROW rows[16];
+    while (cinfo.next_scanline < cinfo.image_height) {
+      const int y0 = static_cast<int>(cinfo.next_scanline);
+      const int n = std::min(16, h - y0);
+      // libjpeg only reads the rows it is given
+      for (int i = 0; i < n; ++i) rows[i] = const_cast<JSAMPROW>(job.row(y0 + i));
+      if (jpeg_write_scanlines(&cinfo, rows, static_cast<JDIMENSION>(n)) == 0) return false;
+    }
   }
   jpeg_finish_compress(&cinfo);
   return true;
 }
 
-bool EncodeJpegPlanes(TJpegEncoder& e, const uint8_t* const planes[3], const int strides[3], int width, int height,
-                      bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {
-  jpeg_compress_struct& cinfo = e.cinfo;
-  InstallErrorManager(e.err);
-  cinfo.err = &e.err.pub;
-  if (setjmp(e.err.jump)) return false;
-
-  jpeg_create_compress(&cinfo);
-  e.dest.out = &out;
-  e.dest.pub.init_destination = DestInit;
-  e.dest.pub.empty_output_buffer = DestEmpty;
-  e.dest.pub.term_destination = DestTerm;
-  cinfo.dest = &e.dest.pub;
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_YCbCr;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_colorspace(&cinfo, JCS_YCbCr);
-  jpeg_add_quant_table(&cinfo, 0, quant, 100, TRUE);
-  for (int c = 0; c < 3; ++c) cinfo.comp_info[c].quant_tbl_no = 0;
-  cinfo.raw_data_in = TRUE;
-  cinfo.dct_method = JDCT_ISLOW;
-  // the standard Huffman tables: the picture's own would cost a second pass for 5 % less
-  cinfo.optimize_coding = FALSE;
-  cinfo.comp_info[0].h_samp_factor = 2;
-  cinfo.comp_info[0].v_samp_factor = chroma420 ? 2 : 1;
-  for (int c = 1; c < 3; ++c) {
-    cinfo.comp_info[c].h_samp_factor = 1;
-    cinfo.comp_info[c].v_samp_factor = 1;
+// Runs one job; out holds the JPEG, or is empty after a failure.
+bool RunJpegJob(const TJpegJob& job, std::vector<uint8_t>& out) {
+  auto encoder = std::make_unique<TJpegEncoder>();  // 64 KB staging buffer: not on the stack
+  out.clear();
+  bool ok = false;
+  try {
+    ok = EncodeJpeg(*encoder, job, out);
+  } catch (const std::exception& e) {
+    TraceF("[JpegFile] %s", e.what());
+    ok = false;
   }
-  const int lumaRows = chroma420 ? 16 : 8;
-  const int chromaHeight = chroma420 ? (height + 1) / 2 : height;
-  JSAMPROW y[16], cb[8], cr[8];
-  JSAMPARRAY rows[3] = {y, cb, cr};
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    const int y0 = static_cast<int>(cinfo.next_scanline);
-    for (int i = 0; i < lumaRows; ++i)
-      y[i] = const_cast<JSAMPROW>(planes[0] + static_cast<ptrdiff_t>(std::min(y0 + i, height - 1)) * strides[0]);
-    const int c0 = chroma420 ? y0 / 2 : y0;
-    for (int i = 0; i < 8; ++i) {
-      const ptrdiff_t r = std::min(c0 + i, chromaHeight - 1);
-      cb[i] = const_cast<JSAMPROW>(planes[1] + r * strides[1]);
-      cr[i] = const_cast<JSAMPROW>(planes[2] + r * strides[2]);
-    }
-    if (jpeg_write_raw_data(&cinfo, rows, static_cast<JDIMENSION>(lumaRows)) == 0) return false;
-  }
-  jpeg_finish_compress(&cinfo);
-  return true;
-}
-
-bool EncodeJpegBgrRows(TJpegEncoder& e, const uint8_t* top, ptrdiff_t step, int width, int height, int bytesPerPixel,
-                       bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {
-  jpeg_compress_struct& cinfo = e.cinfo;
-  InstallErrorManager(e.err);
-  cinfo.err = &e.err.pub;
-  if (setjmp(e.err.jump)) return false;
-
-  jpeg_create_compress(&cinfo);
-  e.dest.out = &out;
-  e.dest.pub.init_destination = DestInit;
-  e.dest.pub.empty_output_buffer = DestEmpty;
-  e.dest.pub.term_destination = DestTerm;
-  cinfo.dest = &e.dest.pub;
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = bytesPerPixel;
-  cinfo.in_color_space = bytesPerPixel == 4 ? JCS_EXT_BGRX : JCS_EXT_BGR;
-  jpeg_set_defaults(&cinfo);
-  jpeg_add_quant_table(&cinfo, 0, quant, 100, TRUE);
-  for (int c = 0; c < 3; ++c) cinfo.comp_info[c].quant_tbl_no = 0;
-  cinfo.dct_method = JDCT_ISLOW;
-  cinfo.optimize_coding = FALSE;
-  cinfo.comp_info[0].h_samp_factor = 2;
-  cinfo.comp_info[0].v_samp_factor = chroma420 ? 2 : 1;
-  for (int c = 1; c < 3; ++c) {
-    cinfo.comp_info[c].h_samp_factor = 1;
-    cinfo.comp_info[c].v_samp_factor = 1;
-  }
-  JSAMPROW rows[16];
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    const int y0 = static_cast<int>(cinfo.next_scanline);
-    const int n = std::min(16, height - y0);
-    for (int i = 0; i < n; ++i) rows[i] = const_cast<JSAMPROW>(top + static_cast<ptrdiff_t>(y0 + i) * step);
-    if (jpeg_write_scanlines(&cinfo, rows, static_cast<JDIMENSION>(n)) == 0) return false;
-  }
-  jpeg_finish_compress(&cinfo);
-  return true;
+  jpeg_destroy_compress(&encoder->cinfo);
+  if (!ok) out.clear();
+  return ok;
 }
 
 }  // namespace
@@ -394,37 +344,31 @@ bool EncodeJpegBgrRows(TJpegEncoder& e, const uint8_t* top, ptrdiff_t step, int 
 bool SaveJpegBgrRowsToBytes(const uint8_t* top, ptrdiff_t step, int width, int height, int bytesPerPixel,
                             bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {
   if (!top || !quant || width <= 0 || height <= 0 || (bytesPerPixel != 3 && bytesPerPixel != 4)) return false;
-  auto encoder = std::make_unique<TJpegEncoder>();
-  out.clear();
-  bool ok = false;
-  try {
-    ok = EncodeJpegBgrRows(*encoder, top, step, width, height, bytesPerPixel, chroma420, quant, out);
-  } catch (const std::exception& e) {
-    TraceF("[JpegFile] %s", e.what());
-    ok = false;
-  }
-  jpeg_destroy_compress(&encoder->cinfo);
-  return ok;
+  TJpegJob job;
+  job.width = width;
+  job.height = height;
+  job.chroma420 = chroma420;
+  job.quant = quant;
+  job.bytesPerPixel = bytesPerPixel;
+  job.row = [top, step](int y) { return top + static_cast<ptrdiff_t>(y) * step; };
+  return RunJpegJob(job, out);
 }
 
 bool SaveJpegPlanesToBytes(const uint8_t* const planes[3], const int strides[3], int width, int height,
                            bool chroma420, const unsigned int quant[64], std::vector<uint8_t>& out) {
-  if (!planes || !planes[0] || !planes[1] || !planes[2] || width <= 0 || height <= 0) return false;
+  if (!quant || !planes || !planes[0] || !planes[1] || !planes[2] || width <= 0 || height <= 0) return false;
   const int chromaWidth = (width + 1) / 2;
   if (strides[0] < (width + 15) / 16 * 16 || strides[1] < (chromaWidth + 7) / 8 * 8 ||
       strides[2] < (chromaWidth + 7) / 8 * 8)
     return false;  // libjpeg reads whole blocks
-  auto encoder = std::make_unique<TJpegEncoder>();
-  out.clear();
-  bool ok = false;
-  try {
-    ok = EncodeJpegPlanes(*encoder, planes, strides, width, height, chroma420, quant, out);
-  } catch (const std::exception& e) {
-    TraceF("[JpegFile] %s", e.what());
-    ok = false;
-  }
-  jpeg_destroy_compress(&encoder->cinfo);
-  return ok;
+  TJpegJob job;
+  job.width = width;
+  job.height = height;
+  job.chroma420 = chroma420;
+  job.quant = quant;
+  job.planes = planes;
+  job.strides = strides;
+  return RunJpegJob(job, out);
 }
 
 bool LoadJpegFromBytes(const uint8_t* data, size_t size, TDIB& dib) {
@@ -446,20 +390,33 @@ bool LoadJpegFromBytes(const uint8_t* data, size_t size, TDIB& dib) {
 
 bool SaveJpegToBytes(const TDIB& dib, int quality, std::vector<uint8_t>& out) {
   if (dib.Empty()) return false;
-  // out-of-range qualities are clamped rather than refused
-  if (quality < 1) quality = 1;
-  if (quality > 100) quality = 100;
-  auto encoder = std::make_unique<TJpegEncoder>();  // 64 KB staging buffer: not on the stack
-  std::vector<uint8_t> bytes;
-  bool ok = false;
-  try {
-    ok = EncodeJpeg(*encoder, dib, quality, bytes);
-  } catch (const std::exception& e) {
-    TraceF("[JpegFile] %s", e.what());
-    ok = false;
+  TJpegJob job;
+  job.width = dib.Width();
+  job.height = dib.Height();
+  job.quality = std::clamp(quality, 1, 100);  // out-of-range qualities are clamped rather than refused
+  job.optimize = true;
+  // 24- and 32-bit rows go to libjpeg as they are stored; other depths are expanded
+  // to B, G, R one row at a time
+  std::vector<uint8_t> expanded;
+  if (dib.BitCount() == 24 || dib.BitCount() == 32) {
+    job.bytesPerPixel = dib.BitCount() / 8;
+    job.row = [&dib](int y) { return dib.ScanLine(y); };
+  } else {
+    expanded.resize(static_cast<size_t>(dib.Width()) * 3 * 16);
+    job.row = [&dib, &expanded](int y) {
+      uint8_t* p = expanded.data() + static_cast<size_t>(y % 16) * dib.Width() * 3;
+      uint8_t* const start = p;
+      for (int x = 0; x < dib.Width(); ++x, p += 3) {
+        const TColor c = dib.Pixel(x, y);
+        p[0] = static_cast<uint8_t>(GetBValue(c));
+        p[1] = static_cast<uint8_t>(GetGValue(c));
+        p[2] = static_cast<uint8_t>(GetRValue(c));
+      }
+      return static_cast<const uint8_t*>(start);
+    };
   }
-  jpeg_destroy_compress(&encoder->cinfo);
-  if (!ok) return false;
+  std::vector<uint8_t> bytes;
+  if (!RunJpegJob(job, bytes)) return false;
   out = std::move(bytes);
   return true;
 }

@@ -66,12 +66,8 @@ TMakeAviThread::TMakeAviThread(TWindowHandle owner, int previewMode, bool create
       FProgress(progressBar),
       FScript(scriptText) {
   FWriteOutput = previewMode == pmNone;
-  if (previewMode != pmNone && box) {
-    FBox = box;
-    FPreviewMode = previewMode;
-  } else if (box) {
-    FBox = box;
-  }
+  FBox = box;
+  if (box) FPreviewMode = previewMode;
   FMakeVideo = FSettings.FilmContent < fcSoundOnly;
   FMakeSound = FSettings.OutputKind == okAviFilm &&
                (FSettings.FilmContent == fcVideoAndSound || FSettings.FilmContent == fcSoundOnly);
@@ -105,13 +101,7 @@ TMakeAviThread::TMakeAviThread(TWindowHandle owner, int previewMode, bool create
     FLayerBox->FillRangeList(FRanges, FSettings.RangeKind);
   } else if (FRenderThread) {
     // a script without its time line: all of its video
-    int end = 0;
-    TActionCommandList& actions = FRenderThread->Actions();
-    for (int track = 0; track < 2; ++track) {
-      actions.SelectTrack(track);
-      if (TScriptAction* last = actions.Actions(actions.ActionCount() - 1)) end = std::max(end, last->Start + last->Length);
-    }
-    actions.SelectTrack(0);
+    const int end = FRenderThread->Actions().VideoEnd();
     if (end > 0) FRanges.Add(0, (end + 39) / 40);
   }
 
@@ -135,12 +125,6 @@ TMakeAviThread::~TMakeAviThread() {
   OnTerminate = nullptr;
   if (FThread.joinable()) {
     DoNothingAndTerminate();
-    FStop = true;
-    {
-      std::lock_guard<std::mutex> l(FRunLock);
-      FResumed = true;
-    }
-    FRunSignal.notify_all();
     FThread.join();
   }
   StopWriter();

@@ -181,8 +181,7 @@ class TMakeAviThread {
 
   std::thread FThread;
   std::mutex FRunLock;
-  std::condition_variable FRunSignal;
-  bool FResumed = false;
+  bool FResumed = false;  // the thread was made
 
   // the writer thread
   bool FPipeline = true;

@@ -326,14 +326,9 @@ int TFxRenderThread::RenderFrame(int time) {
   FOut = osNone;
   FLastFlags = 0;
 
-  int v1End = 0, v2End = 0;
-  FActions->SelectTrack(0);
-  if (TScriptAction* last = FActions->Actions(FActions->ActionCount() - 1)) v1End = last->Start + last->Length;
-  FActions->SelectTrack(1);
-  if (TScriptAction* last = FActions->Actions(FActions->ActionCount() - 1)) v2End = last->Start + last->Length;
   if (time < 0) time = 0;  // before the film its first frame, not its last
   // past the end of the film its last moment shows (a script ends with an empty NOP)
-  const int filmEnd = std::max(v1End, v2End);
+  const int filmEnd = FActions->VideoEnd();
   if (time >= filmEnd && filmEnd > 0) time = filmEnd - 1;
 
   TScriptAction v1, v1next, v2, v2next;

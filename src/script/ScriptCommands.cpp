@@ -475,6 +475,13 @@ TScriptAction* TActionCommandList::Actions(int Index) {
   return &list[static_cast<size_t>(Index)];
 }
 
+int TActionCommandList::VideoEnd() const {
+  int end = 0;
+  for (const std::vector<TScriptAction>& track : FActions)
+    if (!track.empty()) end = std::max(end, track.back().Start + track.back().Length);
+  return end;
+}
+
 void TActionCommandList::GetActionAt(int Time, TScriptAction& Current, TScriptAction& Next) const {
   Current = TScriptAction();
   Next = TScriptAction();

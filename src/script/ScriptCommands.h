@@ -203,6 +203,8 @@ class TActionCommandList {
   // The action at Time (or the last one) with its progress, and the action after it;
   // both zero when the track has none.
   void GetActionAt(int Time, TScriptAction& Current, TScriptAction& Next) const;
+  // The end (ms) of the later of the two tracks: the length of the film's picture.
+  int VideoEnd() const;
 
  private:
   TScriptCommandList FVideo1{0};

@@ -255,12 +255,7 @@ double SoundPitch(const std::string& file, double at) {
   return b.size() >= 2 ? changes / 2.0 * 88200.0 / static_cast<double>(b.size()) : 0;
 }
 
-// The whole file decodes without a single complaint.
-void ExpectDecodes(const std::string& file) {
-  const auto r = RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null -");
-  EXPECT_EQ(r.exitCode, 0) << file << "\n" << r.output;
-  EXPECT_EQ(r.output, "") << file;
-}
+using movara::test::ExpectFfmpegDecodes;
 
 // md5 of every packet of the first video stream (copied as stored), or of every decoded frame.
 std::vector<std::string> VideoMd5(const std::string& file, bool packets) {
@@ -361,7 +356,7 @@ TEST_F(FilmRender, FilmsInEveryCodecReadBackWithTheirSettings) {
     EXPECT_EQ(a->at("channels"), std::to_string(c.Channels));
     const double soundMs = SoundSamples(film) * 1000.0 / c.Rate;
     EXPECT_NEAR(soundMs, kMixedMs, c.BlockMs);
-    ExpectDecodes(film);
+    ExpectFfmpegDecodes(film);
     ExpectWholeRiff(film);
     // the clips' own sounds where each plays alone: C's MP3 330 Hz, D's IMA ADPCM 550 Hz
     EXPECT_NEAR(SoundPitch(film, 3.7), 330, 5);
@@ -405,7 +400,7 @@ TEST_F(FilmRender, SoundOnlyAndPictureOnlyFilms) {
   EXPECT_EQ(streams[0].at("codec_type"), "audio");
   EXPECT_EQ(streams[0].at("codec_name"), "adpcm_ima_wav");
   EXPECT_NEAR(SoundSamples(sound) * 1000.0 / 44100, kMixedMs, 1000);
-  ExpectDecodes(sound);
+  ExpectFfmpegDecodes(sound);
 
   const std::string picture = dir_.File("picture.avi");
   r = Render(project, "--content video --size 320x240 --fps 20 --quiet -o " + Quote(picture));
@@ -414,7 +409,7 @@ TEST_F(FilmRender, SoundOnlyAndPictureOnlyFilms) {
   ASSERT_EQ(streams.size(), 1u);
   EXPECT_EQ(streams[0].at("codec_type"), "video");
   EXPECT_EQ(streams[0].at("nb_read_frames"), std::to_string(kMixedMs * 20 / 1000));
-  ExpectDecodes(picture);
+  ExpectFfmpegDecodes(picture);
 }
 
 // The film and its continuation files NAME01.AVI, NAME02.AVI ... as far as they go.
@@ -448,7 +443,7 @@ TEST_F(FilmRender, RangeAndSequencesChooseThePartsOfTheFilm) {
   }
   for (const std::string& f : {range, seq}) {
     EXPECT_NEAR(SoundSamples(f) * 1000.0 / 44100, 2000, 1000) << f;
-    ExpectDecodes(f);
+    ExpectFfmpegDecodes(f);
   }
 }
 
@@ -472,7 +467,7 @@ TEST_F(FilmRender, LongFilmsContinueInNumberedFiles) {
     EXPECT_EQ(v->at("width"), "320");
     frames += std::atoi(v->at("nb_read_frames").c_str());
     samples += SoundSamples(f);
-    ExpectDecodes(f);
+    ExpectFfmpegDecodes(f);
     ExpectWholeRiff(f);
   }
   EXPECT_EQ(frames, kMixedMs * 25 / 1000);
@@ -498,7 +493,7 @@ TEST_F(FilmRender, LongFilmsContinueInNumberedFiles) {
     EXPECT_LE(fs::file_size(f), 20971521u);
     ASSERT_EQ(Streams(f).size(), 1u);
     samples += SoundSamples(f);
-    ExpectDecodes(f);
+    ExpectFfmpegDecodes(f);
     ExpectWholeRiff(f);
   }
   EXPECT_NEAR(samples * 1000.0 / 44100, kLongMs, 1000);
@@ -548,7 +543,7 @@ TEST_F(FilmRender, PlainStretchOfAMatchingClipIsCopiedOnlyAtMaximalOptimisation)
     } else {
       EXPECT_EQ(same, 0);
     }
-    ExpectDecodes(film);
+    ExpectFfmpegDecodes(film);
   }
 
   // a clip that starts 7 frames in is copied from there
@@ -561,7 +556,7 @@ TEST_F(FilmRender, PlainStretchOfAMatchingClipIsCopiedOnlyAtMaximalOptimisation)
   ExpectCopiesDecodeAsSource(cut, Media().Mjpeg, copiedCut, 7);
   EXPECT_EQ(copiedCut, 43);
   EXPECT_EQ(Streams(cut).at(0).at("nb_read_frames"), "68");
-  ExpectDecodes(cut);
+  ExpectFfmpegDecodes(cut);
 
   // another size: nothing may be copied
   const std::string small = dir_.File("copy_small.avi");
@@ -572,7 +567,7 @@ TEST_F(FilmRender, PlainStretchOfAMatchingClipIsCopiedOnlyAtMaximalOptimisation)
   int copied = -1;
   ExpectCopiesDecodeAsSource(small, Media().Mjpeg, copied);
   EXPECT_EQ(copied, 0);
-  ExpectDecodes(small);
+  ExpectFfmpegDecodes(small);
 }
 
 TEST_F(FilmRender, CopiedMpeg4StretchKeepsItsReferences) {
@@ -588,7 +583,7 @@ TEST_F(FilmRender, CopiedMpeg4StretchKeepsItsReferences) {
   int copied = 0;
   ExpectCopiesDecodeAsSource(film, Media().Fmp4, copied, 5);
   EXPECT_GT(copied, 0);
-  ExpectDecodes(film);
+  ExpectFfmpegDecodes(film);
   // the index marks exactly the key frames, copied or made here (seeking relies on it)
   const auto flags = RunCommand("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 " +
                                 Quote(film));
@@ -621,7 +616,7 @@ TEST_F(FilmRender, ClipWithBFramesKeepsEveryFrameInOrder) {
     const std::string film = dir_.File("bframes_film.avi");
     const auto r = Render(project, "--vcodec FMP4 --size 320x240 --fps 25 --quiet -o " + Quote(film));
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    ExpectDecodes(film);
+    ExpectFfmpegDecodes(film);
     EXPECT_EQ(Streams(film).at(0).at("nb_read_frames"), std::to_string(clipFrames + 10));
     // frame by frame like the clip (recompressed frames stay well above 20 dB)
     const auto psnr = RunCommand("ffmpeg -nostdin -v info -i " + Quote(film) + " -i " + Quote(clip) +
@@ -653,7 +648,7 @@ TEST_F(FilmRender, UncompressedClipInAnUncompressedFilmKeepsItsPicture) {
     const auto r = Render(project, std::string("--vcodec DIB --size 320x240 --fps 25 --depth ") + depth +
                                        " --quiet -o " + Quote(film));
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    ExpectDecodes(film);
+    ExpectFfmpegDecodes(film);
     EXPECT_GT(FramePsnr(film, "0.8", Media().Raw, "0.8"), depth == std::string("16") ? 30 : 40);
   }
 }
@@ -673,7 +668,7 @@ TEST_F(FilmRender, ClipSoundKeepsItsPitchInEverySoundFormat) {
     EXPECT_NEAR(SoundPitch(film, 0.5), 440, 5);
     EXPECT_NEAR(SoundSamples(film) * 1000.0 / std::atoi(Streams(film).at(0).at("sample_rate").c_str()),
                 (clipFrames + 5) * 40, 1000);
-    ExpectDecodes(film);
+    ExpectFfmpegDecodes(film);
   }
 }
 
@@ -774,7 +769,7 @@ TEST_F(FilmRender, WriterThreadMakesTheSameFileAsOneThread) {
   EXPECT_NE(a.find("######## - Movara"), std::string::npos);
   EXPECT_EQ(a.size(), b.size());
   EXPECT_TRUE(a == b);
-  ExpectDecodes(two);
+  ExpectFfmpegDecodes(two);
 
   // a split film, file by file
   const std::string split = "--vcodec DIB --size 320x240 --max-size 20971521 --quiet -o ";
@@ -862,7 +857,7 @@ TEST_F(FilmRender, MissingMediaStopUnlessSkipped) {
   ASSERT_EQ(streams.size(), 2u);
   EXPECT_EQ(StreamOf(streams, "video")->at("nb_read_frames"), "50");  // A alone
   EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, 2000, 1000);
-  ExpectDecodes(film);
+  ExpectFfmpegDecodes(film);
 }
 
 TEST_F(FilmRender, NoProjectOrBadOptionIsAUsageError) {
@@ -910,7 +905,7 @@ TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
   EXPECT_GT(frames, 0);
   EXPECT_LT(frames, kLongMs / 10);
   EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, frames * 10.0, 1000);
-  ExpectDecodes(film);
+  ExpectFfmpegDecodes(film);
 }
 
 }  // namespace

@@ -155,17 +155,7 @@ std::string RaisedText(const std::function<void()>& f) {
   return "(nothing raised)";
 }
 
-struct TTraceCapture {
-  std::vector<std::string> lines;
-  TraceSink old;
-  TTraceCapture() { old = SetTraceSink([this](const std::string& l) { lines.push_back(l); }); }
-  ~TTraceCapture() { SetTraceSink(old); }
-  bool Has(const std::string& text) const {
-    for (const auto& l : lines)
-      if (l.find(text) != std::string::npos) return true;
-    return false;
-  }
-};
+using TTraceCapture = movara::test::TTraceRecorder;
 
 struct TQuietCodecs {
   int old = av_log_get_level();

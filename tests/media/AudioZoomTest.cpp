@@ -21,21 +21,7 @@ using movara::test::TTempDir;
 
 namespace {
 
-class TTraces {
- public:
-  TTraces() {
-    old_ = SetTraceSink([this](const std::string& line) { lines_.push_back(line); });
-  }
-  ~TTraces() { SetTraceSink(old_); }
-  bool Has(const std::string& text) const {
-    return std::any_of(lines_.begin(), lines_.end(),
-                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
-  }
-
- private:
-  TraceSink old_;
-  std::vector<std::string> lines_;
-};
+using TTraces = movara::test::TTraceRecorder;
 
 // A stereo 16-bit WAV holding a constant half-scale level for the given seconds: the
 // level passes every rate conversion, so every zoom level shows it.

@@ -29,26 +29,7 @@ namespace {
 constexpr int kW = 96, kH = 64, kFrames = 30;
 
 // Collects the trace lines written while it lives.
-class TTraceRecorder {
- public:
-  TTraceRecorder() {
-    old_ = SetTraceSink([this](const std::string& line) { lines_.push_back(line); });
-  }
-  ~TTraceRecorder() { SetTraceSink(old_); }
-  bool Has(const std::string& text) const {
-    return std::any_of(lines_.begin(), lines_.end(),
-                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
-  }
-  std::string All() const {
-    std::string s;
-    for (const auto& l : lines_) s += l + "\n";
-    return s;
-  }
-
- private:
-  TraceSink old_;
-  std::vector<std::string> lines_;
-};
+using movara::test::TTraceRecorder;
 
 bool HaveEncoder(const std::string& name) {
   return RunCommand("ffmpeg -hide_banner -encoders | grep -qw " + name).exitCode == 0;

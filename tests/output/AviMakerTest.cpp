@@ -148,12 +148,7 @@ double SoundSeconds(const std::string& file) {
   return std::stod(r.output) / 4 / kRate;
 }
 
-// ffmpeg decodes every packet without complaint.
-void ExpectDecodes(const std::string& file) {
-  const auto r = RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null - 2>&1");
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_EQ(r.output, "") << file;
-}
+using movara::test::ExpectFfmpegDecodes;
 
 // Key-frame flags of the video packets in order ("K" or "_").
 std::vector<bool> VideoKeyFlags(const std::string& file) {
@@ -228,7 +223,7 @@ TEST_P(AviMakerFilm, FfprobeReadsWhatWasWrittenAndFfmpegDecodesIt) {
     // Two seconds of sound, within one block (an encoder rounds up to its own frames).
     EXPECT_NEAR(SoundSeconds(file), 2.0, c.blockMs / 1000.0 + 0.03);
   }
-  ExpectDecodes(file);
+  ExpectFfmpegDecodes(file);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -361,7 +356,7 @@ TEST(AviMaker, SplitIntoContinuationFilesWaitsForTheSound) {
     EXPECT_EQ(v->at("nb_frames"), std::to_string(expectedFrames[i]));
     // Each file ends where its video has caught up with its sound.
     EXPECT_NEAR(SoundSeconds(files[i]), expectedFrames[i] / double(kFps), 1e-3);
-    ExpectDecodes(files[i]);
+    ExpectFfmpegDecodes(files[i]);
   }
   EXPECT_FALSE(fs::exists(dir.File("film04.AVI")));
 }
@@ -385,7 +380,7 @@ TEST(AviMaker, SoundOnlyFilmSplitsAfterAnyBlock) {
   // (20971521 - 2056 - 176424) / 176424 blocks fit before the estimate reaches the limit.
   EXPECT_NEAR(SoundSeconds(file), 118.0, 1e-3);
   EXPECT_NEAR(SoundSeconds(dir.File("sound01.AVI")), 12.0, 1e-3);
-  ExpectDecodes(dir.File("sound01.AVI"));
+  ExpectFfmpegDecodes(dir.File("sound01.AVI"));
 }
 
 TEST(AviMaker, AContinuationFileThatCannotBeMadeEndsTheFilm) {
@@ -417,7 +412,7 @@ TEST(AviMaker, AContinuationFileThatCannotBeMadeEndsTheFilm) {
   const auto streams = Probe(file);
   ASSERT_EQ(streams.size(), 1u);
   EXPECT_EQ(streams[0].at("nb_frames"), "90");
-  ExpectDecodes(file);
+  ExpectFfmpegDecodes(file);
 }
 
 TEST(AviMaker, EveryContinuationFileOfACompressedFilmStartsWithAKeyFrame) {
@@ -458,7 +453,7 @@ TEST(AviMaker, EveryContinuationFileOfACompressedFilmStartsWithAKeyFrame) {
   EXPECT_TRUE(first[0]);
   EXPECT_TRUE(second[0]);
   EXPECT_FALSE(second[1]);  // MPEG-4 makes delta frames after the key frame
-  ExpectDecodes(dir.File("k01.AVI"));
+  ExpectFfmpegDecodes(dir.File("k01.AVI"));
 }
 
 // An AVI made by the ffmpeg program, opened for raw copies.
@@ -505,7 +500,7 @@ TEST(AviMaker, RawCopyRunsOfMjpegFramesBetweenCompressedOnes) {
   const auto keys = VideoKeyFlags(file);
   ASSERT_EQ(keys.size(), 47u);
   for (size_t i = 0; i < keys.size(); ++i) EXPECT_TRUE(keys[i]) << i;
-  ExpectDecodes(file);
+  ExpectFfmpegDecodes(file);
   // The copied frames are the source's bytes.
   const auto sizes = VideoPacketSizes(file);
   const auto srcSizes = VideoPacketSizes(src);
@@ -553,7 +548,7 @@ TEST(AviMaker, AKeyFrameFollowsEveryRawCopyRunOfMpeg4Frames) {
   EXPECT_FALSE(keys[21]);
   EXPECT_TRUE(keys[28]);   // the one-frame run
   EXPECT_TRUE(keys[29]);   // and again after it
-  ExpectDecodes(file);
+  ExpectFfmpegDecodes(file);
 }
 
 TEST(AviMaker, ARawCopyRunSplitsOnlyBeforeASourceKeyFrame) {
@@ -596,7 +591,7 @@ TEST(AviMaker, ARawCopyRunSplitsOnlyBeforeASourceKeyFrame) {
   ASSERT_FALSE(second.empty());
   EXPECT_TRUE(second[0]);
   EXPECT_TRUE(second.back());  // after the run
-  ExpectDecodes(dir.File("run01.AVI"));
+  ExpectFfmpegDecodes(dir.File("run01.AVI"));
 }
 
 TEST(AviMaker, RawCopyWithoutBufferOrSourceRaises) {
@@ -641,7 +636,7 @@ TEST(AviMaker, StoppedMidFilmLeavesAReadableFile) {
   ASSERT_TRUE(v && a);
   EXPECT_EQ(v->at("nb_frames"), "13");
   EXPECT_NEAR(SoundSeconds(file), 1.0, 0.06);  // the encoder's last frames are there
-  ExpectDecodes(file);
+  ExpectFfmpegDecodes(file);
 }
 
 // Writes past this many bytes of a file fail as on a full disk (for this process only).
@@ -700,7 +695,7 @@ TEST(AviMaker, AFullDiskAsksToRetryAndLeavesAValidFile) {
   const TStreamProbe* v = StreamOf(streams, "video");
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(v->at("nb_frames"), std::to_string(written));
-  ExpectDecodes(file);
+  ExpectFfmpegDecodes(file);
 }
 
 TEST(AviMaker, AnUnwritableFolderGivesTheMessageAndLeavesNothing) {
@@ -863,7 +858,7 @@ TEST(AviMaker, TrimFileKeepsEveryOpenDmlPartAndCutsOnlyTrailingBytes) {
   const auto streams = Probe(file);
   ASSERT_EQ(streams.size(), 1u);
   EXPECT_EQ(streams[0].at("nb_frames"), "40");
-  ExpectDecodes(file);
+  ExpectFfmpegDecodes(file);
 }
 
 TEST(AviMaker, TrimFileOnEmptyAndUnfinishedFiles) {

@@ -16,22 +16,7 @@ using movara::test::TTempDir;
 namespace {
 
 // Collects trace lines while it lives.
-class TTraceRecorder {
- public:
-  TTraceRecorder() {
-    old_ = SetTraceSink([this](const std::string& line) { lines.push_back(line); });
-  }
-  ~TTraceRecorder() { SetTraceSink(old_); }
-  int Count(const std::string& prefix) const {
-    int n = 0;
-    for (const std::string& l : lines) n += l.rfind(prefix, 0) == 0 ? 1 : 0;
-    return n;
-  }
-  std::vector<std::string> lines;
-
- private:
-  TraceSink old_;
-};
+using movara::test::TTraceRecorder;
 
 // A record whose every field differs from its default, so that a read that forgets to
 // set a field shows.

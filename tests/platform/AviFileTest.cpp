@@ -36,26 +36,8 @@ std::string Md5(const uint8_t* data, size_t size) {
 std::string Md5(const std::vector<uint8_t>& v) { return Md5(v.data(), v.size()); }
 
 // ffmpeg's per-packet hashes of one stream: pts -> (size, md5), in file order.
-struct TPacket {
-  int64_t pts;
-  int size;
-  std::string md5;
-};
-std::vector<TPacket> FramePackets(const std::string& file, const std::string& map) {
-  const auto r = RunCommand("ffmpeg -v error -i " + Quote(file) + " -map " + map + " -c copy -f framemd5 -");
-  std::vector<TPacket> out;
-  std::istringstream in(r.output);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    std::stringstream ls(line);
-    std::string field;
-    while (std::getline(ls, field, ',')) f.push_back(field.substr(field.find_first_not_of(' ')));
-    if (f.size() == 6) out.push_back({std::stoll(f[2]), std::stoi(f[4]), f[5]});
-  }
-  return out;
-}
+using TPacket = movara::test::TPacketHash;
+using movara::test::FramePackets;
 
 // "pts,K_" lines of ffprobe: the key-frame flag of each video packet.
 std::map<int64_t, bool> ProbeKeyFlags(const std::string& file) {

@@ -35,25 +35,8 @@ std::string Md5(const std::vector<uint8_t>& v) {
   return std::string(hex, 32);
 }
 
-struct TPacket {
-  int64_t pts;
-  std::string md5;
-};
-std::vector<TPacket> FramePackets(const std::string& file, const std::string& map) {
-  const auto r = RunCommand("ffmpeg -v error -i " + Quote(file) + " -map " + map + " -c copy -f framemd5 -");
-  std::vector<TPacket> out;
-  std::istringstream in(r.output);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    std::stringstream ls(line);
-    std::string field;
-    while (std::getline(ls, field, ',')) f.push_back(field.substr(field.find_first_not_of(' ')));
-    if (f.size() == 6) out.push_back({std::stoll(f[2]), f[5]});
-  }
-  return out;
-}
+using TPacket = movara::test::TPacketHash;
+using movara::test::FramePackets;
 
 std::string ProbeKeyFlags(const std::string& file) {
   return RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=pts,flags -of csv=p=0 " + Quote(file))
@@ -67,12 +50,7 @@ int ProbeCount(const std::string& file, const char* what) {
   return r.exitCode == 0 && !r.output.empty() ? std::atoi(r.output.c_str()) : -1;
 }
 
-// ffmpeg decodes the whole file without a complaint.
-void ExpectFfmpegDecodes(const std::string& file) {
-  const auto r = RunCommand("ffmpeg -v error -i " + Quote(file) + " -f null -");
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.output, "") << file;
-}
+using movara::test::ExpectFfmpegDecodes;
 
 std::vector<uint8_t> ReadSample(PAVISTREAM s, int32_t pos) {
   int32_t bytes = 0, samples = 0;

@@ -10,10 +10,64 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace movara::test {
+
+void ExpectFfmpegDecodes(const std::string& file) {
+  const auto r = RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null -");
+  EXPECT_EQ(r.exitCode, 0) << file << "\n" << r.output;
+  EXPECT_EQ(r.output, "") << file;
+}
+
+std::vector<TPacketHash> FramePackets(const std::string& file, const std::string& map) {
+  const auto r = RunCommand("ffmpeg -v error -i " + Quote(file) + " -map " + map + " -c copy -f framemd5 -");
+  std::vector<TPacketHash> out;
+  std::istringstream in(r.output);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    std::stringstream ls(line);
+    std::string field;
+    while (std::getline(ls, field, ',')) f.push_back(field.substr(field.find_first_not_of(' ')));
+    if (f.size() == 6) out.push_back({std::stoll(f[2]), std::stoi(f[4]), f[5]});
+  }
+  return out;
+}
+
+TTraceRecorder::TTraceRecorder() {
+  old_ = SetTraceSink([this](const std::string& line) {
+    std::lock_guard<std::mutex> l(lock_);
+    lines.push_back(line);
+  });
+}
+
+TTraceRecorder::~TTraceRecorder() { SetTraceSink(old_); }
+
+bool TTraceRecorder::Has(const std::string& text) const {
+  std::lock_guard<std::mutex> l(lock_);
+  for (const std::string& line : lines)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+int TTraceRecorder::Count(const std::string& prefix) const {
+  std::lock_guard<std::mutex> l(lock_);
+  int n = 0;
+  for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return n;
+}
+
+std::string TTraceRecorder::All() const {
+  std::lock_guard<std::mutex> l(lock_);
+  std::string s;
+  for (const std::string& line : lines) s += line + "\n";
+  return s;
+}
+
 
 TTempDir::TTempDir() {
   std::string base = fs::temp_directory_path().string();

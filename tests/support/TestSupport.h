@@ -1,10 +1,34 @@
 #pragma once
 // Helpers shared by the test suites: a temporary folder per test, running the ffmpeg
 // and ffprobe programs to make real inputs and to check our outputs.
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "base/Trace.h"
+
 namespace movara::test {
+
+// Collects the trace lines written while it lives (from any thread).
+class TTraceRecorder {
+ public:
+  TTraceRecorder();
+  ~TTraceRecorder();
+  TTraceRecorder(const TTraceRecorder&) = delete;
+  TTraceRecorder& operator=(const TTraceRecorder&) = delete;
+  // A line holding text.
+  bool Has(const std::string& text) const;
+  // Lines starting with prefix.
+  int Count(const std::string& prefix) const;
+  // Every line, each ended by a line feed.
+  std::string All() const;
+  std::vector<std::string> lines;
+
+ private:
+  mutable std::mutex lock_;
+  TraceSink old_;
+};
 
 // A fresh folder below $TMPDIR, removed with the object. Sets MOVARA_HOME to a
 // sub-folder "home" of it for the object's lifetime.
@@ -35,6 +59,18 @@ bool HaveProgram(const std::string& name);
 std::string Quote(const std::string& arg);
 // Path of the built movara program.
 std::string MovaraProgram();
+
+// ffmpeg decodes the whole file with nothing to complain about (a test expectation).
+void ExpectFfmpegDecodes(const std::string& file);
+
+// ffmpeg's hash of every packet of one stream ("0:v", "0:a"), in file order.
+struct TPacketHash {
+  int64_t pts;
+  int size;
+  std::string md5;
+  bool operator==(const TPacketHash&) const = default;
+};
+std::vector<TPacketHash> FramePackets(const std::string& file, const std::string& map);
 
 std::vector<uint8_t> ReadBytes(const std::string& file);
 void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes);

@@ -280,11 +280,9 @@ struct TVideoCompressorSession::TImpl {
   TPacketPtr packet;
   TSwsPtr sws;
   // 24-bit rows into Motion JPEG's 4:2:2 planes without swscale, where it was found to
-  // give swscale's bytes; 4:2:0 takes the mean of each two rows' chroma (sited between
-  // them, as JPEG has it).
+  // give swscale's bytes (when libjpeg cannot take the rows itself).
   TBgrToYuvj422 fastYuv;
   bool useFastYuv = false;
-  std::vector<uint8_t> chromaRows;
   int64_t framesSinceOpen = 0;
 
   bool begun = false;
@@ -410,8 +408,7 @@ struct TVideoCompressorSession::TImpl {
     }
     const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
     if (conv) sws_setColorspaceDetails(conv.get(), bt601, 0, bt601, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
-    useFastYuv = conv && FastYuvEnabled() && (pix == AV_PIX_FMT_YUVJ422P || pix == AV_PIX_FMT_YUVJ420P) &&
-                 SourcePixelFormat(in) == AV_PIX_FMT_BGR24 &&
+    useFastYuv = conv && FastYuvEnabled() && pix == AV_PIX_FMT_YUVJ422P && SourcePixelFormat(in) == AV_PIX_FMT_BGR24 &&
                  fastYuv.Init(in.Width()) && SameAsSwscale(fastYuv, flags);
     enc = std::move(c);
     frame = std::move(f);
@@ -450,6 +447,15 @@ struct TVideoCompressorSession::TImpl {
     return ICERR_OK;
   }
 
+  // The Motion JPEG picture in out as the frame compressed (every one a key frame).
+  int JpegResult(TCompressedFrame& result) {
+    ++framesSinceOpen;
+    result.Data = out.data();
+    result.Size = out.size();
+    result.KeyFrame = true;
+    return ICERR_OK;
+  }
+
   int Encode(const uint8_t* bits, bool keyFrame, TCompressedFrame& result) {
     const TVideoFormat& in = beginInput;
     // Codecs that make key frames only on their own count start afresh instead.
@@ -468,36 +474,10 @@ struct TVideoCompressorSession::TImpl {
       unsigned int quant[64];
       MjpegQuantTable(QScale(encSettings.quality), quant);
       if (SaveJpegBgrRowsToBytes(top, step, in.Width(), in.Height(), in.biBitCount / 8,
-                                 encPixelFormat == AV_PIX_FMT_YUVJ420P, quant, out)) {
-        ++framesSinceOpen;
-        result.Data = out.data();
-        result.Size = out.size();
-        result.KeyFrame = true;
-        return ICERR_OK;
-      }
+                                 encPixelFormat == AV_PIX_FMT_YUVJ420P, quant, out))
+        return JpegResult(result);
     }
-    if (useFastYuv && encPixelFormat == AV_PIX_FMT_YUVJ420P) {
-      const int h = in.Height(), cw = (in.Width() + 1) / 2;
-      chromaRows.resize(static_cast<size_t>(cw) * 4);
-      uint8_t* u0 = chromaRows.data();
-      uint8_t* v0 = u0 + cw;
-      uint8_t* u1 = v0 + cw;
-      uint8_t* v1 = u1 + cw;
-      for (int y = 0; y < h; y += 2) {
-        fastYuv.Row(top + static_cast<ptrdiff_t>(y) * step, frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0],
-                    u0, v0);
-        const bool pair = y + 1 < h;
-        if (pair)
-          fastYuv.Row(top + static_cast<ptrdiff_t>(y + 1) * step,
-                      frame->data[0] + static_cast<ptrdiff_t>(y + 1) * frame->linesize[0], u1, v1);
-        uint8_t* u = frame->data[1] + static_cast<ptrdiff_t>(y / 2) * frame->linesize[1];
-        uint8_t* v = frame->data[2] + static_cast<ptrdiff_t>(y / 2) * frame->linesize[2];
-        for (int x = 0; x < cw; ++x) {
-          u[x] = pair ? static_cast<uint8_t>((u0[x] + u1[x] + 1) >> 1) : u0[x];
-          v[x] = pair ? static_cast<uint8_t>((v0[x] + v1[x] + 1) >> 1) : v0[x];
-        }
-      }
-    } else if (useFastYuv) {
+    if (useFastYuv) {
       for (int y = 0; y < in.Height(); ++y)
         fastYuv.Row(top + static_cast<ptrdiff_t>(y) * step, frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0],
                     frame->data[1] + static_cast<ptrdiff_t>(y) * frame->linesize[1],
@@ -553,13 +533,7 @@ struct TVideoCompressorSession::TImpl {
         MjpegQuantTable(QScale(encSettings.quality), quant);
         const uint8_t* const planes[3] = {frame->data[0], frame->data[1], frame->data[2]};
         const int strides[3] = {frame->linesize[0], frame->linesize[1], frame->linesize[2]};
-        if (SaveJpegPlanesToBytes(planes, strides, w, h, is420, quant, out)) {
-          ++framesSinceOpen;
-          result.Data = out.data();
-          result.Size = out.size();
-          result.KeyFrame = true;
-          return ICERR_OK;
-        }
+        if (SaveJpegPlanesToBytes(planes, strides, w, h, is420, quant, out)) return JpegResult(result);
       }
       TraceF("[TVideoCompressorSession.Compress] libjpeg refused the planes; libavcodec makes the frame");
     }
