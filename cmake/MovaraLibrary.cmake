@@ -29,3 +29,17 @@ function(movara_folder_tests name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "MOVARA_TEST_BIN=${CMAKE_BINARY_DIR};QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# movara_ui_library(NAME DEPS ...): the windows of one folder, made of every .cpp of its
+# ui/ sub-folder, with Qt Widgets and moc. Core libraries never link it.
+function(movara_ui_library name)
+  cmake_parse_arguments(ML "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.h)
+  if(NOT srcs)
+    return()
+  endif()
+  add_library(${name} STATIC ${srcs})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ML_DEPS} Qt6::Widgets)
+endfunction()

@@ -11,6 +11,7 @@ PKGS=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg
   fonts-liberation fontconfig
+  xvfb xauth xdotool
 )
 missing=()
 for p in "${PKGS[@]}"; do
