@@ -74,12 +74,15 @@ void TFxScene::LoadTextures() {
 
 void TFxScene::BuildMeshes() {
   if (front_) meshFrame_->DeleteVisual(front_.get());
-  if (back_) meshFrame_->DeleteVisual(back_.get());
+  if (back_) (opaqueBack_ ? backFrame_ : meshFrame_)->DeleteVisual(back_.get());
   if (meshFrame_) scene_->DeleteChild(meshFrame_.get());
+  if (backFrame_) scene_->DeleteChild(backFrame_.get());
   front_.reset();
   back_.reset();
   meshFrame_.reset();
+  backFrame_.reset();
   frontGroup_ = backGroup_ = -1;
+  opaqueBack_ = false;
   if (!fx_) return;
 
   Check(rm_.CreateFrame(scene_.get(), &meshFrame_), "TFxScene.CreateFrame mesh");
@@ -92,6 +95,7 @@ void TFxScene::BuildMeshes() {
   Check(front_->SetGroupQuality(frontGroup_, D3DRMRENDER_UNLITFLAT), "TFxScene.Quality front");
   Check(front_->SetGroupTexture(frontGroup_, textureA_), "TFxScene.Texture front");
   const bool backMesh = fx_->Options().Contains(foBackMesh);
+  const bool alpha = fx_->Options().Contains(foAlphaBlend);
   if (fx_->BackVertexCount() > 0) {
     Check(rm_.CreateMesh(&back_), "TFxScene.CreateMesh back");
     Check(back_->AddGroup(fx_->BackVertexCount(), fx_->BackFaceCount(), fx_->BackFaceVertices(),
@@ -103,17 +107,29 @@ void TFxScene::BuildMeshes() {
     // the back mesh carries the second picture: row-reversed with foBackMesh; the wells'
     // own back lists negate tv to show the unreversed background picture upright
     Check(back_->SetGroupTexture(backGroup_, textureB_), "TFxScene.Texture back");
-    Check(meshFrame_->AddVisual(back_), "TFxScene.AddVisual back");
+    // With foBackMesh nothing but the black view lies behind the back mesh: blended with
+    // its own alpha it would darken the incoming picture (k * B under the front's
+    // (1 - k) * A). So it is drawn opaque from a frame of its own, and the front mesh's
+    // alpha alone mixes the two pictures. The wells blend theirs over the same picture
+    // in the background, which keeps them bright.
+    opaqueBack_ = backMesh && alpha;
+    if (opaqueBack_) {
+      Check(rm_.CreateFrame(scene_.get(), &backFrame_), "TFxScene.CreateFrame back");
+      Check(backFrame_->AddVisual(back_), "TFxScene.AddVisual back");
+    } else {
+      Check(meshFrame_->AddVisual(back_), "TFxScene.AddVisual back");
+    }
   }
   Check(meshFrame_->AddVisual(front_), "TFxScene.AddVisual front");
   Check(scene_->SetSceneBackgroundImage(backMesh ? nullptr : textureB_),
         "TFxScene.SetSceneBackgroundImage");
-  const bool alpha = fx_->Options().Contains(foAlphaBlend);
   Check(device_->SetRenderState(D3DRENDERSTATE_SRCBLEND, alpha ? D3DBLEND_SRCALPHA : D3DBLEND_ONE),
         "TFxScene.SrcBlend");
   Check(device_->SetRenderState(D3DRENDERSTATE_DESTBLEND,
                                 alpha ? D3DBLEND_INVSRCALPHA : D3DBLEND_ZERO),
         "TFxScene.DestBlend");
+  // a frame that failed between its two passes must not leave blending off
+  Check(device_->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1), "TFxScene.BlendEnable");
 }
 
 void TFxScene::SetEffect(TFx3d* fx) {
@@ -139,7 +155,14 @@ void TFxScene::RenderStep(uint16_t step) {
   }
   Check(viewport_->ForceUpdate(0, 0, width_, height_), "TFxScene.ForceUpdate");
   Check(viewport_->Clear(), "TFxScene.Clear");
-  Check(viewport_->Render(scene_.get()), "TFxScene.Render");
+  if (opaqueBack_) {
+    Check(device_->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 0), "TFxScene.BlendOff");
+    Check(viewport_->Render(backFrame_.get()), "TFxScene.Render back");
+    Check(device_->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1), "TFxScene.BlendOn");
+    Check(viewport_->Render(meshFrame_.get()), "TFxScene.Render front");
+  } else {
+    Check(viewport_->Render(scene_.get()), "TFxScene.Render");
+  }
   Check(device_->Update(), "TFxScene.Update");
 }
 

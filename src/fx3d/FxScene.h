@@ -1,7 +1,8 @@
 #pragma once
 // TFxScene: the renderer set up for the transition effects the way the render thread
 // drives it. Two texture surfaces (A: the picture that leaves, B: the one that comes), a
-// mesh frame with the front and back meshes of the current effect, a camera at
+// mesh frame with the front and back meshes of the current effect (a back mesh drawn
+// opaque under a translucent front has a frame of its own), a camera at
 // (0, 0, -2) and a viewport over a W x H target. Pictures are loaded once per picture or
 // effect change; a frame costs Execute(step), two SetVertices and a render.
 #include <cstdint>
@@ -46,6 +47,9 @@ class TFxScene {
   std::shared_ptr<TRmSurface> target_;
   std::shared_ptr<TRmDevice> device_;
   std::shared_ptr<TRmFrame> scene_, camera_, meshFrame_;
+  // The back mesh's frame when it is drawn opaque before the front (opaqueBack_).
+  std::shared_ptr<TRmFrame> backFrame_;
+  bool opaqueBack_ = false;
   std::shared_ptr<TRmViewport> viewport_;
   std::shared_ptr<TRmSurface> surfaceA_, surfaceB_;
   std::shared_ptr<TRmTexture> textureA_, textureB_;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/Dib.h"
+#include "base/Format.h"
 #include "fx3d/FxList.h"
 #include "fx3d/FxScene.h"
 #include "platform/render3d/RmRaster.h"
@@ -156,29 +157,95 @@ TEST_F(FxSceneTest, ReversedEffectIsTheMirroredStepWithThePicturesSwapped) {
   }
 }
 
-TEST_F(FxSceneTest, FadeMixesBackThenFrontMeshBySourceAlpha) {
-  TDIB frame;
-  Render(0x202, 0, frame);
-  EXPECT_EQ(Match(frame, kA, 0), 1.0);
-  Render(0x202, 1000, frame);
-  EXPECT_EQ(Match(frame, kB, 0), 1.0);
-  for (int step : {3, 250, 500, 777, 996}) {
-    Render(0x202, step, frame);
-    // the alpha the effect wrote for this step, front and back
-    const double fa = (FxFrontVertices[0].color >> 24) / 255.0;
-    const double ba = (FxBackVertices[0].color >> 24) / 255.0;
-    EXPECT_EQ((FxFrontVertices[0].color >> 24) + (FxBackVertices[0].color >> 24), 255u);
-    for (int q = 0; q < 4; ++q) {
-      // the back mesh over the black view, then the front mesh over that
-      auto mix = [&](int ca, int cb) {
-        return static_cast<int>(std::lround(ca * fa + cb * ba * (1 - fa)));
-      };
-      const RGB want{mix(kA[q].r, kB[q].r), mix(kA[q].g, kB[q].g), mix(kA[q].b, kB[q].b)};
-      const int x0 = q % 2 ? W / 2 + 3 : 3, y0 = q / 2 ? H / 2 + 3 : 3;
-      ExpectRegion(frame, x0, y0, x0 + W / 2 - 6, y0 + H / 2 - 6, want, 2,
-                   "fade step " + std::to_string(step) + " quadrant " + std::to_string(q));
+// The fading effects must not dim a picture faded into itself. The full-view fade shows
+// it unchanged at every step, and between two pictures (1 - k) A + k B with k the alpha
+// it gives the back mesh. The cubes and wells move their geometry, so there a picture of
+// one colour must keep that colour on every pixel, wherever translucent layers lie (the
+// tinted cubes keep their full channel); that the layers are there at all is shown by a
+// second colour coming in.
+TEST(FxSceneFade, PictureFadedIntoItselfKeepsItsBrightness) {
+  enum TCheck { ckFullView, ckFlat };
+  struct TCase {
+    int32_t id;
+    TCheck check;
+    int channels;  // the channels a flat picture keeps: bits red 1, green 2, blue 4
+  };
+  const TCase cases[] = {
+      {0x202, ckFullView, 7},  // TFade
+      {0x302, ckFlat, 7},      // TTransparentCube
+      {0x303, ckFlat, 1},      // TRedCube
+      {0x304, ckFlat, 2},      // TGreenCube
+      {0x305, ckFlat, 4},      // TBlueCube
+      {0x351, ckFlat, 7},      // TWaterWithFade
+      {0x352, ckFlat, 7},      // TWaterWithFadeB
+      {0x353, ckFlat, 7},      // TWaveWithFade
+  };
+  const int steps[] = {0, 250, 500, 750, 1000};
+  TDIB a(W, H, 24), b(W, H, 24), flat(W, H, 24), other(W, H, 24);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      a.SetPixel(x, y, RGBColor(x * 7 + y, (x ^ y) * 3, y * 5));
+      b.SetPixel(x, y, RGBColor(255 - y * 2, x * 11, (x * y) & 255));
+      flat.SetPixel(x, y, RGBColor(200, 120, 40));
+      other.SetPixel(x, y, RGBColor(30, 60, 90));
     }
-  }
+  const RGB flatColour{200, 120, 40};
+  // Pixels of got more than tol from want (a picture, or one colour for all pixels).
+  auto offPixels = [](const TDIB& got, auto want, int channels, int tol) {
+    int off = 0;
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const RGB p = PixelOf(got, x, y), w = want(x, y);
+        if (((channels & 1) && std::abs(p.r - w.r) > tol) ||
+            ((channels & 2) && std::abs(p.g - w.g) > tol) ||
+            ((channels & 4) && std::abs(p.b - w.b) > tol))
+          ++off;
+      }
+    return off;
+  };
+  for (bool bilinear : {false, true})
+    for (const TCase& c : cases) {
+      const std::string what = Format("$%X %s", static_cast<unsigned>(c.id),
+                                      bilinear ? "bilinear" : "nearest");
+      TFxScene scene(W, H, 512, bilinear);
+      TDIB frame, start, end;
+      if (c.check == ckFullView) {
+        RenderTransitionStep(scene, c.id, 0, a, b);
+        scene.ReadFrame(start);
+        RenderTransitionStep(scene, c.id, 1000, a, b);
+        scene.ReadFrame(end);
+        for (int step : steps) {
+          RenderTransitionStep(scene, c.id, step, a, a);
+          scene.ReadFrame(frame);
+          auto same = [&](int x, int y) { return PixelOf(start, x, y); };
+          EXPECT_EQ(offPixels(frame, same, 7, 1), 0) << what << " faded into itself, step " << step;
+          RenderTransitionStep(scene, c.id, step, a, b);
+          scene.ReadFrame(frame);
+          const double k = (FxBackVertices[0].color >> 24) / 255.0;
+          EXPECT_NEAR(k, step / 1000.0, 1 / 255.0) << what;
+          auto mix = [&](int x, int y) {
+            const RGB p = PixelOf(start, x, y), q = PixelOf(end, x, y);
+            auto one = [&](int u, int v) { return static_cast<int>(std::lround((1 - k) * u + k * v)); };
+            return RGB{one(p.r, q.r), one(p.g, q.g), one(p.b, q.b)};
+          };
+          EXPECT_EQ(offPixels(frame, mix, 7, 1), 0) << what << " from A to B, step " << step;
+        }
+      } else {
+        for (int step : steps) {
+          RenderTransitionStep(scene, c.id, step, flat, flat);
+          scene.ReadFrame(frame);
+          auto same = [&](int, int) { return flatColour; };
+          EXPECT_EQ(offPixels(frame, same, c.channels, 1), 0)
+              << what << " faded into itself, step " << step;
+        }
+        // a quarter of the way the effect's layers do lie over the view
+        RenderTransitionStep(scene, c.id, 250, flat, other);
+        scene.ReadFrame(frame);
+        EXPECT_GT(offPixels(frame, [](int, int) { return RGB{30, 60, 90}; }, 7, 8), W * H / 20)
+            << what;
+      }
+    }
+  ResetFxViewAdjustment();
 }
 
 // The cubes with one-colour pictures: every pixel is the background or exactly one layer
