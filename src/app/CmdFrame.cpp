@@ -2,8 +2,8 @@
 // rendered as the film generation renders it, written as BMP, PNG, JPEG or GIF by the
 // output's name.
 #include <cstdio>
-#include <exception>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
