@@ -14,11 +14,14 @@
 namespace movara {
 
 int CmdDemo(const TArgs& args) {
-  if (args.size() > 1) {
+  TCommandArgs parsed;
+  const int split = SplitArgs("demo", args, {}, parsed);
+  if (split != kExitOk) return split == kExitHelp ? kExitOk : split;
+  if (parsed.Words.size() > 1 || (!parsed.Words.empty() && parsed.Words[0].empty())) {
     std::fprintf(stderr, "movara demo: expected at most one DIR\n");
     return kExitUsage;
   }
-  std::string dir = IncludeTrailingSlash(FullPathName(args.empty() ? "movara-demo" : args[0]));
+  std::string dir = IncludeTrailingSlash(FullPathName(parsed.Words.empty() ? "movara-demo" : parsed.Words[0]));
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir)) {

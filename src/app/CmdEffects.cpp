@@ -1,5 +1,5 @@
 // movara effects: the transition catalogue. movara fx: one step of one transition.
-#include <cerrno>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,48 +14,30 @@
 namespace movara {
 
 bool ParseFxId(const std::string& text, int32_t& id) {
-  std::string digits = text;
-  int base = 10;
-  if (!digits.empty() && digits[0] == '$') {
-    digits = digits.substr(1);
-    base = 16;
-  } else if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-    digits = digits.substr(2);
-    base = 16;
+  long long v = 0;
+  const bool hex = text.compare(0, 1, "$") == 0 || text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0;
+  if (!hex) {
+    if (!ParseInt(text, 0, 0xFFFFFFFFll, v)) return false;
+  } else {
+    size_t i = text[0] == '$' ? 1 : 2;
+    if (i == text.size()) return false;
+    while (i + 1 < text.size() && text[i] == '0') ++i;
+    if (text.size() - i > 8) return false;
+    for (; i < text.size(); ++i) {
+      const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+      v = v * 16 + (c <= '9' ? c - '0' : c - 'a' + 10);
+    }
   }
-  if (digits.empty() || digits.size() > 10) return false;
-  for (char c : digits)
-    if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c))))
-      return false;
-  errno = 0;
-  unsigned long v = std::strtoul(digits.c_str(), nullptr, base);
-  if (errno != 0 || v > 0xFFFFFFFFul) return false;
   id = static_cast<int32_t>(static_cast<uint32_t>(v));
   return true;
 }
 
-bool ParseInt(const std::string& text, long long lo, long long hi, long long& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long long v = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != 0 || errno != 0 || v < lo || v > hi) return false;
-  value = v;
-  return true;
-}
-
-bool ParseSize(const std::string& text, int& w, int& h) {
-  int a = 0, b = 0;
-  char x = 0, tail = 0;
-  if (std::sscanf(text.c_str(), "%d%c%d%c", &a, &x, &b, &tail) != 3 || (x != 'x' && x != 'X'))
-    return false;
-  if (a < 16 || b < 16 || a > 8192 || b > 8192) return false;
-  w = a;
-  h = b;
-  return true;
-}
-
 int CmdEffects(const TArgs& args) {
-  if (!args.empty()) {
+  TCommandArgs parsed;
+  const int split = SplitArgs("effects", args, {}, parsed);
+  if (split != kExitOk) return split == kExitHelp ? kExitOk : split;
+  if (!parsed.Words.empty()) {
     std::fprintf(stderr, "movara effects: takes no arguments\n");
     return kExitUsage;
   }
@@ -69,71 +51,72 @@ int CmdEffects(const TArgs& args) {
 }
 
 int CmdFx(const TArgs& args) {
-  std::vector<std::string> pos;
+  TCommandArgs parsed;
+  const int split =
+      SplitArgs("fx", args, {{"-o", true}, {"--size", true}, {"--texture", true}, {"--filter", true}}, parsed);
+  if (split != kExitOk) return split == kExitHelp ? kExitOk : split;
+  const std::vector<std::string>& pos = parsed.Words;
   std::string out;
   int w = 720, h = 576, texture = 512, filter = 0;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](const char* name) -> const std::string* {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "movara fx: %s needs a value\n", name);
-        return nullptr;
-      }
-      return &args[++i];
-    };
-    if (a == "-o") {
-      const std::string* v = value("-o");
-      if (!v) return kExitUsage;
-      out = *v;
-    } else if (a == "--size") {
-      const std::string* v = value("--size");
-      if (!v) return kExitUsage;
-      if (!ParseSize(*v, w, h)) {
-        std::fprintf(stderr, "movara fx: bad size '%s' (WxH, 16..8192)\n", v->c_str());
+  for (const auto& [name, v] : parsed.Options) {
+    long long n = 0;
+    if (name == "-o") {
+      out = v;
+    } else if (name == "--size") {
+      if (!ParseSize(v, w, h)) {
+        std::fprintf(stderr, "movara fx: bad --size '%s' (WxH, sides 16..8192)\n", v.c_str());
         return kExitUsage;
       }
-    } else if (a == "--texture") {
-      const std::string* v = value("--texture");
-      if (!v) return kExitUsage;
-      if (*v != "512" && *v != "1024" && *v != "2048") {
-        std::fprintf(stderr, "movara fx: texture size must be 512, 1024 or 2048\n");
+    } else if (name == "--texture") {
+      if (!ParseInt(v, 512, 2048, n) || (n != 512 && n != 1024 && n != 2048)) {
+        std::fprintf(stderr, "movara fx: bad --texture '%s' (512, 1024 or 2048)\n", v.c_str());
         return kExitUsage;
       }
-      texture = std::atoi(v->c_str());
-    } else if (a == "--filter") {
-      const std::string* v = value("--filter");
-      if (!v) return kExitUsage;
-      if (*v != "0" && *v != "1") {
-        std::fprintf(stderr, "movara fx: filter must be 0 or 1\n");
+      texture = static_cast<int>(n);
+    } else if (name == "--filter") {
+      if (!ParseInt(v, 0, 1, n)) {
+        std::fprintf(stderr, "movara fx: bad --filter '%s' (0 or 1)\n", v.c_str());
         return kExitUsage;
       }
-      filter = std::atoi(v->c_str());
-    } else {
-      pos.push_back(a);
+      filter = static_cast<int>(n);
     }
   }
   if (pos.size() != 4 || out.empty()) {
-    std::fprintf(stderr, "movara fx: usage: movara fx ID STEP PICTURE_A PICTURE_B -o OUT.bmp "
-                         "[--size WxH] [--texture 512|1024|2048] [--filter 0|1]\n");
+    std::fprintf(stderr, "movara fx: %s (see 'movara fx --help')\n",
+                 pos.size() != 4 ? "expected ID STEP PICTURE_A PICTURE_B" : "-o FILE is needed");
+    return kExitUsage;
+  }
+  if (!OutputPictureKnown(out)) {
+    std::fprintf(stderr, "movara fx: cannot tell the picture format of '%s' from its name (%s)\n", out.c_str(),
+                 kOutputPictureKinds);
     return kExitUsage;
   }
   int32_t id = 0;
   if (!ParseFxId(pos[0], id)) {
-    std::fprintf(stderr, "movara fx: bad effect id '%s'\n", pos[0].c_str());
+    std::fprintf(stderr, "movara fx: bad effect id '%s' ($101, 0x101 or decimal)\n", pos[0].c_str());
     return kExitUsage;
   }
   long long step = 0;
   if (!ParseInt(pos[1], 0, 1000, step)) {
-    std::fprintf(stderr, "movara fx: STEP must be 0..1000\n");
+    std::fprintf(stderr, "movara fx: bad STEP '%s' (0..1000)\n", pos[1].c_str());
     return kExitUsage;
   }
-  if (!EnsureFxList().FindByID(id & ~ReverseFlag)) {
-    std::fprintf(stderr, "movara fx: unknown effect %s\n", pos[0].c_str());
+  TFxList& list = EnsureFxList();
+  if (!list.FindByID(id & ~ReverseFlag)) {
+    // "movara effects" prints the IDs in hexadecimal: digits copied without their '$' read as decimal
+    int32_t hex = 0;
+    const bool decimal = std::isdigit(static_cast<unsigned char>(pos[0][0])) && pos[0].find_first_of("xX") == std::string::npos;
+    if (decimal && ParseFxId("$" + pos[0], hex) && list.FindByID(hex & ~ReverseFlag))
+      std::fprintf(stderr, "movara fx: unknown effect %s (decimal); did you mean $%s?\n", pos[0].c_str(),
+                   pos[0].c_str());
+    else
+      std::fprintf(stderr, "movara fx: unknown effect %s (see 'movara effects')\n", pos[0].c_str());
     return kExitUsage;
   }
   TDIB pictures[2];
   for (int k = 0; k < 2; ++k) {
     std::string path = pos[2 + k];
+    if (const int readable = CheckInputFile("fx", path); readable != kExitOk) return readable;
     if (!LoadPictureFile(pictures[k], path, false)) {
       std::fprintf(stderr, "movara fx: cannot read picture '%s'\n", pos[2 + k].c_str());
       return kExitUsage;
@@ -143,7 +126,7 @@ int CmdFx(const TArgs& args) {
   RenderTransitionStep(scene, id, static_cast<int>(step), pictures[0], pictures[1]);
   TDIB frame;
   scene.ReadFrame(frame);
-  if (!frame.SaveToFile(out)) {
+  if (!SaveOutputPicture(frame, out)) {
     std::fprintf(stderr, "movara fx: cannot write '%s'\n", out.c_str());
     return kExitFailure;
   }

@@ -183,18 +183,29 @@ int DescribeAvi(const std::string& file, TFileKind) {
   }
   PAVISTREAM video = nullptr, sound = nullptr;
   const bool hasVideo = AVIFileGetStream(f, &video, streamtypeVIDEO, 0) == AVIERR_OK;
+  const std::string code = hasVideo && video ? VideoCodeText(video) : std::string();
   if (video) AVIStreamRelease(video);
   const bool hasSound = AVIFileGetStream(f, &sound, streamtypeAUDIO, 0) == AVIERR_OK;
+  if (!hasVideo && !hasSound) {
+    AVIFileRelease(f);
+    std::fprintf(stderr, "movara info: '%s' has no video or sound stream\n", file.c_str());
+    return kExitUsage;
+  }
+  if (hasVideo)
+    std::printf("AVI video %s: not decodable\n", code.c_str());
+  else
+    std::printf("AVI without video\n");
   if (hasSound) {
-    std::printf(hasVideo ? "AVI video: not decodable\n" : "AVI without video\n");
     PrintAviSound(sound);
     AVIStreamRelease(sound);
+  } else {
+    std::printf("no sound\n");
   }
   AVIFileRelease(f);
-  if (!hasSound) {
-    std::fprintf(stderr, "movara info: '%s' has no %s\n", file.c_str(),
-                 hasVideo ? "video stream movara can decode" : "video or sound stream");
-    return kExitUsage;
+  // described, but a film cannot use its pictures
+  if (hasVideo) {
+    std::fprintf(stderr, "movara info: '%s' has no video stream movara can decode\n", file.c_str());
+    return kExitFailure;
   }
   return kExitOk;
 }
@@ -233,15 +244,15 @@ const TDescriberEntry kDescribers[] = {
 }  // namespace
 
 int CmdInfo(const TArgs& args) {
-  if (args.size() != 1) {
+  TCommandArgs parsed;
+  const int split = SplitArgs("info", args, {}, parsed);
+  if (split != kExitOk) return split == kExitHelp ? kExitOk : split;
+  if (parsed.Words.size() != 1) {
     std::fprintf(stderr, "movara info: expected one FILE\n");
     return kExitUsage;
   }
-  const std::string& file = args[0];
-  if (!FileExists(file)) {
-    std::fprintf(stderr, "movara info: cannot read '%s'\n", file.c_str());
-    return kExitUsage;
-  }
+  const std::string& file = parsed.Words[0];
+  if (const int readable = CheckInputFile("info", file); readable != kExitOk) return readable;
   const TFileKind kind = FileKindOfName(file);
   for (const TDescriberEntry& e : kDescribers)
     if (e.kind == kind) return e.describe(file, kind);

@@ -4,123 +4,112 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/FilmRender.h"
+#include "base/Format.h"
+#include "output/AviMaker.h"
 
 namespace movara {
 namespace {
 
-const char* const kUsage =
-    "movara render: usage: movara render PROJECT.mvf [-o FILE] [--kind avi|bmp|gif|jpeg] [--size WxH]\n"
-    "    [--fps N] [--depth 16|24|32] [--vcodec FOURCC] [--quality 0..10000] [--acodec NAME] [--rate HZ]\n"
-    "    [--audio mono8|stereo8|mono16|stereo16] [--block second|half|frame|first]\n"
-    "    [--content both|video|audio] [--range range|sequences|all] [--mode max|medium|none]\n"
-    "    [--max-size BYTES] [--skip-missing] [--single-thread] [--quiet]\n";
-
+// A word of a list, in any case.
 template <size_t N>
 bool ParseWord(const std::string& s, const char* const (&words)[N], uint8_t& index) {
+  const std::string l = LowerCase(s);
   for (size_t i = 0; i < N; ++i)
-    if (s == words[i]) {
+    if (l == words[i]) {
       index = static_cast<uint8_t>(i);
       return true;
     }
   return false;
 }
 
+const std::vector<TOptionSpec> kRenderOptions = {
+    {"-o", true},         {"--kind", true},    {"--size", true},    {"--fps", true},          {"--depth", true},
+    {"--vcodec", true},   {"--quality", true}, {"--acodec", true},  {"--rate", true},         {"--audio", true},
+    {"--block", true},    {"--content", true}, {"--range", true},   {"--mode", true},         {"--max-size", true},
+    {"--skip-missing", false}, {"--single-thread", false}, {"--quiet", false},
+};
+
 }  // namespace
 
 int CmdRender(const TArgs& args) {
+  TCommandArgs parsed;
+  const int split = SplitArgs("render", args, kRenderOptions, parsed);
+  if (split != kExitOk) return split == kExitHelp ? kExitOk : split;
+  if (parsed.Words.size() != 1) {
+    std::fprintf(stderr, "movara render: expected one PROJECT.mvf%s (see 'movara render --help')\n",
+                 parsed.Words.empty() ? "" : Format(", not %zu", parsed.Words.size()).c_str());
+    return kExitUsage;
+  }
+  const std::string& project = parsed.Words[0];
   TFilmRenderRequest req;
-  std::string project;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
+  TFilmSettingsData& s = req.Settings;
+  for (const auto& [a, v] : parsed.Options) {
+    auto bad = [&](const char* what) {
+      std::fprintf(stderr, "movara render: bad %s '%s' (%s)\n", a.c_str(), v.c_str(), what);
+      return kExitUsage;
+    };
+    long long n = 0;
     if (a == "--skip-missing") {
       req.SkipMissing = true;
-      continue;
-    }
-    if (a == "--single-thread") {
+    } else if (a == "--single-thread") {
       req.Pipeline = false;
-      continue;
-    }
-    if (a == "--quiet") {
+    } else if (a == "--quiet") {
       req.Quiet = true;
-      continue;
+    } else if (a == "-o") {
+      if (v.empty()) return bad("a file name");
+      s.FileName = v;
+    } else if (a == "--kind") {
+      static const char* const kinds[] = {"avi", "bmp", "gif", "jpeg"};
+      if (!ParseWord(LowerCase(v) == "jpg" ? std::string("jpeg") : v, kinds, s.OutputKind))
+        return bad("avi, bmp, gif or jpeg");
+    } else if (a == "--size") {
+      int w = 0, h = 0;
+      if (!ParseSize(v, w, h) || w % 4 != 0 || h % 4 != 0) return bad("WxH, sides 16..8192 and multiples of 4");
+      s.FrameWidth = w;
+      s.FrameHeight = h;
+    } else if (a == "--fps") {
+      if (!ParseInt(v, 1, 100, n)) return bad("1..100 frames a second");
+      s.FramesPerSecond = static_cast<int32_t>(n);
+    } else if (a == "--depth") {
+      if (!ParseInt(v, 16, 32, n) || (n != 16 && n != 24 && n != 32)) return bad("16, 24 or 32 bits");
+      s.ColourMode = n == 16 ? cmColour16 : n == 24 ? cmColour24 : cmColour32;
+    } else if (a == "--vcodec") {
+      if (!ParseVideoCodec(v, s.Compvars)) return bad("a compressor's FOURCC such as MJPG, FMP4, HFYU, FFV1 or DIB");
+    } else if (a == "--quality") {
+      if (!ParseInt(v, 0, 10000, n)) return bad("0..10000");
+      req.Quality = static_cast<int>(n);
+    } else if (a == "--acodec") {
+      if (!ParseAudioCodec(v, s.AudioFormatTag))
+        return bad("pcm, msadpcm, imaadpcm, alaw, mulaw, gsm, mp3 or a format tag such as 0x55");
+    } else if (a == "--rate") {
+      if (!ParseInt(v, 1000, 192000, n)) return bad("1000..192000 Hz");
+      s.SamplesPerSecond = static_cast<int32_t>(n);
+    } else if (a == "--audio") {
+      static const char* const modes[] = {"mono8", "stereo8", "mono16", "stereo16"};
+      if (!ParseWord(v, modes, s.AudioMode)) return bad("mono8, stereo8, mono16 or stereo16");
+    } else if (a == "--block") {
+      static const char* const blocks[] = {"second", "half", "frame", "first"};
+      if (!ParseWord(v, blocks, s.AudioBlockMode)) return bad("second, half, frame or first");
+    } else if (a == "--content") {
+      static const char* const contents[] = {"both", "video", "audio"};
+      if (!ParseWord(v, contents, s.FilmContent)) return bad("both, video or audio");
+    } else if (a == "--range") {
+      static const char* const ranges[] = {"range", "sequences", "all"};
+      if (!ParseWord(v, ranges, s.RangeKind)) return bad("range, sequences or all");
+    } else if (a == "--mode") {
+      static const char* const modes[] = {"max", "medium", "none"};
+      if (!ParseWord(v, modes, s.VideoRenderMode)) return bad("max, medium or none");
+    } else if (a == "--max-size") {
+      if (!ParseInt(v, 0, 0x7FFFFFFFFFFFLL, n)) return bad("bytes");
+      // the writer takes no smaller limit: the film would not be split where asked
+      if (n < kSmallestMaxAviFileSize)
+        return bad(Format("at least %lld bytes", static_cast<long long>(kSmallestMaxAviFileSize)).c_str());
+      s.MaxAviFileSize = n;
     }
-    if (a.size() > 1 && a[0] == '-') {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "movara render: %s needs a value\n", a.c_str());
-        return kExitUsage;
-      }
-      const std::string& v = args[++i];
-      auto bad = [&](const char* what) {
-        std::fprintf(stderr, "movara render: bad %s '%s' (%s)\n", a.c_str(), v.c_str(), what);
-        return kExitUsage;
-      };
-      TFilmSettingsData& s = req.Settings;
-      long long n = 0;
-      if (a == "-o") {
-        s.FileName = v;
-      } else if (a == "--kind") {
-        static const char* const kinds[] = {"avi", "bmp", "gif", "jpeg"};
-        if (!ParseWord(v, kinds, s.OutputKind)) return bad("avi, bmp, gif or jpeg");
-      } else if (a == "--size") {
-        int w = 0, h = 0;
-        if (!ParseSize(v, w, h) || w % 4 != 0 || h % 4 != 0) return bad("WxH, sides 16..8192 and multiples of 4");
-        s.FrameWidth = w;
-        s.FrameHeight = h;
-      } else if (a == "--fps") {
-        if (!ParseInt(v, 1, 100, n)) return bad("1..100 frames a second");
-        s.FramesPerSecond = static_cast<int32_t>(n);
-      } else if (a == "--depth") {
-        if (v == "16") s.ColourMode = cmColour16;
-        else if (v == "24") s.ColourMode = cmColour24;
-        else if (v == "32") s.ColourMode = cmColour32;
-        else return bad("16, 24 or 32 bits");
-      } else if (a == "--vcodec") {
-        if (!ParseVideoCodec(v, s.Compvars)) return bad("a compressor's FOURCC such as MJPG, FMP4, HFYU, FFV1 or DIB");
-      } else if (a == "--quality") {
-        if (!ParseInt(v, 0, 10000, n)) return bad("0..10000");
-        req.Quality = static_cast<int>(n);
-      } else if (a == "--acodec") {
-        if (!ParseAudioCodec(v, s.AudioFormatTag))
-          return bad("pcm, msadpcm, imaadpcm, alaw, mulaw, gsm, mp3 or a format tag such as 0x55");
-      } else if (a == "--rate") {
-        if (!ParseInt(v, 1000, 192000, n)) return bad("1000..192000 Hz");
-        s.SamplesPerSecond = static_cast<int32_t>(n);
-      } else if (a == "--audio") {
-        static const char* const modes[] = {"mono8", "stereo8", "mono16", "stereo16"};
-        if (!ParseWord(v, modes, s.AudioMode)) return bad("mono8, stereo8, mono16 or stereo16");
-      } else if (a == "--block") {
-        static const char* const blocks[] = {"second", "half", "frame", "first"};
-        if (!ParseWord(v, blocks, s.AudioBlockMode)) return bad("second, half, frame or first");
-      } else if (a == "--content") {
-        static const char* const contents[] = {"both", "video", "audio"};
-        if (!ParseWord(v, contents, s.FilmContent)) return bad("both, video or audio");
-      } else if (a == "--range") {
-        static const char* const ranges[] = {"range", "sequences", "all"};
-        if (!ParseWord(v, ranges, s.RangeKind)) return bad("range, sequences or all");
-      } else if (a == "--mode") {
-        static const char* const modes[] = {"max", "medium", "none"};
-        if (!ParseWord(v, modes, s.VideoRenderMode)) return bad("max, medium or none");
-      } else if (a == "--max-size") {
-        if (!ParseInt(v, 1, 0x7FFFFFFFFFFFLL, n)) return bad("bytes");
-        s.MaxAviFileSize = n;
-      } else {
-        std::fprintf(stderr, "movara render: unknown option '%s'\n%s", a.c_str(), kUsage);
-        return kExitUsage;
-      }
-      continue;
-    }
-    if (!project.empty()) {
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
-    }
-    project = a;
-  }
-  if (project.empty()) {
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
   }
   if (req.Settings.FileName.empty()) {
     const char* ext = req.Settings.OutputKind == okAviFilm        ? ".avi"

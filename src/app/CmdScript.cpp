@@ -18,6 +18,7 @@ TLoadedProject::TLoadedProject()
 TLoadedProject::~TLoadedProject() = default;
 
 int LoadProject(const char* command, const std::string& file, TLoadedProject& project) {
+  if (const int readable = CheckInputFile(command, file); readable != kExitOk) return readable;
   char magic[4] = {};
   bool readable = false;
   if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
@@ -57,12 +58,15 @@ int MakeProjectScript(const char* command, const std::string& file, std::string&
 }
 
 int CmdScript(const TArgs& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "movara script: usage: movara script PROJECT.mvf\n");
+  TCommandArgs parsed;
+  const int split = SplitArgs("script", args, {}, parsed);
+  if (split != kExitOk) return split == kExitHelp ? kExitOk : split;
+  if (parsed.Words.size() != 1) {
+    std::fprintf(stderr, "movara script: expected one PROJECT.mvf (see 'movara script --help')\n");
     return kExitUsage;
   }
   std::string text;
-  const int status = MakeProjectScript("script", args[0], text);
+  const int status = MakeProjectScript("script", parsed.Words[0], text);
   if (status == kExitUsage) return status;
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);

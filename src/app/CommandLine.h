@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <memory>
+#include <utility>
 
 #include "project/Layers.h"
 
@@ -14,6 +15,7 @@ namespace movara {
 using TArgs = std::vector<std::string>;
 class TClipBox;
 class TClipBoxResources;
+class TDIB;
 
 int RunCommandLine(int argc, char** argv);
 void PrintUsage();
@@ -47,14 +49,47 @@ int MakeProjectScript(const char* command, const std::string& file, std::string&
 
 // "$101", "0x101" or decimal; ReverseFlag may be included.
 bool ParseFxId(const std::string& text, int32_t& id);
-// "WxH" with sides 16..8192.
+// "WxH" (or "WXH") with sides 16..8192, digits only.
 bool ParseSize(const std::string& text, int& w, int& h);
-// A decimal integer in lo..hi, nothing else in the text.
+// A decimal integer in lo..hi: digits only (leading zeros allowed), no sign, no blanks.
 bool ParseInt(const std::string& text, long long lo, long long hi, long long& value);
 
 // Exit codes.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;   // the work failed
 inline constexpr int kExitUsage = 2;     // unknown subcommand, bad arguments, unreadable file
+inline constexpr int kExitHelp = -1;     // SplitArgs printed the usage: the command ends with kExitOk
+
+// One option of a subcommand: "-o" or "--size", followed by a value or not (a flag).
+struct TOptionSpec {
+  const char* Name;
+  bool TakesValue;
+};
+
+// The arguments of a subcommand sorted into its options and its other words.
+struct TCommandArgs {
+  std::vector<std::string> Words;
+  std::vector<std::pair<std::string, std::string>> Options;  // in the order given; flags with ""
+  const std::string* Value(const std::string& name) const;  // nullptr when not given
+};
+
+// Sorts the arguments of "movara COMMAND". A value follows its option as the next argument
+// ("--size 320x240") or after '=' ("--size=320x240"); a flag takes none. "--" makes every
+// later argument a word; "-" and negative numbers ("-5") are words. "-h" or "--help" prints
+// the command's part of "movara --help" on stdout and returns kExitHelp. Returns kExitOk, or
+// kExitUsage after one line on stderr for an unknown option, an option given twice, a missing
+// value (nothing or an option follows) or a value given to a flag.
+int SplitArgs(const char* command, const TArgs& args, const std::vector<TOptionSpec>& options, TCommandArgs& out);
+
+// Whether a file named on the command line can be read without waiting: kExitOk, or kExitUsage
+// after one line on stderr ("no such file", a folder, a pipe or device, no permission). Pipes are
+// refused: nothing reads them twice or waits for a writer.
+int CheckInputFile(const char* command, const std::string& file);
+
+// A picture written in the format its name asks for: ".bmp", ".png", ".jpg"/".jpeg" or ".gif"
+// (any case). OutputPictureKnown tells whether the name has one of those.
+bool OutputPictureKnown(const std::string& file);
+bool SaveOutputPicture(const TDIB& picture, const std::string& file);
+inline constexpr const char* kOutputPictureKinds = ".bmp, .png, .jpg or .gif";
 
 }  // namespace movara

@@ -100,14 +100,19 @@ TFilmRenderRequest::TFilmRenderRequest() {
 }
 
 bool ParseVideoCodec(const std::string& text, TCompVars& compvars) {
-  if (text.empty() || text.size() > 4) return false;
-  std::string fourcc = text;
-  if (Lower(fourcc) == "dib" || Lower(fourcc) == "dib " || Lower(fourcc) == "none") fourcc = "DIB ";
+  std::string fourcc = Lower(text) == "dib" || Lower(text) == "dib " || Lower(text) == "none" ? "DIB " : text;
+  if (fourcc.empty() || fourcc.size() > 4) return false;
+  if (fourcc != "DIB ")
+    for (char c : fourcc)
+      if (c <= ' ' || c > '~') return false;  // blanks only pad a short code, and then "DIB" alone
   while (fourcc.size() < 4) fourcc += ' ';
-  const uint32_t handler = VideoFourCCFromText(fourcc);
+  uint32_t handler = VideoFourCCFromText(fourcc);
   if (handler != VideoFourCC("DIB ")) {
-    // a compressor of the catalogue only
-    if (!TVideoCompressorSession::Open(ICTYPE_VIDEO, handler, ICMODE_QUERY)) return false;
+    // a compressor of the catalogue only, in its own spelling ("mjpg" is MJPG), so that the
+    // film's code matches its clips' and their frames can be copied
+    const auto session = TVideoCompressorSession::Open(ICTYPE_VIDEO, handler, ICMODE_QUERY);
+    if (!session) return false;
+    handler = session->Handler();
   }
   compvars.fccType = ICTYPE_VIDEO;
   compvars.fccHandler = handler;
@@ -127,9 +132,18 @@ bool ParseAudioCodec(const std::string& text, uint16_t& tag) {
       tag = n.tag;
       return true;
     }
-  char* end = nullptr;
-  const unsigned long v = std::strtoul(l.c_str(), &end, 0);
-  if (l.empty() || *end != 0 || v == 0 || v > 0xFFFF) return false;
+  // a tag as the program prints it ($0055), as 0x55, or in decimal (85)
+  long long v = 0;
+  const size_t hex = l.compare(0, 1, "$") == 0 ? 1 : l.compare(0, 2, "0x") == 0 ? 2 : 0;
+  if (hex > 0) {
+    if (l.size() == hex || l.find_first_not_of("0123456789abcdef", hex) != std::string::npos) return false;
+    const size_t digits = l.find_first_not_of('0', hex);
+    if (digits != std::string::npos && l.size() - digits > 4) return false;
+    v = std::strtol(l.c_str() + hex, nullptr, 16);
+  } else if (!ParseInt(l, 1, 0xFFFF, v)) {
+    return false;
+  }
+  if (v < 1 || v > 0xFFFF) return false;
   tag = static_cast<uint16_t>(v);
   return true;
 }

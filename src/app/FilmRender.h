@@ -29,9 +29,10 @@ struct TFilmRenderResult {
   bool Stopped = false;        // stopped by Ctrl+C
 };
 
-// "MJPG", "DIB" (uncompressed) or any FOURCC of the compressor catalogue.
+// "MJPG", "DIB" (uncompressed) or any FOURCC of the compressor catalogue, in any case; the
+// handler set is the catalogue's spelling ("mjpg" gives MJPG).
 bool ParseVideoCodec(const std::string& text, TCompVars& compvars);
-// pcm, msadpcm, imaadpcm, alaw, mulaw, gsm, mp3, or a tag (0x55, 85).
+// pcm, msadpcm, imaadpcm, alaw, mulaw, gsm, mp3 in any case, or a tag ($55, 0x55, 85).
 bool ParseAudioCodec(const std::string& text, uint16_t& tag);
 
 // Reads the project, makes its script and generates the film. Returns the exit code:

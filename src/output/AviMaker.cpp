@@ -20,8 +20,6 @@ namespace fs = std::filesystem;
 constexpr int64_t kEmptyFileSize = 2056;
 // What a chunk costs besides its data: its header and its idx1 entry.
 constexpr int64_t kChunkOverhead = 24;
-// A limit below this (and under 4 GB) is not taken.
-constexpr int64_t kSmallestLimit = 20971521;
 
 // "Created 8.12.2026 at 9:05.07 - Movara"
 std::string StreamName() {
@@ -618,7 +616,7 @@ bool TAVIMaker::ReCreateAudioStream() {
 
 void TAVIMaker::SetMaxFileSize(int64_t limit) {
   const auto high = static_cast<uint32_t>(static_cast<uint64_t>(limit) >> 32);
-  if (limit < 0 || (limit < kSmallestLimit && high == 0)) {
+  if (limit < 0 || (limit < kSmallestMaxAviFileSize && high == 0)) {
     FMaxFileSize = 0x7FFFFFFF;
     FMaxFileSizeHigh = 0;
   } else {

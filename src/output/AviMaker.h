@@ -22,6 +22,9 @@ namespace movara {
 
 MOVARA_EXCEPTION(EAviMaker);
 
+// The smallest file size limit the writer takes (under 4 GB); below it files are not split.
+inline constexpr int64_t kSmallestMaxAviFileSize = 20971521;
+
 // The video options of a film (FVO).
 struct TAviVideoOptions {
   bool MakeVideo = false;
@@ -63,7 +66,8 @@ class TAVIMaker {
   int LastSeriesFrames() const { return FLastSeriesFrames; }
   // One block of source PCM.
   bool AddAudioData(const void* data, int size);
-  // Bytes a file may reach before the film goes on in the next one.
+  // Bytes a file may reach before the film goes on in the next one (kSmallestMaxAviFileSize
+  // at least; a smaller or negative limit keeps 2 GB, and 4 GB or more never splits).
   void SetMaxFileSize(int64_t limit);
 
   // Ends a raw-copy run after its current frame (set from another thread).

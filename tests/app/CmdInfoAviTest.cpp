@@ -2,7 +2,9 @@
 // video and sound facts, and refuses what it cannot read with one line on stderr.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/AppPaths.h"
 #include "support/TestSupport.h"
@@ -101,6 +103,30 @@ TEST_F(CmdInfoAvi, WaveFiles) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   // Tag 0x11 carries its first published name.
   EXPECT_EQ(r.out.rfind("WAV sound: WAVE_FORMAT_DVI_ADPCM, 1 channel, 4 bits, 22050 Hz, ", 0), 0u) << r.out;
+}
+
+// A code no decoder takes: what the headers say is printed, and the exit code tells that a
+// film cannot use the pictures.
+TEST_F(CmdInfoAvi, UndecodableVideoIsDescribedAndFails) {
+  for (const bool withSound : {true, false}) {
+    const std::string avi = Make(withSound ? "q.avi" : "qs.avi",
+                                 "-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i sine=sample_rate=8000:duration=1 "
+                                 "-t 1 -c:v mjpeg -c:a pcm_u8" + std::string(withSound ? "" : " -an"));
+    std::vector<uint8_t> bytes = test::ReadBytes(avi);
+    int patched = 0;
+    for (size_t i = 0; i + 4 <= std::min<size_t>(bytes.size(), 4096); ++i)
+      if (std::string(bytes.begin() + i, bytes.begin() + i + 4) == "MJPG") {
+        std::copy_n("QQQQ", 4, bytes.begin() + i);
+        ++patched;
+      }
+    ASSERT_EQ(patched, 2);  // the stream header's handler and the format's compression
+    test::WriteBytes(avi, bytes);
+    const TRun r = Info(avi);
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_EQ(r.out, withSound ? "AVI video QQQQ: not decodable\nsound: WAVE_FORMAT_PCM, 1 channel, 8 bits, 8000 Hz, 1000 ms\n"
+                               : "AVI video QQQQ: not decodable\nno sound\n");
+    EXPECT_EQ(r.err, "movara info: '" + avi + "' has no video stream movara can decode\n");
+  }
 }
 
 TEST_F(CmdInfoAvi, UnreadableFilesGiveOneLineOnStderr) {
