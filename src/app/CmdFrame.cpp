@@ -75,9 +75,16 @@ int CmdFrame(const TArgs& args) {
   {
     TFxRenderThread thread;
     thread.LoadScript(text);
+    // a text without a picture track is no film (an empty stretch of one is black)
+    bool tracks = false;
+    for (int track : {0, 1}) {
+      thread.Actions().SelectTrack(track);
+      tracks = tracks || thread.Actions().ActionCount() > 0;
+    }
+    thread.Actions().SelectTrack(0);
     thread.SetFilmMode(true, roRender, w, h, 25, 0, 24);
     thread.SetLinkOutDIB(&frame);
-    result = thread.RenderFrame(at);
+    result = tracks ? thread.RenderFrame(at) : rfNothing;
   }
   if (result != rfPicture) {
     std::fprintf(stderr, "movara frame: no frame at %d ms\n", at);
