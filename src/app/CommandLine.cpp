@@ -32,7 +32,7 @@ const TCommandUsage kUsages[] = {
      "      --acodec pcm|msadpcm|imaadpcm|alaw|mulaw|gsm|mp3 or a tag such as 0x55 (pcm)  --rate HZ (44100)\n"
      "      --audio mono8|stereo8|mono16|stereo16 (stereo16)  --block second|half|frame|first (second)\n"
      "      --content both|video|audio (both)  --range range|sequences|all (all)\n"
-     "      --mode max|medium|none (max)  --max-size BYTES (2147483648, at least 20971521;\n"
+     "      --mode max|medium|none (max)  --max-size BYTES (2147483647, at least 20971521;\n"
      "          continuation files NAME01.AVI, ...)\n"
      "      --skip-missing (render a project whose media are partly gone)  --single-thread  --quiet\n"},
     {"script",
