@@ -1073,9 +1073,15 @@ TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
   ASSERT_NO_FATAL_FAILURE(WriteLongProject(project, Media()));
   // rendered frame by frame at 100 frames a second
   const std::string film = dir_.File("stopped.avi");
+  const std::string progress = dir_.File("progress.txt");
   const std::string cmd = Quote(test::MovaraProgram()) + " render " + Quote(project) +
-                          " --mode none --fps 100 --quiet -o " + Quote(film);
-  const auto r = RunCommand("sh -c " + Quote(cmd + " & pid=$!; sleep 1; kill -INT $pid; wait $pid"));
+                          " --mode none --fps 100 -o " + Quote(film) + " 2>" + Quote(progress);
+  // the interrupt goes in once the film is being made (a background job of sh ignores it
+  // until the program takes it over); at most 60 s of waiting for the first progress line
+  const auto r = RunCommand("sh -c " + Quote(cmd + " & pid=$!; n=0; until grep -Eq '[1-9][0-9]* %' " + Quote(progress) +
+                                             " 2>/dev/null || [ $n -ge 600 ]; do sleep 0.1; n=$((n+1)); done; "
+                                             "kill -INT $pid; wait $pid; status=$?; cat " + Quote(progress) +
+                                             " >&2; exit $status"));
   ASSERT_EQ(r.exitCode, 130) << r.output;
   EXPECT_NE(r.output.find("movara render: stopped"), std::string::npos) << r.output;
   ExpectWholeRiff(film);
