@@ -3,8 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPixmap>
 #include <QMdiSubWindow>
 #include <QTimer>
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -28,6 +33,29 @@ bool IsProjectName(const std::string& arg) {
   return ext == ".MVF";
 }
 
+// The program's icon: a frame of film with its perforation.
+QIcon ProgramIcon() {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(40, 40, 48));
+  p.drawRoundedRect(QRectF(1, 3, 30, 26), 3, 3);
+  p.setBrush(QColor(235, 235, 235));
+  for (int x = 4; x < 30; x += 6) {
+    p.drawRect(QRectF(x, 5, 3, 3));
+    p.drawRect(QRectF(x, 24, 3, 3));
+  }
+  QLinearGradient sky(0, 10, 0, 22);
+  sky.setColorAt(0, QColor(90, 160, 240));
+  sky.setColorAt(1, QColor(250, 200, 90));
+  p.setBrush(sky);
+  p.drawRect(QRectF(4, 10, 24, 12));
+  p.end();
+  return QIcon(pixmap);
+}
+
 // Saves a PNG of the main window and of every MDI child, named after the window.
 bool SaveScreenshots(TMovaraForm& form, const std::string& folder) {
   QDir().mkpath(QString::fromStdString(folder));
@@ -39,7 +67,13 @@ bool SaveScreenshots(TMovaraForm& form, const std::string& folder) {
   } standing[] = {{swProject, "project.png"}, {swResources, "resources.png"}, {swSequences, "sequences.png"}};
   for (const auto& s : standing) {
     QMdiSubWindow* sub = form.StandingWindow(s.which);
-    if (sub && sub->isVisible()) ok = sub->grab().save(dir + s.file) && ok;
+    if (!sub || !sub->isVisible()) continue;
+    // each window as large as it asks to be, so that the picture shows all it holds
+    const QSize frame = sub->size() - sub->widget()->size();
+    const QSize hint = sub->widget()->sizeHint() + frame;
+    sub->resize(std::max(sub->width(), hint.width()), std::max(sub->height(), hint.height()));
+    QApplication::processEvents();
+    ok = sub->grab().save(dir + s.file) && ok;
   }
   return ok;
 }
@@ -65,7 +99,7 @@ bool IsEditorCommandLine(int argc, char** argv, TEditorOptions& options) {
 
 int RunEditor(QApplication& app, const TEditorOptions& options) {
   QApplication::setApplicationName("Movara");
-  QApplication::setApplicationDisplayName("Movara");
+  QApplication::setWindowIcon(ProgramIcon());
   std::shared_ptr<IUserMessages> previous = SetUserMessages(std::make_shared<TQtUserMessages>());
   int result = 0;
   {

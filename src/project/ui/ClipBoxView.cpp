@@ -62,7 +62,10 @@ TClipBoxView::TClipBoxView(TClipBoxSignals& adapter, QWidget* parent)
   viewport()->setAcceptDrops(true);
   viewport()->setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setFont(ClipFont());
+  // thumbnails take the list's width (their lines are shortened to fit), so the list
+  // scrolls up and down only
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   connect(&FSignals, &TClipBoxSignals::changed, this, &TClipBoxView::Refresh);
   UpdateScrollBars();
@@ -77,15 +80,18 @@ QSize TClipBoxView::ItemSize() const {
 }
 
 QSize TClipBoxView::sizeHint() const {
+  // wide enough for a thumbnail, tall enough for every thumbnail up to ten
   const QSize item = ItemSize();
-  return QSize(item.width() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(), item.height() * 4);
+  const int rows = std::clamp(Box().Count(), 4, 10);
+  return QSize(item.width() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
+               item.height() * rows + 2 * frameWidth());
 }
 
 QRect TClipBoxView::ClipRect(int index) const {
   const QSize item = ItemSize();
-  const int width = std::max(item.width(), viewport()->width());
-  return QRect(-horizontalScrollBar()->value(), index * item.height() - verticalScrollBar()->value(), width,
-               item.height());
+  const TThumbSize picture = ThumbSize[Box().ClipIconSize()];
+  const int width = std::max(picture.Width + 40, viewport()->width());
+  return QRect(0, index * item.height() - verticalScrollBar()->value(), width, item.height());
 }
 
 int TClipBoxView::IndexAt(const QPoint& point) const {
@@ -109,6 +115,7 @@ void TClipBoxView::EnsureVisible(int index) {
 }
 
 void TClipBoxView::Refresh() {
+  updateGeometry();  // the size hint follows the number of thumbnails
   UpdateScrollBars();
   viewport()->update();
 }
@@ -120,10 +127,6 @@ void TClipBoxView::UpdateScrollBars() {
   v->setRange(0, std::max(0, total - viewport()->height()));
   v->setPageStep(std::max(1, viewport()->height()));
   v->setSingleStep(std::max(1, item.height()));  // one thumbnail a step
-  QScrollBar* h = horizontalScrollBar();
-  h->setRange(0, std::max(0, item.width() - viewport()->width()));
-  h->setPageStep(std::max(1, viewport()->width()));
-  h->setSingleStep(8);
 }
 
 void TClipBoxView::resizeEvent(QResizeEvent* event) {

@@ -46,6 +46,14 @@ QImage DibToImage(const TDIB& dib) {
   return image;
 }
 
+QFont ClipFont() {
+  QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "Arial", "Helvetica", "DejaVu Sans"});
+  QFont font("MS Sans Serif");
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(11);
+  return font;
+}
+
 TClipPaintColors DefaultClipColors() { return {QColor(0xF0, 0xF0, 0xF0), QColor(0x80, 0x80, 0x80)}; }
 
 QSize ClipControlSize(const TClipGraphic& clip, const QFont& font) {

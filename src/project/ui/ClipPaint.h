@@ -26,6 +26,10 @@ struct TClipPaintColors {
 };
 TClipPaintColors DefaultClipColors();
 
+// The thumbnails' font: "MS Sans Serif" at the size of its 9 points on the screen, or
+// the nearest sans-serif face the system has.
+QFont ClipFont();
+
 // The size of one thumbnail control for a font: the picture's width plus the width of
 // "Duration: 0:00:00:00 NNNNNNN", and the height of its lines or picture.
 QSize ClipControlSize(const TClipGraphic& clip, const QFont& font);
