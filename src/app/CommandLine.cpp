@@ -69,7 +69,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 void PrintUsage() {
   std::fputs("Movara 2.0 DV - domowy montaż filmów\nusage:\n", stdout);
-  std::fputs("  movara                                 this text (the editor, once its windows exist)\n", stdout);
+  std::fputs("  movara [PROJECT.mvf]                   the editor (windows), open on the project when one is named\n",
+             stdout);
   for (const TCommandUsage& u : kUsages) std::fputs(u.Text, stdout);
   std::fputs("  movara --help                          this text; movara COMMAND --help: that command alone\n",
              stdout);
