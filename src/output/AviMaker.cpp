@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "base/Format.h"
+#include "base/LittleEndian.h"
 #include "base/Rounding.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
@@ -37,11 +38,6 @@ void RemoveFile(const std::string& name) {
   std::error_code ec;
   if (fs::is_directory(fs::symlink_status(name, ec))) return;
   fs::remove(name, ec);
-}
-
-uint32_t LE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 }  // namespace
@@ -645,7 +641,7 @@ bool TAVIMaker::TrimFile(const std::string& fileName) {
     const bool riff = std::memcmp(head, "RIFF", 4) == 0;
     const bool form = std::memcmp(head + 8, end == 0 ? "AVI " : "AVIX", 4) == 0;
     if (!riff || !form) break;
-    const uint32_t partSize = LE32(head + 4);
+    const uint32_t partSize = GetLE32(head + 4);
     const uint64_t next = end + 8 + partSize + (partSize & 1);
     // A part whose size was never written, or one that runs past the end of the file,
     // is not ours to judge: the file stays as it is.
