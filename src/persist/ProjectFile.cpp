@@ -248,8 +248,7 @@ int TProjectStream::ReadProject(int& Total) {
 
   Total = GetLEI32(header + hItemCount);
   if (FStatusBar) FStatusBar->Start(std::max(Total, 0));
-  const bool wasLoading = FLayerBox->BoxState().Contains(bsLoadingItems);
-  FLayerBox->IncludeState(bsLoadingItems);
+  auto loading = FLayerBox->ScopedState(bsLoadingItems);
   int result = 0;
   try {
     for (int i = 0; i < Total; ++i) {
@@ -271,11 +270,11 @@ int TProjectStream::ReadProject(int& Total) {
       row->SortItems();
     }
   } catch (...) {
-    if (!wasLoading) FLayerBox->ExcludeState(bsLoadingItems);
+    loading.Restore();
     if (FStatusBar) FStatusBar->End();
     throw;
   }
-  if (!wasLoading) FLayerBox->ExcludeState(bsLoadingItems);
+  loading.Restore();
   FLayerBox->ArrangeRows();
   FLayerBox->UpdateScrollBar();
   if (FStatusBar) FStatusBar->End();

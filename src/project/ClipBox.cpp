@@ -104,7 +104,7 @@ TClipGraphic* TClipBox::AddFile(const std::string& fileName) {
 
 int TClipBox::AddFiles(const std::vector<std::string>& fileNames) {
   int added = 0;
-  FBoxState.Include(bsLoadingItems);
+  TBoxStateItemScope loading(&FBoxState, bsLoadingItems);
   FLoadFilesCount = 0;
   for (const std::string& name : fileNames) {
     if (Count() >= FMaxClipCount) {
@@ -122,7 +122,7 @@ int TClipBox::AddFiles(const std::vector<std::string>& fileNames) {
       ShowMessage(Format("Nastąpił błąd w trakcie odczytu zbioru \"%s\"", name.c_str()), TMsgKind::Warning);
     }
   }
-  FBoxState.Exclude(bsLoadingItems);
+  loading.Restore();
   if (!fileNames.empty()) FInitialDir = ExtractFilePath(ExpandFileName(fileNames.back()));
   FSort = scNone;
   Changed();
@@ -185,7 +185,7 @@ void TClipBox::DeleteClip(TClipGraphic* clip) {
 }
 
 int TClipBox::DeleteClips(bool selectedOnly, bool usedOnly) {
-  FBoxState.Include(bsDeletingItems);
+  TBoxStateItemScope deleting(&FBoxState, bsDeletingItems);
   FDeleteClipCount = 0;
   int deleted = 0;
   for (int i = Count() - 1; i >= 0; --i) {
@@ -204,7 +204,7 @@ int TClipBox::DeleteClips(bool selectedOnly, bool usedOnly) {
     DeleteClip(c);
     ++deleted;
   }
-  FBoxState.Exclude(bsDeletingItems);
+  deleting.Restore();
   if (FClips.empty()) {
     if (OnClearPreview) OnClearPreview();
     ClearResourceLists();
@@ -215,9 +215,10 @@ int TClipBox::DeleteClips(bool selectedOnly, bool usedOnly) {
 }
 
 void TClipBox::ClearClips() {
-  FBoxState.Include(bsDeletingItems);
-  while (!FClips.empty()) DeleteClip(FClips.back().get());
-  FBoxState.Exclude(bsDeletingItems);
+  {
+    TBoxStateItemScope deleting(&FBoxState, bsDeletingItems);
+    while (!FClips.empty()) DeleteClip(FClips.back().get());
+  }
   if (OnClearPreview) OnClearPreview();
   ClearResourceLists();
   AudioZoomReaderList().Clear();

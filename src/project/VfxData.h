@@ -141,6 +141,29 @@ class TBoxState {
   uint8_t bits_ = 0;
 };
 
+// Includes an item in a box state for the length of a scope. When the scope ends (also
+// by an exception), or earlier by Restore(), the item goes again unless the state held
+// it before. A null state is left alone.
+class TBoxStateItemScope {
+ public:
+  TBoxStateItemScope(TBoxState* state, TBoxStateItem item)
+      : state_(state && !state->Contains(item) ? state : nullptr), item_(item) {
+    if (state_) state_->Include(item_);
+  }
+  ~TBoxStateItemScope() { Restore(); }
+  TBoxStateItemScope(const TBoxStateItemScope&) = delete;
+  TBoxStateItemScope& operator=(const TBoxStateItemScope&) = delete;
+
+  void Restore() {
+    if (state_) state_->Exclude(item_);
+    state_ = nullptr;
+  }
+
+ private:
+  TBoxState* state_;
+  TBoxStateItem item_;
+};
+
 // ---------------------------------------------------------------------------------
 // Colours of the solid-colour blocks
 
