@@ -11,6 +11,7 @@
 
 #include "base/Dib.h"
 #include "base/FileKind.h"  // TFileKind, FileKindOfName, FileNameWithoutExt
+#include "base/VfxTypes.h"  // TZoom, TClipType
 
 namespace movara {
 
@@ -26,27 +27,11 @@ inline constexpr int MillisecondsPerFrame = 40;
 
 // ---------------------------------------------------------------------------------
 // Enumerations. Files store the ordinal in one byte, so the order never changes.
+// (TZoom and TClipType come from base/VfxTypes.h.)
 
 enum TCountType { ctSMPTE, ctFrameNumber, ctTime };
 
-enum TZoom {
-  zmOneFrame,
-  zmTwoFrames,
-  zmFourFrames,
-  zmSixFrames,
-  zmTwelveFrames,
-  zmOneSecond,
-  zmTwoSeconds,
-  zmFourSeconds,
-  zmTenSeconds,
-  zmTwentySeconds,
-  zmOneMinute,
-  zmTwoMinutes
-};
-
 enum TIconSize { isSmallest, isSmall, isNormal, isLarge };
-
-enum TClipType { ctNone, ctStillImage, ctAnimation, ctAudio, ctMovie, ctUniformColor };
 
 enum TClipState { csNone, csPlaying, csPaused, csReady };
 
