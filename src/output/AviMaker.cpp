@@ -277,6 +277,14 @@ bool TAVIMaker::CreateAudioStream() {
   FAudioInfo.dwSuggestedBufferSize = 0;
   FAudioInfo.dwQuality = 10000;
   FAudioInfo.dwSampleSize = FDestFormat.wf.nBlockAlign;
+  if (!StartAudioStream("CreateAudioStream")) return false;
+  FMaxFrameDataSize += FAO.BlockSize + kChunkOverhead;
+  return true;
+}
+
+// A new sound stream in the file counts its samples and file size from zero and gets
+// the format.
+bool TAVIMaker::StartAudioStream(const char* where) {
   if (AVIFileCreateStream(FFile, &FAudioStream, &FAudioInfo) != AVIERR_OK) {
     FAudioStream = nullptr;
     return false;
@@ -287,10 +295,9 @@ bool TAVIMaker::CreateAudioStream() {
   const std::vector<uint8_t> format = FDestFormat.Bytes();
   const HRESULT r = AVIStreamSetFormat(FAudioStream, 0, format.data(), static_cast<int32_t>(format.size()));
   if (r != AVIERR_OK) {
-    TraceF("[TAviMaker.CreateAudioStream] AVIStreamSetFormat failed! Result = 0x%x", static_cast<unsigned>(r));
+    TraceF("[TAviMaker.%s] AVIStreamSetFormat failed! Result = 0x%x", where, static_cast<unsigned>(r));
     return false;
   }
-  FMaxFrameDataSize += FAO.BlockSize + kChunkOverhead;
   return true;
 }
 
@@ -596,20 +603,7 @@ bool TAVIMaker::ReCreateVideoStream() {
 
 bool TAVIMaker::ReCreateAudioStream() {
   if (!FAO.MakeAudio) return true;
-  if (AVIFileCreateStream(FFile, &FAudioStream, &FAudioInfo) != AVIERR_OK) {
-    FAudioStream = nullptr;
-    return false;
-  }
-  FAudioSamplesWritten = 0;
-  FAudioBlocksWritten = 0;
-  fTotalWrittenDataSize = kEmptyFileSize;
-  const std::vector<uint8_t> format = FDestFormat.Bytes();
-  const HRESULT r = AVIStreamSetFormat(FAudioStream, 0, format.data(), static_cast<int32_t>(format.size()));
-  if (r != AVIERR_OK) {
-    TraceF("[TAviMaker.ReCreateAudioStream] AVIStreamSetFormat failed! Result = 0x%x", static_cast<unsigned>(r));
-    return false;
-  }
-  return true;
+  return StartAudioStream("ReCreateAudioStream");
 }
 
 void TAVIMaker::SetMaxFileSize(int64_t limit) {
