@@ -18,6 +18,7 @@
 #include "media/PictureFile.h"
 #include "pages/PageEditBox.h"
 #include "platform/codecs/VideoFormat.h"
+#include "platform/codecs/VideoGetFrame.h"
 
 namespace movara {
 
@@ -142,14 +143,8 @@ void PrintAviSound(PAVISTREAM sound) {
 // The frame code as the format stores it: a four-character code, or the uncompressed
 // rows' depth.
 std::string VideoCodeText(PAVISTREAM video) {
-  int32_t size = 0;
-  std::vector<uint8_t> bytes;
   TVideoFormat format;
-  if (AVIStreamReadFormat(video, 0, nullptr, &size) != AVIERR_OK || size <= 0 || size > (1 << 24)) return "?";
-  bytes.resize(static_cast<size_t>(size));
-  if (AVIStreamReadFormat(video, 0, bytes.data(), &size) != AVIERR_OK ||
-      !format.FromBytes(bytes.data(), bytes.size()))
-    return "?";
+  if (!AviStreamVideoFormat(video, format)) return "?";
   if (format.IsUncompressed()) return Format("uncompressed %d bits", format.biBitCount);
   return VideoFourCCText(format.biCompression);
 }
