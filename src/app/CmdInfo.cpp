@@ -63,26 +63,6 @@ const char* PageSizeName(TPageSize size) {
   }
 }
 
-// A text on one line: line breaks as \n, tabs as \t, quotes and backslashes escaped.
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      out += "\\n";
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // The page and one line per item; the page file's own messages go to stderr.
 int DescribeTitlePage(const std::string& file, TFileKind) {
   TPageEditBox box;
