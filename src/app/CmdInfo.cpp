@@ -18,6 +18,7 @@
 #include "media/PictureFile.h"
 #include "pages/PageEditBox.h"
 #include "platform/codecs/VideoFormat.h"
+#include "platform/codecs/VideoGetFrame.h"
 
 namespace movara {
 
@@ -60,26 +61,6 @@ const char* PageSizeName(TPageSize size) {
     case psSquare512: return "psSquare512";
     default: return "psVideo";
   }
-}
-
-// A text on one line: line breaks as \n, tabs as \t, quotes and backslashes escaped.
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      out += "\\n";
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 // The page and one line per item; the page file's own messages go to stderr.
@@ -142,14 +123,8 @@ void PrintAviSound(PAVISTREAM sound) {
 // The frame code as the format stores it: a four-character code, or the uncompressed
 // rows' depth.
 std::string VideoCodeText(PAVISTREAM video) {
-  int32_t size = 0;
-  std::vector<uint8_t> bytes;
   TVideoFormat format;
-  if (AVIStreamReadFormat(video, 0, nullptr, &size) != AVIERR_OK || size <= 0 || size > (1 << 24)) return "?";
-  bytes.resize(static_cast<size_t>(size));
-  if (AVIStreamReadFormat(video, 0, bytes.data(), &size) != AVIERR_OK ||
-      !format.FromBytes(bytes.data(), bytes.size()))
-    return "?";
+  if (!AviStreamVideoFormat(video, format)) return "?";
   if (format.IsUncompressed()) return Format("uncompressed %d bits", format.biBitCount);
   return VideoFourCCText(format.biCompression);
 }

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "base/Dib.h"
+#include "base/VfxTypes.h"  // TClipType
 #include "media/AudioReader.h"
 #include "media/Avi.h"
-#include "project/VfxData.h"  // TClipType (a plain enumeration, no code)
 
 namespace movara {
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "base/Format.h"
+#include "base/LittleEndian.h"
 #include "base/Rounding.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
@@ -35,11 +36,6 @@ void RemoveFile(const std::string& name) {
   std::error_code ec;
   if (fs::is_directory(fs::symlink_status(name, ec))) return;
   fs::remove(name, ec);
-}
-
-uint32_t LE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 }  // namespace
@@ -279,6 +275,14 @@ bool TAVIMaker::CreateAudioStream() {
   FAudioInfo.dwSuggestedBufferSize = 0;
   FAudioInfo.dwQuality = 10000;
   FAudioInfo.dwSampleSize = FDestFormat.wf.nBlockAlign;
+  if (!StartAudioStream("CreateAudioStream")) return false;
+  FMaxFrameDataSize += FAO.BlockSize + kChunkOverhead;
+  return true;
+}
+
+// A new sound stream in the file counts its samples and file size from zero and gets
+// the format.
+bool TAVIMaker::StartAudioStream(const char* where) {
   if (AVIFileCreateStream(FFile, &FAudioStream, &FAudioInfo) != AVIERR_OK) {
     FAudioStream = nullptr;
     return false;
@@ -289,10 +293,9 @@ bool TAVIMaker::CreateAudioStream() {
   const std::vector<uint8_t> format = FDestFormat.Bytes();
   const HRESULT r = AVIStreamSetFormat(FAudioStream, 0, format.data(), static_cast<int32_t>(format.size()));
   if (r != AVIERR_OK) {
-    TraceF("[TAviMaker.CreateAudioStream] AVIStreamSetFormat failed! Result = 0x%x", static_cast<unsigned>(r));
+    TraceF("[TAviMaker.%s] AVIStreamSetFormat failed! Result = 0x%x", where, static_cast<unsigned>(r));
     return false;
   }
-  FMaxFrameDataSize += FAO.BlockSize + kChunkOverhead;
   return true;
 }
 
@@ -606,20 +609,7 @@ bool TAVIMaker::ReCreateVideoStream() {
 
 bool TAVIMaker::ReCreateAudioStream() {
   if (!FAO.MakeAudio) return true;
-  if (AVIFileCreateStream(FFile, &FAudioStream, &FAudioInfo) != AVIERR_OK) {
-    FAudioStream = nullptr;
-    return false;
-  }
-  FAudioSamplesWritten = 0;
-  FAudioBlocksWritten = 0;
-  fTotalWrittenDataSize = kEmptyFileSize;
-  const std::vector<uint8_t> format = FDestFormat.Bytes();
-  const HRESULT r = AVIStreamSetFormat(FAudioStream, 0, format.data(), static_cast<int32_t>(format.size()));
-  if (r != AVIERR_OK) {
-    TraceF("[TAviMaker.ReCreateAudioStream] AVIStreamSetFormat failed! Result = 0x%x", static_cast<unsigned>(r));
-    return false;
-  }
-  return true;
+  return StartAudioStream("ReCreateAudioStream");
 }
 
 void TAVIMaker::SetMaxFileSize(int64_t limit) {
@@ -651,7 +641,7 @@ bool TAVIMaker::TrimFile(const std::string& fileName) {
     const bool riff = std::memcmp(head, "RIFF", 4) == 0;
     const bool form = std::memcmp(head + 8, end == 0 ? "AVI " : "AVIX", 4) == 0;
     if (!riff || !form) break;
-    const uint32_t partSize = LE32(head + 4);
+    const uint32_t partSize = GetLE32(head + 4);
     const uint64_t next = end + 8 + partSize + (partSize & 1);
     // A part whose size was never written, or one that runs past the end of the file,
     // is not ours to judge: the file stays as it is.

@@ -121,6 +121,7 @@ class TAVIMaker {
   bool ReCreateVideoStream();
   bool StartVideoStream(const char* where);
   bool ReCreateAudioStream();
+  bool StartAudioStream(const char* where);
   bool SplitCheck(const char* traceAfterSplit);
   bool AskRetryWrite(HRESULT code);
   bool WriteAudioBytes(const uint8_t* data, int size, int& samplesWritten);

@@ -1,11 +1,11 @@
 #include "output/MakeAviThread.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
+#include "base/Clock.h"
 #include "base/Format.h"
 #include "base/Rounding.h"
 #include "base/Trace.h"
@@ -18,13 +18,6 @@
 
 namespace movara {
 namespace {
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Pixels of src into dst of the same form, without a new allocation.
 void CopyPixels(TDIB& dst, const TDIB& src) {

@@ -565,6 +565,8 @@ class TLayerBox {
   void SetBoxState(TBoxState Value) { FBoxState = Value; }
   void IncludeState(TBoxStateItem i) { FBoxState.Include(i); }
   void ExcludeState(TBoxStateItem i) { FBoxState.Exclude(i); }
+  // Includes i until the returned guard goes (see TBoxStateItemScope).
+  [[nodiscard]] TBoxStateItemScope ScopedState(TBoxStateItem i) { return TBoxStateItemScope(&FBoxState, i); }
   int32_t DefaultFx3dID() const { return FDefaultFx3dID; }
   void SetDefaultFx3dID(int32_t Value) { FDefaultFx3dID = Value; }
   TTimeLineTool Tool() const { return FTool; }

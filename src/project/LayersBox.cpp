@@ -186,11 +186,11 @@ void TLayerBox::SetFirstFrame(int Value) {
   // the view starts on a thumbnail boundary, as the scale does
   int perThumb = std::max(1, FramesPerThumb(FZoom, FIconSize));
   Value = Value / perThumb * perThumb;
-  bool hadNoDrawing = FBoxState.Contains(bsNoDrawing);
-  FBoxState.Include(bsNoDrawing);
-  FFirstFrame = Value;
-  for (auto& r : FRows) r->SetFirstFrame(Value);
-  if (!hadNoDrawing) FBoxState.Exclude(bsNoDrawing);
+  {
+    TBoxStateItemScope noDrawing(&FBoxState, bsNoDrawing);
+    FFirstFrame = Value;
+    for (auto& r : FRows) r->SetFirstFrame(Value);
+  }
   FScrollBar.Position = Value;
   SetModified(true);
 }

@@ -402,6 +402,16 @@ int TActionCommandList::Generate(const std::string& Script) {
     if (c->Level != -1) f |= afLevel;
     return f;
   };
+  // A step that shows command c from s on for its duration.
+  auto stepOf = [&flagsOf](int kind, int64_t s, TScriptCommand* c, bool picture) {
+    TScriptAction a;
+    a.Kind = static_cast<uint8_t>(kind);
+    a.Start = Saturate32(s);
+    a.Length = c->Duration;
+    a.CommandA = c;
+    a.ActionFlags = flagsOf(c, picture);
+    return a;
+  };
 
   // Track 0: pictures, NOPs and transitions between two pictures.
   int64_t s = 0;
@@ -410,27 +420,15 @@ int TActionCommandList::Generate(const std::string& Script) {
     const int kind = FVideo1.StepKind(i);
     if (kind == 0) continue;
     if (kind <= 3) {
-      TScriptAction a;
-      a.Kind = static_cast<uint8_t>(kind);
-      a.Start = Saturate32(s);
-      a.Length = c->Duration;
-      a.CommandA = c;
-      a.ActionFlags = flagsOf(c, kind != 1);
-      FActions[0].push_back(a);
-      s += a.Length;
+      FActions[0].push_back(stepOf(kind, s, c, kind != 1));
+      s += c->Duration;
       continue;
     }
     TScriptCommand* fx = FVideo1.Commands(i + 1);
     TScriptCommand* after = FVideo1.Commands(i + 2);
     if (c->Duration > 0) {
-      TScriptAction a;
-      a.Kind = c->Code == scAvi ? 3 : 2;
-      a.Start = Saturate32(s);
-      a.Length = c->Duration;
-      a.CommandA = c;
-      a.ActionFlags = flagsOf(c, true);
-      FActions[0].push_back(a);
-      s += a.Length;
+      FActions[0].push_back(stepOf(c->Code == scAvi ? 3 : 2, s, c, true));
+      s += c->Duration;
     }
     TScriptAction t;
     t.Kind = static_cast<uint8_t>(kind);
@@ -451,15 +449,7 @@ int TActionCommandList::Generate(const std::string& Script) {
     TScriptCommand* c = FVideo2.Commands(i);
     const int kind = FVideo2.StepKind(i);
     if (kind == 0) continue;
-    if (kind <= 3) {
-      TScriptAction a;
-      a.Kind = static_cast<uint8_t>(kind);
-      a.Start = Saturate32(s);
-      a.Length = c->Duration;
-      a.CommandA = c;
-      a.ActionFlags = flagsOf(c, false);
-      FActions[1].push_back(a);
-    }
+    if (kind <= 3) FActions[1].push_back(stepOf(kind, s, c, false));
     s += c->Duration;
   }
   return 0;

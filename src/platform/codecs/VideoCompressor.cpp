@@ -14,6 +14,7 @@ extern "C" {
 #include "base/Trace.h"
 #include "platform/codecs/VideoFFmpeg.h"
 #include "base/JpegFile.h"
+#include "base/LittleEndian.h"
 #include "platform/codecs/VideoRgbToYuv.h"
 
 namespace movara {
@@ -167,13 +168,6 @@ bool SameInput(const TVideoFormat& a, const TVideoFormat& b) {
          a.TopDown() == b.TopDown() && SourcePixelFormat(a) == SourcePixelFormat(b);
 }
 
-void PutLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint32_t GetLE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 uint32_t Crc32(const uint8_t* data, size_t size) {
   return av_crc(av_crc_get_table(AV_CRC_32_IEEE_LE), 0xFFFFFFFFu, data, size) ^ 0xFFFFFFFFu;
 }
@@ -711,10 +705,10 @@ int TVideoCompressorSession::SetState(const uint8_t* block, size_t size) {
   // A block saved by another compressor configures nothing here.
   if (FindEntry(GetLE32(block + 8)) != d.entry) return 0;
   TVideoCompressorState s;
-  s.Quality = static_cast<int32_t>(GetLE32(block + 12));
-  s.KeyInterval = static_cast<int32_t>(GetLE32(block + 16));
-  s.DataRate = static_cast<int32_t>(GetLE32(block + 20));
-  s.Option = static_cast<int32_t>(GetLE32(block + 24));
+  s.Quality = GetLEI32(block + 12);
+  s.KeyInterval = GetLEI32(block + 16);
+  s.DataRate = GetLEI32(block + 20);
+  s.Option = GetLEI32(block + 24);
   if (s.Quality < ICQUALITY_DEFAULT || s.Quality > ICQUALITY_HIGH || s.KeyInterval < 0 ||
       s.KeyInterval > 1000000 || s.DataRate < 0 || s.DataRate > 1000000 || s.Option < 0 ||
       s.Option > d.entry->maxOption)
