@@ -9,6 +9,7 @@
 #include "persist/ProjectFile.h"
 #include "project/ClipBox.h"
 #include "project/Layers.h"
+#include "script/ScriptCommands.h"
 #include "script/ScriptTestMedia.h"
 
 namespace movara {
@@ -32,10 +33,14 @@ std::string Halves(const TTempDir& dir, const std::string& name, TColor left, TC
 
 const TColor Red = RGBColor(255, 0, 0), Blue = RGBColor(0, 0, 255);
 
-TEST(RenderThreadCommand, FrameOfAProject) {
+// Also for a picture whose name holds control characters: the script keeps them
+// escaped on the picture's own line.
+class RenderThreadCommand : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RenderThreadCommand, FrameOfAProject) {
   TTempDir dir;
   CreateResourceLists();
-  const std::string bmp = Halves(dir, "still.bmp", Red, Blue);
+  const std::string bmp = Halves(dir, GetParam(), Red, Blue);
   const std::string project = dir.File("film.mvf");
   {
     TClipBox clips;
@@ -49,6 +54,10 @@ TEST(RenderThreadCommand, FrameOfAProject) {
   }
   if (!FileExists(test::MovaraProgram())) GTEST_SKIP() << "movara not built";
   const std::string prog = test::Quote(test::MovaraProgram());
+  const auto script = test::RunCommand(prog + " script " + test::Quote(project));
+  ASSERT_EQ(script.exitCode, 0) << script.output;
+  EXPECT_NE(script.output.find("\r\nBmp " + EncodeScriptFileName(bmp) + " 2000\r\n"), std::string::npos)
+      << script.output;
   const std::string bmpOut = dir.File("frame.bmp");
   const auto r = test::RunCommand(prog + " frame " + test::Quote(project) + " --at 400 -o " + test::Quote(bmpOut) +
                                   " --size 50x30");
@@ -65,6 +74,11 @@ TEST(RenderThreadCommand, FrameOfAProject) {
   const auto badScript = test::RunCommand(prog + " frame " + test::Quote(bmp) + " --at 0 -o " + test::Quote(bmpOut));
   EXPECT_EQ(badScript.exitCode, 1);  // a picture is no script: no frame
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, RenderThreadCommand, ::testing::Values("still.bmp", "a\nb\rc\td\x7f e.bmp"),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                           return std::string(i.index == 0 ? "Plain" : "ControlCharacters");
+                         });
 
 }  // namespace
 }  // namespace movara
