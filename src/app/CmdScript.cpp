@@ -5,7 +5,9 @@
 
 #include "app/CommandLine.h"
 #include "base/AppPaths.h"
+#include "media/PictureFile.h"
 #include "media/ResourceLists.h"
+#include "pages/PageEditBox.h"
 #include "persist/ProjectFile.h"
 #include "project/ClipBox.h"
 #include "project/Layers.h"
@@ -61,6 +63,9 @@ int CmdScript(const TArgs& args) {
     std::fprintf(stderr, "movara script: usage: movara script PROJECT.mvf\n");
     return kExitUsage;
   }
+  // The script needs the title pages as clips, never their pictures: a page loads as
+  // its blank background, and no text is drawn.
+  SetTitlePageLoader(LoadPageBackgroundToDIB);
   std::string text;
   const int status = MakeProjectScript("script", args[0], text);
   if (status == kExitUsage) return status;

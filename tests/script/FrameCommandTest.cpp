@@ -6,6 +6,7 @@
 
 #include "base/AppPaths.h"
 #include "media/ResourceLists.h"
+#include "pages/PageRecord.h"
 #include "persist/ProjectFile.h"
 #include "project/ClipBox.h"
 #include "project/Layers.h"
@@ -73,6 +74,43 @@ TEST_P(RenderThreadCommand, FrameOfAProject) {
   EXPECT_EQ(bad.exitCode, 2);
   const auto badScript = test::RunCommand(prog + " frame " + test::Quote(bmp) + " --at 0 -o " + test::Quote(bmpOut));
   EXPECT_EQ(badScript.exitCode, 1);  // a picture is no script: no frame
+}
+
+// The script of a project needs its title pages as clips only: "movara script" draws
+// none (the page draws when a frame is made).
+TEST(ScriptCommand, DrawsNoTitlePage) {
+  TTempDir dir;
+  CreateResourceLists();
+  TFontItem item;
+  item.Text = "Koniec";
+  item.FontName = "Arial";
+  item.FontSize = 60;
+  item.PosX = 100;
+  item.PosY = 100;
+  const std::vector<const TFontItem*> items = {&item};
+  const std::string page = dir.File("title.pte");
+  test::WriteBytes(page, WritePageBytes(psVideo, RGBColor(0, 0, 64), items));
+  const std::string project = dir.File("film.mvf");
+  {
+    TClipBox clips;
+    TLayerBox box;
+    TClipGraphic* p = clips.AddFile(page);
+    ASSERT_TRUE(p);
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, false, true, false, box.DefaultFx3dID(), p, 50);
+    TClipBoxResources resources(clips);
+    TProjectStream out(project, nullptr, &resources, &box, false);
+    ASSERT_TRUE(out.WriteProject(project));
+  }
+  if (!FileExists(test::MovaraProgram())) GTEST_SKIP() << "movara not built";
+  const std::string prog = "MOVARA_TRACE=1 " + test::Quote(test::MovaraProgram());
+  const auto script = test::RunCommand(prog + " script " + test::Quote(project));
+  ASSERT_EQ(script.exitCode, 0) << script.output;
+  EXPECT_NE(script.output.find("\r\nBmp " + EncodeScriptFileName(page) + " 2000\r\n"), std::string::npos);
+  EXPECT_EQ(script.output.find("[TPageEditBox.RenderToBitmap]"), std::string::npos) << script.output;
+  const auto frame =
+      test::RunCommand(prog + " frame " + test::Quote(project) + " --at 0 -o " + test::Quote(dir.File("f.bmp")));
+  ASSERT_EQ(frame.exitCode, 0) << frame.output;
+  EXPECT_NE(frame.output.find("[TPageEditBox.RenderToBitmap] 1 items on 720 x 576"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, RenderThreadCommand, ::testing::Values("still.bmp", "a\nb\rc\td\x7f e.bmp"),
