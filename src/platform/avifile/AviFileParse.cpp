@@ -3,9 +3,11 @@
 // Nothing here trusts a size or a count from the file: every read is checked against
 // the file's end, and the index never holds more entries than the file has room for
 // chunks, so a damaged file costs no more memory or time than an intact one. An index
-// is believed only when the chunk header at every offset it gives names the stream and
-// states the size it gives; one that disagrees anywhere is dropped for a walk through
-// the movi lists, as for a file without an index.
+// is believed only when its chunks lie inside the movi lists without overlapping one
+// another (a lie about a size or an offset runs into another chunk or out of the list);
+// one that does not is dropped for a walk through the movi lists, as for a file without
+// an index. This costs no read: the chunk headers themselves are checked when a chunk
+// is read (AviFile.cpp), so opening a long clip stays as fast as before.
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -64,10 +66,13 @@ struct TMovi {
 
 // How far the walk through a damaged movi list looks for the next chunk.
 constexpr uint64_t kResyncLimit = 1 << 20;
-// Windows of the structure walk and of the index check: the chunk headers an index
-// points to lie a frame apart, so their window is small (a page).
 constexpr size_t kWalkWindow = 32 * 1024;
-constexpr size_t kHeaderWindow = 4 * 1024;
+
+// Where an index puts a chunk's data.
+struct TSpan {
+  uint64_t offset;  // past the 8-byte header
+  uint64_t size;
+};
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 bool IsLower(uint8_t c) { return c >= 'a' && c <= 'z'; }
@@ -83,7 +88,7 @@ bool IsIndexChunk(FOURCC id) {
 class TAviParser {
  public:
   explicit TAviParser(TAviFile& f)
-      : f_(f), size_(f.FileSize()), cache_(f.IO(), size_, kWalkWindow), headers_(f.IO(), size_, kHeaderWindow) {}
+      : f_(f), size_(f.FileSize()), cache_(f.IO(), size_, kWalkWindow) {}
   HRESULT Run();
 
  private:
@@ -101,7 +106,8 @@ class TAviParser {
   void WalkMovi(const TMovi& m, const std::vector<bool>& want);
   bool IsStreamChunk(FOURCC id) const;
   bool StreamChunkAt(uint64_t pos);
-  bool ChunkAgrees(uint64_t offset, uint32_t size, FOURCC id, int stream);
+  bool Plausible(std::vector<TSpan>& spans, bool firstRiffOnly);
+  bool GapHoldsChunks(const TSpan& a, const TSpan& b);
   bool AddEntry(TAviStream& s, uint64_t offset, uint64_t size, bool key);
   // Forgets what was read of the stream's index (its entries no longer count against
   // the budget).
@@ -111,7 +117,6 @@ class TAviParser {
   TAviFile& f_;
   uint64_t size_;
   TReadCache cache_;
-  TReadCache headers_;
   bool haveHdrl_ = false;
   // A movi list left open by a writer that never finished: it runs to the end of the
   // file, and no part follows it.
@@ -374,16 +379,50 @@ bool TAviParser::StreamChunkAt(uint64_t pos) {
   return cache_.U32(pos, id) && IsStreamChunk(id);
 }
 
-// The chunk whose data an index puts at offset has a header naming the stream (the
-// whole id when the index gives one) and stating the index's size. A chunk without
-// data needs no header: nothing is read from it.
-bool TAviParser::ChunkAgrees(uint64_t offset, uint32_t size, FOURCC id, int stream) {
-  if (size == 0) return true;
-  uint8_t h[8];
-  if (offset < 8 || !headers_.Read(offset - 8, h, 8)) return false;
-  const FOURCC found = GetLE32(h);
-  if (GetLE32(h + 4) != size || !IsStreamChunk(found) || StreamFromChunkId(found) != stream) return false;
-  return id == 0 || found == id;
+// The chunks of an index, headers included, lie inside the movi lists (of the first
+// RIFF only, for idx1) and do not overlap, and what lies between two of them is whole
+// chunks the index leaves out (JUNK, index chunks, other streams): a size that is too
+// small leaves part of its chunk there. Gaps are rare in a real file (a record list's
+// 12-byte head is taken as it is), so this reads next to nothing. Chunks without data
+// are not read and need no place.
+bool TAviParser::Plausible(std::vector<TSpan>& spans, bool firstRiffOnly) {
+  std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) { return a.offset < b.offset; });
+  size_t movi = 0;
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const TSpan& c = spans[i];
+    if (c.offset < 8 || c.offset > size_) return false;
+    // The movi lists are in file order, as the sorted chunks.
+    const size_t before = movi;
+    while (movi < movis_.size() && movis_[movi].end < c.offset + c.size) ++movi;
+    if (movi == movis_.size() || movis_[movi].begin > c.offset - 8) return false;
+    if (firstRiffOnly && !movis_[movi].firstRiff) return false;
+    if (i == 0) continue;
+    const TSpan& p = spans[i - 1];
+    if (p.offset + p.size > c.offset - 8) return false;
+    // Between two chunks of one list (the end of a part holds its indexes, and the next
+    // part its headers).
+    if (movi == before && !GapHoldsChunks(p, c)) return false;
+  }
+  return true;
+}
+
+bool TAviParser::GapHoldsChunks(const TSpan& a, const TSpan& b) {
+  uint64_t pos = a.offset + a.size;
+  const uint64_t end = b.offset - 8;
+  if ((a.size & 1) && pos < end) ++pos;  // the pad byte
+  if (pos == end || end - pos == 12) return true;
+  FOURCC id;
+  uint32_t size;
+  while (pos < end) {
+    if (!Header(pos, end, id, size) || !IsPrintableFourCC(id)) return false;
+    uint32_t type = 0;
+    if (id == ckidLIST && cache_.U32(pos + 8, type) && type == listtypeAVIRECORD) {
+      pos += 12;
+      continue;
+    }
+    pos = Next(pos, size, end);
+  }
+  return pos == end;
 }
 
 void TAviParser::BuildIndexes() {
@@ -392,15 +431,29 @@ void TAviParser::BuildIndexes() {
   const size_t count = f_.streams_.size();
   std::vector<bool> want(count, true);
   bool anyWant = false;
+  // The OpenDML indexes of all streams together (their chunks fill the gaps between
+  // one another's): one that does not hold drops them all.
+  std::vector<TSpan> spans;
   for (size_t i = 0; i < count; ++i) {
-    lied_ = false;
-    if (indx_[i].size > 0 && ReadSuperIndex(*f_.streams_[i], indx_[i].pos, indx_[i].size) && !lied_)
+    TAviStream& s = *f_.streams_[i];
+    if (indx_[i].size > 0 && ReadSuperIndex(s, indx_[i].pos, indx_[i].size)) {
       want[i] = false;
-    else
+      for (const TAviIndexEntry& e : s.index_)
+        if (e.size > 0 || (e.flags & kEntryMissing)) spans.push_back({e.offset, e.size});
+    } else {
+      DropIndex(s, "OpenDML index");
+    }
+  }
+  lied_ = !spans.empty() && !Plausible(spans, false);
+  for (size_t i = 0; i < count; ++i) {
+    if (lied_ && !want[i]) {
+      want[i] = true;
       DropIndex(*f_.streams_[i], "OpenDML index");
-    lied_ = false;
+    }
     anyWant = anyWant || want[i];
   }
+  lied_ = false;
+  spans = std::vector<TSpan>();
   if (!anyWant) return;
   lied_ = false;
   if (haveIdx1_ && ReadIdx1(want) && !lied_) {
@@ -446,7 +499,7 @@ bool TAviParser::ReadSuperIndex(TAviStream& s, uint64_t pos, uint32_t size) {
     if (!cache_.Read(pos + 24 + uint64_t(i) * stride, e, 8)) break;
     const uint64_t at = GetLE64(e);
     if (seen.insert(at).second) ReadStdIndex(s, at);
-    if (entries_ >= budget_ || lied_) break;
+    if (entries_ >= budget_) break;
   }
   return !s.index_.empty();
 }
@@ -474,10 +527,6 @@ bool TAviParser::ReadStdEntries(TAviStream& s, uint64_t pos, uint32_t count, uin
     const uint32_t offset = GetLE32(e);
     const uint32_t size = GetLE32(e + 4);
     const uint64_t at = base > UINT64_MAX - offset ? UINT64_MAX : base + offset;
-    if (!ChunkAgrees(at, size & ~AVI_INDEX_DELTAFRAME, 0, s.Number())) {
-      lied_ = true;
-      return false;
-    }
     if (!AddEntry(s, at, size & ~AVI_INDEX_DELTAFRAME, (size & AVI_INDEX_DELTAFRAME) == 0)) return false;
   }
   return true;
@@ -507,6 +556,7 @@ bool TAviParser::ReadIdx1(const std::vector<bool>& want) {
   }
   const uint64_t base = relative ? moviPos : 0;
   bool gave = false;
+  std::vector<TSpan> spans;
   for (uint64_t i = 0; i < n; ++i) {
     uint8_t e[16];
     if (!cache_.Read(idx1Pos_ + i * 16, e, 16)) break;
@@ -518,13 +568,11 @@ bool TAviParser::ReadIdx1(const std::vector<bool>& want) {
     TAviStream& s = *f_.streams_[sn];
     const uint64_t at = base + GetLE32(e + 8) + 8;
     const uint32_t size = GetLE32(e + 12);
-    if (!ChunkAgrees(at, size, ckid, sn)) {
-      lied_ = true;
-      return false;
-    }
+    if (size > 0) spans.push_back({at, size});
     if (!AddEntry(s, at, size, (flags & AVIIF_KEYFRAME) != 0)) break;
     gave = gave || (s.index_.back().flags & kEntryMissing) == 0;
   }
+  lied_ = !Plausible(spans, true);
   return gave;
 }
 
