@@ -2,6 +2,7 @@
 // video and sound facts, and refuses what it cannot read with one line on stderr.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "base/AppPaths.h"
@@ -101,6 +102,30 @@ TEST_F(CmdInfoAvi, WaveFiles) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   // Tag 0x11 carries its first published name.
   EXPECT_EQ(r.out.rfind("WAV sound: WAVE_FORMAT_DVI_ADPCM, 1 channel, 4 bits, 22050 Hz, ", 0), 0u) << r.out;
+}
+
+// A film whose maker was killed (SIGKILL: no size, no index written) tells the frames
+// it holds, as many as ffprobe counts.
+TEST_F(CmdInfoAvi, KilledFilmTellsTheFramesItHolds) {
+  REQUIRE_PROGRAM("ffprobe");
+  const std::string demo = tmp_.File("demo");
+  const std::string film = demo + "/film.avi";
+  const auto killed = RunCommand(
+      "sh -c " + Quote(Quote(test::MovaraProgram()) + " demo " + Quote(demo) +
+                       " >/dev/null 2>&1 & pid=$!; i=0; while [ $i -lt 600 ]; do s=$(stat -c %s " + Quote(film) +
+                       " 2>/dev/null || echo 0); [ \"$s\" -gt 1000000 ] && break; sleep 0.1; i=$((i+1)); done; "
+                       "kill -KILL $pid; wait $pid; exit 0"));
+  ASSERT_EQ(killed.exitCode, 0) << killed.output;
+  const auto bytes = test::ReadBytes(film);
+  ASSERT_GT(bytes.size(), 1000000u);
+  ASSERT_EQ(bytes[4] | bytes[5] | bytes[6] | bytes[7], 0) << "the film was finished before the kill";
+  const auto probe = RunCommand("ffprobe -v error -count_packets -select_streams v:0 -show_entries "
+                                "stream=nb_read_packets -of csv=p=0 " + Quote(film));
+  const int frames = std::atoi(probe.output.c_str());
+  EXPECT_GT(frames, 0) << probe.output;
+  const TRun r = Info(film);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find(", " + std::to_string(frames) + " frames at 25 fps"), std::string::npos) << r.out;
 }
 
 TEST_F(CmdInfoAvi, UnreadableFilesGiveOneLineOnStderr) {
