@@ -597,6 +597,21 @@ TEST(AviFileRead, IndexThatDisagreesWithTheChunksIsDropped) {
   EXPECT_EQ(AVIStreamRead(avi.audio.get(), 0, 2, sound.data(), 64, &bytes, &samples), AVIERR_OK);
   EXPECT_EQ(AVIStreamRead(avi.audio.get(), 2, 1, sound.data(), 64, &bytes, &samples), AVIERR_FILEREAD);
   EXPECT_EQ(AVIStreamRead(avi.audio.get(), 0, 16, sound.data(), 64, &bytes, &samples), AVIERR_FILEREAD);
+
+  // A movi list whose size falls short of its chunks: idx1, which follows them, holds.
+  entries.clear();
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    const auto e = Idx1Entry(chunks[i].first, i == 2 ? 0 : AVIIF_KEYFRAME, offsets[i],
+                             static_cast<uint32_t>(chunks[i].second.size()));
+    entries.insert(entries.end(), e.begin(), e.end());
+  }
+  auto shortList = List("movi", movi);
+  PutLE32(shortList.data() + 4, 4 + 48);  // the first chunk only
+  TOpenAvi cut;
+  ASSERT_TRUE(cut.OpenBytes(List("AVI ", {hdrl, shortList, Chunk("idx1", entries)}, "RIFF")));
+  ASSERT_EQ(AVIStreamLength(cut.video.get()), 3);
+  EXPECT_EQ(ReadSample(cut.video.get(), 2), Bytes(36, 5));
+  EXPECT_FALSE(AVIStreamIsKeyFrame(cut.video.get(), 1));
 }
 
 // ---------------------------------------------------------------------------------

@@ -108,6 +108,7 @@ class TAviParser {
   bool StreamChunkAt(uint64_t pos);
   bool Plausible(std::vector<TSpan>& spans, bool firstRiffOnly);
   bool GapHoldsChunks(const TSpan& a, const TSpan& b);
+  uint64_t MoviEnd(size_t movi, bool forIdx1) const;
   bool AddEntry(TAviStream& s, uint64_t offset, uint64_t size, bool key);
   // Forgets what was read of the stream's index (its entries no longer count against
   // the budget).
@@ -393,7 +394,7 @@ bool TAviParser::Plausible(std::vector<TSpan>& spans, bool firstRiffOnly) {
     if (c.offset < 8 || c.offset > size_) return false;
     // The movi lists are in file order, as the sorted chunks.
     const size_t before = movi;
-    while (movi < movis_.size() && movis_[movi].end < c.offset + c.size) ++movi;
+    while (movi < movis_.size() && MoviEnd(movi, firstRiffOnly) < c.offset + c.size) ++movi;
     if (movi == movis_.size() || movis_[movi].begin > c.offset - 8) return false;
     if (firstRiffOnly && !movis_[movi].firstRiff) return false;
     if (i == 0) continue;
@@ -404,6 +405,15 @@ bool TAviParser::Plausible(std::vector<TSpan>& spans, bool firstRiffOnly) {
     if (movi == before && !GapHoldsChunks(p, c)) return false;
   }
   return true;
+}
+
+// idx1 follows the movi list it indexes: a list whose size falls short of it still
+// holds the chunks up to it.
+uint64_t TAviParser::MoviEnd(size_t movi, bool forIdx1) const {
+  const TMovi& m = movis_[movi];
+  const bool beforeIdx1 = haveIdx1_ && m.firstRiff && idx1Pos_ >= m.end + 8 &&
+                          (movi + 1 == movis_.size() || movis_[movi + 1].begin > idx1Pos_);
+  return forIdx1 && beforeIdx1 ? idx1Pos_ - 8 : m.end;
 }
 
 bool TAviParser::GapHoldsChunks(const TSpan& a, const TSpan& b) {
