@@ -11,6 +11,7 @@
 #include "base/Dib.h"
 #include "base/FileKind.h"
 #include "base/Format.h"
+#include "base/LoadFailure.h"
 #include "base/Rounding.h"
 #include "media/AudioReader.h"
 #include "media/Avi.h"
@@ -31,6 +32,12 @@ namespace {
 // on stderr.
 using TDescriber = int (*)(const std::string& file, TFileKind kind);
 
+// ": why" when the loader told why the file failed, else "".
+std::string Why() {
+  const std::string reason = TakeLoadFailure();
+  return reason.empty() ? std::string() : ": " + reason;
+}
+
 const char* PictureKindName(TFileKind kind) {
   switch (kind) {
     case fkBmp: return "BMP";
@@ -44,8 +51,8 @@ int DescribePicture(const std::string& file, TFileKind kind) {
   TDIB dib;
   std::string path = file;
   if (!LoadPictureFile(dib, path, false)) {
-    std::fprintf(stderr, "movara info: '%s' is not a readable %s picture\n", file.c_str(),
-                 PictureKindName(kind));
+    std::fprintf(stderr, "movara info: '%s' is not a readable %s picture%s\n", file.c_str(),
+                 PictureKindName(kind), Why().c_str());
     return kExitUsage;
   }
   std::printf("%s picture %d x %d, %d bits\n", PictureKindName(kind), dib.Width(), dib.Height(),
@@ -194,7 +201,7 @@ int DescribeWave(const std::string& file, TFileKind) {
     opened = false;
   }
   if (!opened) {
-    std::fprintf(stderr, "movara info: '%s' is not a readable WAV sound\n", file.c_str());
+    std::fprintf(stderr, "movara info: '%s' is not a readable WAV sound%s\n", file.c_str(), Why().c_str());
     return kExitUsage;
   }
   std::printf("WAV sound: %s, %d ms\n", SoundFormatText(reader.SourceFormat().wf).c_str(), reader.Duration());
@@ -229,6 +236,7 @@ int CmdInfo(const TArgs& args) {
   const std::string& file = parsed.Words[0];
   if (const int readable = CheckInputFile("info", file); readable != kExitOk) return readable;
   const TFileKind kind = FileKindOfName(file);
+  TakeLoadFailure();
   for (const TDescriberEntry& e : kDescribers)
     if (e.kind == kind) return e.describe(file, kind);
   std::fprintf(stderr, "movara info: '%s' is not a file movara knows\n", file.c_str());

@@ -11,6 +11,7 @@
 #include "base/FileKind.h"
 #include "base/Format.h"
 #include "base/LittleEndian.h"
+#include "base/LoadFailure.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
 #include "project/ClipBox.h"
@@ -230,7 +231,11 @@ TProjectStream::~TProjectStream() {
 
 std::string TProjectStream::SkippedFilesText() const {
   std::string s;
-  for (const std::string& n : FSkippedFiles) s += n + "\r\n";
+  for (size_t i = 0; i < FSkippedFiles.size(); ++i) {
+    s += FSkippedFiles[i];
+    if (i < FSkippedReasons.size() && !FSkippedReasons[i].empty()) s += " (" + FSkippedReasons[i] + ")";
+    s += "\r\n";
+  }
   return s;
 }
 
@@ -307,8 +312,12 @@ void TProjectStream::ApplyHeader(const uint8_t* Header) {
 // folder; nullptr when the file is not in the resource list and does not load.
 TClipGraphic* TProjectStream::ResolveMedia(const std::string& Name) {
   const std::string expanded = ExpandFileName(!Name.empty() && Name[0] == '/' ? Name : FFolder + Name);
+  TakeLoadFailure();  // a reason left from another file is not this one's
   TClipGraphic* clip = FClipBox ? FClipBox->ClipForFile(expanded) : nullptr;
-  if (!clip) FSkippedFiles.push_back(expanded);
+  if (!clip) {
+    FSkippedFiles.push_back(expanded);
+    FSkippedReasons.push_back(TakeLoadFailure());
+  }
   return clip;
 }
 

@@ -137,16 +137,27 @@ void ScanStr(const std::string& Line, const std::string& Fmt, const std::vector<
   }
 }
 
+namespace {
+
+// The characters a file name in a script cannot hold as they are: the word separator,
+// the escape itself, the two compound separators, and the control characters (a line
+// break would split the line).
+bool EscapedInScript(unsigned char c) { return c == ' ' || c == '%' || c == '?' || c == '*' || c < 0x20 || c == 0x7F; }
+
+}  // namespace
+
 std::string EncodeScriptFileName(const std::string& Name) {
+  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(Name.size());
   for (char c : Name) {
-    switch (c) {
-      case ' ': out += "%20"; break;
-      case '%': out += "%25"; break;
-      case '?': out += "%3F"; break;
-      case '*': out += "%2A"; break;
-      default: out += c;
+    const auto u = static_cast<unsigned char>(c);
+    if (EscapedInScript(u)) {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
     }
   }
   return out;
@@ -160,9 +171,9 @@ std::string DecodeScriptFileName(const std::string& Name) {
       int hi = HexDigit(Name[i + 1]);
       int lo = HexDigit(Name[i + 2]);
       if (hi >= 0 && lo >= 0) {
-        char c = static_cast<char>(hi * 16 + lo);
-        if (c == ' ' || c == '%' || c == '?' || c == '*') {
-          out += c;
+        const auto c = static_cast<unsigned char>(hi * 16 + lo);
+        if (EscapedInScript(c)) {
+          out += static_cast<char>(c);
           i += 2;
           continue;
         }

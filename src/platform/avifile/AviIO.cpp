@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +35,21 @@ class TFileAviIO : public TAviIO {
     return done;
   }
 
+  size_t ReadAt2(uint64_t offset, void* a, size_t na, void* b, size_t nb) override {
+    if (offset > static_cast<uint64_t>(INT64_MAX) - na - nb) return 0;
+    iovec iov[2] = {{a, na}, {b, nb}};
+    ssize_t r;
+    do {
+      r = ::preadv(fd_, iov, 2, static_cast<off_t>(offset));
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) return 0;
+    const auto got = static_cast<size_t>(r);
+    if (got >= na + nb || got == 0) return got;
+    // A short read (a signal, the end of the file): the rest the plain way.
+    if (got < na) return got + TAviIO::ReadAt2(offset + got, static_cast<uint8_t*>(a) + got, na - got, b, nb);
+    return got + ReadAt(offset + got, static_cast<uint8_t*>(b) + (got - na), nb - (got - na));
+  }
+
   bool WriteAt(uint64_t offset, const void* data, size_t n) override {
     const auto* p = static_cast<const uint8_t*>(data);
     size_t done = 0;
@@ -64,6 +80,12 @@ class TFileAviIO : public TAviIO {
 };
 
 }  // namespace
+
+size_t TAviIO::ReadAt2(uint64_t offset, void* a, size_t na, void* b, size_t nb) {
+  const size_t first = ReadAt(offset, a, na);
+  if (first < na) return first;
+  return first + ReadAt(offset + na, b, nb);
+}
 
 std::unique_ptr<TAviIO> OpenAviFileIO(const std::string& fileName, bool create) {
   const int flags = create ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
