@@ -347,6 +347,9 @@ class TLayerRow {
   TLayerItem* ItemAtFrames(int A, int B, bool SkipChecked = false, const TLayerItem* Ignore = nullptr) const;
   // The first block spanning [A, B) time-line pixels.
   TLayerItem* ItemAtPixels(int A, int B) const;
+  // The blocks that reach into time-line pixels [A, B), as indexes [From, To): a binary
+  // search, the row being sorted and free of overlaps.
+  void ItemsInPixels(int A, int B, int& From, int& To) const;
   // The last block ending at or before Frame / first block starting at or after Frame.
   TLayerItem* LastItemEndingBefore(int Frame, const TLayerItem* Ignore1 = nullptr,
                                    const TLayerItem* Ignore2 = nullptr) const;
@@ -431,6 +434,11 @@ class TLayerRow {
   int OverEdge() const { return FHoverEdge; }
   bool GestureActive() const { return FGesture.ButtonDown; }
   TLayerItem* GestureItem() const { return FGesture.Item; }
+  // The envelope point being dragged and its block (nullptr when none), and the
+  // modifier keys held when the gesture began.
+  TLevelItem* GesturePoint() const { return FGesture.Point; }
+  TLayerItem* GesturePointItem() const { return FGesture.PointItem; }
+  TShiftState GestureShift() const { return FGesture.DownShift; }
 
   // ---- events
   TRowItemEvent OnInsertItem;

@@ -23,6 +23,7 @@
 #include "persist/ProjectDocument.h"
 #include "project/ui/DocumentSignals.h"
 #include "project/ui/ResourcesForm.h"
+#include "project/ui/TimeLineForm.h"
 
 namespace movara {
 namespace {
@@ -114,6 +115,11 @@ int RunEditor(QApplication& app, const TEditorOptions& options) {
     openResources->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     QObject::connect(openResources, &QAction::triggered, resources, [resources] { resources->AddFiles(); });
     form.AddFileCommand(openResources);
+    auto* timeline = new TTimeLineForm(document, adapter);
+    form.AddStandingWindow(timeline, swProject);
+    QObject::connect(timeline, &TTimeLineForm::newProjectShown, &form, [&form] {
+      if (QMdiSubWindow* sub = form.StandingWindow(swResources)) sub->show();
+    });
     form.RestoreLayout();
     form.show();
 
