@@ -104,6 +104,11 @@ class TPainter {
     column.setHeight(row.Height());
     const QRect visible = column.intersected(QRect(0, row.Top(), Width, row.Height())).intersected(Clip);
     if (visible.isEmpty()) return;
+    if (r.width() < 4) {
+      // a sliver at a far zoom: its colour, and the frame when selected
+      P.fillRect(visible, item.Selected() && item.MediaType() != ltFx3d ? QColor(0, 0, 0) : Q(item.ColorMarked()));
+      return;
+    }
     P.save();
     P.setClipRect(visible);
     try {
