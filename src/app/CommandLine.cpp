@@ -10,6 +10,7 @@ void PrintUsage() {
   std::fputs(
       "Movara 2.0 DV - domowy montaż filmów\n"
       "usage:\n"
+      "  movara [PROJECT.mvf]                   the editor (windows), open on the project when one is named\n"
       "  movara demo [DIR]                      make demo media and a demo project in DIR\n"
       "                                         (default ./movara-demo), generate DIR/film.avi\n"
       "  movara render PROJECT.mvf [options]    generate the film; progress and estimated finish on stderr\n"

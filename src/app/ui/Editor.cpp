@@ -21,6 +21,7 @@
 #include "base/UserMessages.h"
 #include "persist/Config.h"
 #include "persist/ProjectDocument.h"
+#include "project/ui/ClipPaint.h"
 #include "project/ui/DocumentSignals.h"
 #include "project/ui/ResourcesForm.h"
 #include "project/ui/TimeLineForm.h"
@@ -76,6 +77,8 @@ bool SaveScreenshots(TMovaraForm& form, const std::string& folder) {
     QApplication::processEvents();
     ok = sub->grab().save(dir + s.file) && ok;
   }
+  // the cursors and pictures the windows draw for themselves
+  ok = DropperOkPixmap().save(dir + "cursor-ZAKRAPLACZOK.png") && ok;
   return ok;
 }
 
@@ -101,7 +104,10 @@ bool IsEditorCommandLine(int argc, char** argv, TEditorOptions& options) {
 int RunEditor(QApplication& app, const TEditorOptions& options) {
   QApplication::setApplicationName("Movara");
   QApplication::setWindowIcon(ProgramIcon());
-  std::shared_ptr<IUserMessages> previous = SetUserMessages(std::make_shared<TQtUserMessages>());
+  // the screenshots run without anyone to answer: its messages go to stderr
+  std::shared_ptr<IUserMessages> previous =
+      options.ScreenshotsDir.empty() ? SetUserMessages(std::make_shared<TQtUserMessages>())
+                                     : SetUserMessages(std::make_shared<TStderrMessages>());
   int result = 0;
   {
     TProjectDocument document;
@@ -115,11 +121,11 @@ int RunEditor(QApplication& app, const TEditorOptions& options) {
     openResources->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     QObject::connect(openResources, &QAction::triggered, resources, [resources] { resources->AddFiles(); });
     form.AddFileCommand(openResources);
+    // the project window comes last
     auto* timeline = new TTimeLineForm(document, adapter);
     form.AddStandingWindow(timeline, swProject);
-    QObject::connect(timeline, &TTimeLineForm::newProjectShown, &form, [&form] {
-      if (QMdiSubWindow* sub = form.StandingWindow(swResources)) sub->show();
-    });
+    QObject::connect(&adapter, &TDocumentSignals::opened, &form, &TMovaraForm::ShowProjectWindows);
+    QObject::connect(timeline, &TTimeLineForm::newProjectShown, &form, &TMovaraForm::ShowProjectWindows);
     form.RestoreLayout();
     form.show();
 
@@ -133,6 +139,7 @@ int RunEditor(QApplication& app, const TEditorOptions& options) {
           std::fprintf(stderr, "movara: cannot save the screenshots in %s\n", shots.c_str());
           result = 1;
         }
+        document.LayerBox().SetModified(false);  // nothing is saved from a screenshots run
         form.close();
       }
     });

@@ -199,6 +199,13 @@ void TMovaraForm::RestoreLayout() {
   FDocument.LayerBox().SetModified(false);
 }
 
+void TMovaraForm::ShowProjectWindows() {
+  for (TStandingWindow w : {swResources, swProject}) {
+    QMdiSubWindow* sub = FStanding[static_cast<size_t>(w)];
+    if (sub && !sub->isVisible()) sub->show();
+  }
+}
+
 void TMovaraForm::TakeLayout() {
   TWindowLayout& main = FSettings.MainApp;
   main.WindowState = StateOf(windowState());

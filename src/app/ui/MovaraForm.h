@@ -56,6 +56,10 @@ class TMovaraForm : public QMainWindow {
   // could not be written.
   bool SaveSettings();
 
+ public slots:
+  // Shows the resource window and the project window when hidden (a project opened).
+  void ShowProjectWindows();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 

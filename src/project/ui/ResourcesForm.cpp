@@ -159,6 +159,15 @@ int TResourcesForm::DeleteSelected() {
   return deleted;
 }
 
+void TResourcesForm::ShowClip(TClipGraphic* clip, bool select) {
+  TClipBox& box = FSignals.Document().ClipBox();
+  const int index = box.IndexOf(clip);
+  if (index < 0) return;
+  if (select) box.SelectAlone(clip);
+  FView->EnsureVisible(index);
+  Refresh();
+}
+
 void TResourcesForm::Refresh() {
   FView->Refresh();
   UpdateLabels();

@@ -15,6 +15,7 @@ class QAction;
 namespace movara {
 
 class TClipBoxView;
+class TClipGraphic;
 class TDocumentSignals;
 
 // The add-files dialog; an empty list means cancelled.
@@ -42,6 +43,9 @@ class TResourcesForm : public QWidget {
   int AddFiles();
   // Deletes the selected thumbnails (a used one asks first). The number deleted.
   int DeleteSelected();
+  // Scrolls the thumbnail fully into view and, when asked, selects it alone (a
+  // time-line block was clicked: its thumbnail is shown).
+  void ShowClip(TClipGraphic* clip, bool select);
   // The labels' texts as shown.
   QString ItemsText() const;
   QString NameText() const;
