@@ -210,11 +210,12 @@ void TLayerBoxView::mousePressEvent(QMouseEvent* event) {
   if (button == mbRight) {
     // a right click ends a gesture or the razor; only a plain one opens the menu
     const bool busy = box.CaptureRow() != nullptr || box.Scale().MouseCaptured();
-    FSuppressMenu = busy || box.Tool() == ttRazor;
+    const bool quiet = busy || box.Tool() == ttRazor;
     box.SetTool(ttPointer);
     if (busy) box.MouseDown(mbRight, shift, pos.x(), pos.y());
     FHeldCursor = false;
     UpdateCursor(pos);
+    if (!quiet) emit popupMenuRequested(pos, event->modifiers());
     return;
   }
   UpdateCursor(pos);
@@ -250,13 +251,9 @@ void TLayerBoxView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TLayerBoxView::contextMenuEvent(QContextMenuEvent* event) {
-  if (FSuppressMenu) {
-    FSuppressMenu = false;
-    event->accept();
-    return;
-  }
-  QPoint pos = event->reason() == QContextMenuEvent::Mouse ? event->pos() : QPoint(width() / 2, height() / 2);
-  emit popupMenuRequested(pos, event->modifiers());
+  // the mouse's menu comes with the right button's press; the menu key's here
+  if (event->reason() != QContextMenuEvent::Mouse)
+    emit popupMenuRequested(QPoint(width() / 2, height() / 2), event->modifiers());
   event->accept();
 }
 

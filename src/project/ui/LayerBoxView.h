@@ -84,7 +84,6 @@ class TLayerBoxView : public QWidget {
   QTimer* FMarching = nullptr;
   TClipDragger FPart;
   Qt::KeyboardModifiers FLastModifiers = Qt::NoModifier;
-  bool FSuppressMenu = false;
   bool FHeldCursor = false;  // the cursor of a press stays until the release
   int FHeight = 0;
 };

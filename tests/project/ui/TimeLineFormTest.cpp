@@ -407,6 +407,13 @@ TEST_F(TimeLineFormTest, CommandMenuRulesAndItsCommands) {
     EXPECT_FALSE(Item("MenuMakeScript")->isVisible());
     EXPECT_FALSE(Item("MenuTestAllFx3dDll")->isVisible());
   }
+  // a right click opens the menu where it was made, with the two hidden items shown
+  // while Ctrl and Shift are held
+  QTest::mouseClick(View(), Qt::RightButton, Qt::ControlModifier | Qt::ShiftModifier, At(lnFirstClipTop, 100));
+  EXPECT_TRUE(form_->PopupMenu()->isVisible());
+  EXPECT_EQ(form_->MenuBlock(), picture);
+  EXPECT_TRUE(Item("MenuMakeScript")->isVisible());
+  form_->PopupMenu()->hide();
   // the two hidden items with Ctrl and Shift held, not with one of them
   form_->PreparePopupMenu(At(lnFirstClipTop, 250), Qt::ControlModifier);
   EXPECT_FALSE(Item("MenuMakeScript")->isVisible());
