@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPolygon>
 #include <algorithm>
+#include <climits>
 #include <exception>
 #include <map>
 #include <tuple>
@@ -81,7 +82,10 @@ class TPainter {
     P.fillRect(rect, Q(row.Color()));
     if (row.DrawCrossIf()) P.fillRect(rect, QBrush(Qt::black, Qt::BDiagPattern));
     int from = 0, to = 0;
-    row.ItemsInPixels(Origin + visible.left(), Origin + visible.right() + 1, from, to);
+    auto timeLine = [this](int x) {
+      return static_cast<int>(std::clamp<long long>(static_cast<long long>(Origin) + x, INT_MIN, INT_MAX));
+    };
+    row.ItemsInPixels(timeLine(visible.left()), timeLine(visible.right() + 1), from, to);
     for (int i = from; i < to; ++i) PaintItem(row, *row.Items(i));
     if (row.Style() != lsNone) {
       bool raised = row.Style() == lsRaised;

@@ -496,9 +496,14 @@ bool TTimeLineForm::event(QEvent* event) {
 
 void TTimeLineForm::keyPressEvent(QKeyEvent* event) {
   if (QAction* a = ShortcutItem(QKeySequence(event->keyCombination()))) {
-    // the items' enabling as the menu would show it at the pointer
-    PreparePopupMenu(FView->mapFromGlobal(QCursor::pos()), event->modifiers());
-    if (a->isEnabled()) a->trigger();
+    if (a == MenuItem("MenuMakeScript")) {
+      // the item is hidden unless Ctrl and Shift open the menu; its key works always
+      ShowScriptWindow();
+    } else {
+      // the items' enabling as the menu would show it at the pointer
+      PreparePopupMenu(FView->mapFromGlobal(QCursor::pos()), event->modifiers());
+      if (a->isEnabled()) a->trigger();
+    }
     event->accept();
     return;
   }
