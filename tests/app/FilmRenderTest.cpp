@@ -517,6 +517,48 @@ TEST_F(FilmRender, LongFilmsContinueInNumberedFiles) {
   EXPECT_NEAR(samples * 1000.0 / 44100, kLongMs, 1000);
 }
 
+// A film whose size estimate (a second of the largest frames) passes the size limit goes
+// on in a new file at every step: each file holds that step's frames and sound, copied or
+// drawn, and the frames go on in order from file to file.
+TEST_F(FilmRender, SplitFilmsHoldFramesInEveryFile) {
+  const std::string clip = dir_.File("pal.avi");
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i sine=frequency=440:sample_rate=44100 "
+                     "-t 4 -c:v mjpeg -q:v 5 -c:a pcm_s16le " + Quote(clip)));
+  int clipFrames = 0;
+  const std::string project = dir_.File("split.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, clip, Media().Bmp, 5, clipFrames));
+  ASSERT_EQ(clipFrames, 100);
+  const std::vector<std::string> source = VideoMd5(clip, true);
+  ASSERT_EQ(source.size(), 100u);
+  for (const char* mode : {"max", "none"}) {
+    SCOPED_TRACE(mode);
+    const std::string name = std::string("split_") + mode;
+    const auto r = Render(project, std::string("--vcodec MJPG --max-size 20971521 --quiet --mode ") + mode + " -o " +
+                                       Quote(dir_.File(name + ".avi")));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::vector<std::string> files = FilmFiles(dir_, name);
+    EXPECT_GE(files.size(), 4u);
+    std::vector<std::string> packets;
+    long long samples = 0;
+    for (const std::string& f : files) {
+      SCOPED_TRACE(f);
+      const auto md5 = VideoMd5(f, true);
+      EXPECT_GT(md5.size(), 0u);
+      packets.insert(packets.end(), md5.begin(), md5.end());
+      const long long sound = SoundSamples(f);
+      EXPECT_GT(sound, 0);
+      samples += sound;
+      ExpectFfmpegDecodes(f);
+      ExpectWholeRiff(f);
+    }
+    ASSERT_EQ(packets.size(), 105u);
+    EXPECT_NEAR(samples * 1000.0 / 44100, 4200, 50);
+    int copied = 0;
+    for (size_t i = 0; i < source.size(); ++i) copied += packets[i] == source[i];
+    EXPECT_EQ(copied, mode == std::string("max") ? 100 : 0);
+  }
+}
+
 // Packets of the output equal to source packets must also decode to the source's pictures
 // (a copied frame that depends on a frame that was not copied would not).
 void ExpectCopiesDecodeAsSource(const std::string& film, const std::string& source, int& copied, int offset = 0) {
