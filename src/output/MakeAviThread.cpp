@@ -1,6 +1,7 @@
 #include "output/MakeAviThread.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -609,10 +610,12 @@ void TMakeAviThread::RunJob(TJob& job) {
     case TJob::jPicture: {
       // written under a temporary name; it takes its own when the sequence ends
       std::string name = FSequenceOutput.Create(job.FileName);
+      errno = 0;
       if (!name.empty() && SavePictureFile(job.Picture, name, false)) {
         ++FGoodBlockCount;
       } else {
-        const std::string why = name.empty() ? FSequenceOutput.Reason() : std::string();
+        const int error = errno;
+        const std::string why = name.empty() ? FSequenceOutput.Reason() : error ? std::strerror(error) : "";
         ShowMessage(Format("Nie mogę zapisać pliku \"%s\".", job.FileName.c_str()) + (why.empty() ? "" : " " + why),
                     TMsgKind::Error);
         ++FBadBlockCount;
