@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -22,6 +23,8 @@ namespace fs = std::filesystem;
 
 // The longest name a folder takes (bytes).
 constexpr size_t kNameMax = 255;
+// Letters and digits that make a temporary name unique.
+constexpr size_t kRandomLength = 8;
 
 std::string SystemReason(int error) { return std::strerror(error); }
 
@@ -49,8 +52,45 @@ std::string RandomPart() {
   x ^= x >> 31;
   static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string s;
-  for (int i = 0; i < 8; ++i, x /= 36) s += kDigits[x % 36];
+  for (size_t i = 0; i < kRandomLength; ++i, x /= 36) s += kDigits[x % 36];
   return s;
+}
+
+// Whether name is a temporary file of a film named stem + ext: "." + stem, two or four
+// digits (continuation files, pictures) or none, ".movara-", eight letters or digits, and
+// ext (the film's own, or the extension of its numbered files).
+bool IsTemporaryOf(const std::string& name, const std::string& stem, const std::string& ext) {
+  if (name.size() < 1 + stem.size() || name[0] != '.' || name.compare(1, stem.size(), stem) != 0) return false;
+  size_t at = 1 + stem.size();
+  size_t digits = 0;
+  while (at + digits < name.size() && std::isdigit(static_cast<unsigned char>(name[at + digits]))) ++digits;
+  if (digits != 0 && digits != 2 && digits != 4) return false;
+  at += digits;
+  static const std::string kMiddle = ".movara-";
+  if (name.compare(at, kMiddle.size(), kMiddle) != 0) return false;
+  at += kMiddle.size();
+  for (size_t i = 0; i < kRandomLength; ++i, ++at)
+    if (at >= name.size() || !(std::islower(static_cast<unsigned char>(name[at])) ||
+                               std::isdigit(static_cast<unsigned char>(name[at]))))
+      return false;
+  const std::string tail = name.substr(at);
+  if (digits == 0) return tail == ext;
+  return tail == ".AVI" || tail == ".BMP" || tail == ".GIF" || tail == ".JPG";
+}
+
+// Temporary files that a film of this name left when it was killed before its end: no
+// film that is alive writes them, it would hold the lock.
+void RemoveStaleTemporaries(const fs::path& film) {
+  const fs::path folder = film.parent_path().empty() ? fs::path(".") : film.parent_path();
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!IsTemporaryOf(name, film.stem().string(), film.extension().string())) continue;
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    TraceF("[TFilmOutput.Open] \"%s\" of a film that did not end removed", it->path().c_str());
+    fs::remove(it->path(), typeError);
+  }
 }
 
 }  // namespace
@@ -107,6 +147,8 @@ bool TFilmOutput::Open(const std::string& fileName) {
         held.st_ino == there.st_ino) {
       FLockFd = fd;
       FLockName = lock;
+      RemoveStaleTemporaries(fs::path(resolved));
+      if (resolved != fileName) RemoveStaleTemporaries(fs::path(fileName));
       return true;
     }
     ::close(fd);
@@ -160,9 +202,7 @@ bool TFilmOutput::Commit() {
   FFailed.clear();
   bool ok = true;
   for (const TEntry& e : FEntries) {
-    struct stat st {};
-    if (!ok || ::stat(e.Temp.c_str(), &st) != 0) {
-      // after a failure the rest go; a file that went already (it held no film) is skipped
+    if (!ok) {  // after a failure the rest go
       ::unlink(e.Temp.c_str());
       continue;
     }
