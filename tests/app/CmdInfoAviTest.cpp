@@ -135,13 +135,18 @@ TEST_F(CmdInfoAvi, UndecodableVideoIsDescribedAndFails) {
 TEST_F(CmdInfoAvi, KilledFilmTellsTheFramesItHolds) {
   REQUIRE_PROGRAM("ffprobe");
   const std::string demo = tmp_.File("demo");
-  const std::string film = demo + "/film.avi";
+  // the film grows under a temporary name beside film.avi until it is complete
+  const std::string found = tmp_.File("killed.txt");
   const auto killed = RunCommand(
       "sh -c " + Quote(Quote(test::MovaraProgram()) + " demo " + Quote(demo) +
-                       " >/dev/null 2>&1 & pid=$!; i=0; while [ $i -lt 600 ]; do s=$(stat -c %s " + Quote(film) +
-                       " 2>/dev/null || echo 0); [ \"$s\" -gt 1000000 ] && break; sleep 0.1; i=$((i+1)); done; "
-                       "kill -KILL $pid; wait $pid; exit 0"));
+                       " >/dev/null 2>&1 & pid=$!; i=0; while [ $i -lt 600 ]; do f=$(ls " + Quote(demo) +
+                       "/.film.movara-*.avi 2>/dev/null | head -n 1); s=$(stat -c %s \"$f\" 2>/dev/null || echo 0); "
+                       "[ \"$s\" -gt 1000000 ] && break; sleep 0.1; i=$((i+1)); done; "
+                       "kill -KILL $pid; wait $pid; printf %s \"$f\" > " + Quote(found) + "; exit 0"));
   ASSERT_EQ(killed.exitCode, 0) << killed.output;
+  const auto name = test::ReadBytes(found);
+  const std::string film(name.begin(), name.end());
+  ASSERT_FALSE(film.empty()) << "no film was being written";
   const auto bytes = test::ReadBytes(film);
   ASSERT_GT(bytes.size(), 1000000u);
   ASSERT_EQ(bytes[4] | bytes[5] | bytes[6] | bytes[7], 0) << "the film was finished before the kill";

@@ -412,6 +412,14 @@ HRESULT AVIFileOpen(PAVIFILE* ppfile, const std::string& fileName, unsigned mode
   return AVIFileOpenIO(ppfile, std::move(io), mode, options);
 }
 
+HRESULT AVIFileWriteHeader(PAVIFILE pfile) {
+  if (pfile == nullptr) return AVIERR_BADHANDLE;
+  if (!pfile->Writing()) return AVIERR_READONLY;
+  return pfile->WriteHeader();
+}
+
+int AVIFileSystemError(PAVIFILE pfile) { return pfile ? pfile->IO().LastError() : 0; }
+
 uint32_t AVIFileAddRef(PAVIFILE pfile) {
   if (pfile == nullptr) return 0;
   return ++pfile->refs;

@@ -109,6 +109,8 @@ class TAviFile {
   // Called by TAviStream::Write.
   HRESULT WriteChunk(TAviStream& s, const void* data, uint32_t size, bool key);
   bool MoviStarted() const { return moviStarted_; }
+  // Writes the header now (AVIFileWriteHeader); nothing to do once it is written.
+  HRESULT WriteHeader() { return moviStarted_ ? AVIERR_OK : StartFile(false); }
   // Finishes a written file: indexes, sizes, headers. Called once, at the last release.
   void Finalise();
 

@@ -56,7 +56,11 @@ class TFileAviIO : public TAviIO {
     while (done < n) {
       const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
       if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return false;
+      if (r <= 0) {
+        // a write that takes nothing without an error is a full disk
+        error_ = r < 0 ? errno : ENOSPC;
+        return false;
+      }
       done += static_cast<size_t>(r);
     }
     uint64_t end = offset + n;
@@ -67,16 +71,26 @@ class TFileAviIO : public TAviIO {
   }
 
   bool Truncate(uint64_t size) override {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return false;
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+      error_ = errno;
+      return false;
+    }
     size_.store(size);
     return true;
   }
 
-  bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL; }
+  bool Flush() override {
+    if (::fsync(fd_) == 0 || errno == EINVAL) return true;
+    error_ = errno;
+    return false;
+  }
+
+  int LastError() const override { return error_.load(); }
 
  private:
   int fd_;
   std::atomic<uint64_t> size_;
+  std::atomic<int> error_{0};
 };
 
 }  // namespace

@@ -25,6 +25,9 @@ class TAviIO {
   // Cuts (or extends) the store to size bytes.
   virtual bool Truncate(uint64_t size) = 0;
   virtual bool Flush() { return true; }
+  // The system's error (errno) of the last write, cut or flush that failed; 0 when none
+  // did or the store is no file.
+  virtual int LastError() const { return 0; }
 };
 
 // Opens a regular file for reading, or creates (emptying) one for reading and writing.
