@@ -190,6 +190,11 @@ TEST_F(ProjectDocumentTest, AFileThatCannotBeUsedLeavesTheOpenProject) {
 
   WriteBytes(dir_.File("foreign.mvf"), std::vector<uint8_t>(900, 'x'));
   WriteBytes(dir_.File("locked.mvf"), {'M', 'V', '1', '0'});
+  // the saved project cut inside its first block
+  std::vector<uint8_t> cut = test::ReadBytes(dir_.File("mine.mvf"));
+  ASSERT_GT(cut.size(), 900u);
+  cut.resize(900);
+  WriteBytes(dir_.File("cut.mvf"), cut);
   ::chmod(dir_.File("locked.mvf").c_str(), 0);
   struct TCase {
     std::string file;
@@ -198,6 +203,7 @@ TEST_F(ProjectDocumentTest, AFileThatCannotBeUsedLeavesTheOpenProject) {
       {dir_.File("gone.mvf"), "Plik '" + dir_.File("gone.mvf") + "' nie istnieje !"},
       {dir_.File("foreign.mvf"), "Plik " + dir_.File("foreign.mvf") + " nie został rozpoznany przez Movara 1.0"},
       {dir_.File("locked.mvf"), "[812]. Wystąpił bląd podczas próby odczytu pliku " + dir_.File("locked.mvf")},
+      {dir_.File("cut.mvf"), "[812]. Wystąpił bląd podczas próby odczytu pliku " + dir_.File("cut.mvf")},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.file);
