@@ -26,6 +26,15 @@ int64_t NowMs() {
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// What the render thread does with the frames of a video render mode.
+TRenderOption RenderOptionOf(TVideoRenderMode mode) {
+  switch (mode) {
+    case vrmMaximal: return roRawCopy;
+    case vrmMedium: return roFastCopy;
+    default: return roRender;
+  }
+}
+
 // Pixels of src into dst of the same form, without a new allocation.
 void CopyPixels(TDIB& dst, const TDIB& src) {
   if (dst.Width() == src.Width() && dst.Height() == src.Height() && dst.BitCount() == src.BitCount() &&
@@ -50,12 +59,12 @@ struct TMakeAviThread::TJob {
   std::string FileName;        // jPicture
 };
 
-std::string TMakeAviThread::SequenceFileName(const std::string& baseName, int k, uint8_t outputKind) {
+std::string TMakeAviThread::SequenceFileName(const std::string& baseName, int k, TOutputKind outputKind) {
   const char* ext = outputKind == okGifSequence ? ".GIF" : outputKind == okJpegSequence ? ".JPG" : ".BMP";
   return Format("%s%.4d%s", baseName.c_str(), k, ext);
 }
 
-TMakeAviThread::TMakeAviThread(TWindowHandle owner, int previewMode, bool createSuspended,
+TMakeAviThread::TMakeAviThread(TWindowHandle owner, TPreviewMode previewMode, bool createSuspended,
                                TMyProgressBar* progressBar, TPreviewBox* box, const std::string& scriptText,
                                TFxRenderThread* renderThread, const TLayerBox* layerBox,
                                const TFilmSettingsData& settings)
@@ -181,7 +190,7 @@ void TMakeAviThread::SetPreviewBox(TPreviewBox* box) {
   if (!box) FPreviewMode = pmNone;
 }
 
-void TMakeAviThread::SetPreviewMode(int mode) {
+void TMakeAviThread::SetPreviewMode(TPreviewMode mode) {
   if (FTerminated) return;
   if (mode != pmNone && !FBox.load()) return;
   if (mode < pmNone || mode > pmEvery25th) return;
@@ -202,8 +211,8 @@ bool TMakeAviThread::InitAnimation() {
       FFrame.SetSize(FSettings.FrameWidth, FSettings.FrameHeight, bits);
       FPreview.SetPixelFormat(bits == 16 ? pf555 : pf888);
       FFrame.SetPixelFormat(bits == 16 ? pf555 : pf888);
-      FRenderThread->SetFilmMode(true, FSettings.VideoRenderMode, FSettings.FrameWidth, FSettings.FrameHeight,
-                                 FSettings.FramesPerSecond,
+      FRenderThread->SetFilmMode(true, RenderOptionOf(FSettings.VideoRenderMode), FSettings.FrameWidth,
+                                 FSettings.FrameHeight, FSettings.FramesPerSecond,
                                  // an uncompressed film takes no frames as they are stored: their rows may
                                  // run the other way or hold another depth
                                  FSettings.Compressed() ? FSettings.Compvars.fccHandler : VideoFourCC("DIB "), bits);
@@ -328,7 +337,7 @@ void TMakeAviThread::Execute() {
     }
   } catch (const std::exception& e) {
     // the writer thread may have ended the film with its own error text already
-    int error = FError;
+    TMakeAviError error = FError;
     if (error != meException && FError.compare_exchange_strong(error, meException)) FErrorText = e.what();
     TraceF("[TMakeAviThread.Execute] %s", e.what());
   }
@@ -409,7 +418,7 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
   const int firstK = k;
   while (time < end) {
     FCurrentTime = time;
-    int result = rfNothing;
+    TRenderResult result = rfNothing;
     try {
       result = FRenderThread->RenderFrame(time);
     } catch (const std::exception& e) {
@@ -467,20 +476,20 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
       Submit(std::move(job));
     }
     if (result == rfPicture) {
-      const int mode = FPreviewMode;
+      const TPreviewMode mode = FPreviewMode;
       if (FBox.load() && (mode == pmEveryFrame || (mode == pmEvery25th && (k - firstK) % 25 == 0))) ShowPreview(FFrame);
     }
     if (FProgress) FProgress->StepBy(stepFrames);
     if (FStop) break;
     k += stepFrames;
     if (FBadBlockCount > 0 || WriterFailed()) {
-      int none = meNone;
+      TMakeAviError none = meNone;
       FError.compare_exchange_strong(none, meBadFrame);
       break;
     }
     time = RoundInt(k * FFrameDuration + gridStart);
   }
-  int none = meNone;
+  TMakeAviError none = meNone;
   if (WriterFailed()) FError.compare_exchange_strong(none, meBadFrame);
   return FError == meNone;
 }
@@ -548,7 +557,7 @@ void TMakeAviThread::RunJob(TJob& job) {
         TraceF("FAILED audio writing at FAudioPosition = %d, ThisStepTimeDuration = %d, DataSize = %d", job.Position,
                job.Duration, static_cast<int>(job.Bytes.size()));
         // the film ends here: the sound after a lost block would come too early
-        int none = meNone;
+        TMakeAviError none = meNone;
         if (FError.compare_exchange_strong(none, meException))
           FErrorText = Format("Błąd zapisu dźwięku filmu w pozycji = %d [ms]", job.Position);
         FWriterFailed = true;

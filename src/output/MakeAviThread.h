@@ -49,17 +49,17 @@ class TPreviewBox {
   bool Stretch = false;
 };
 
-// PreviewMode
-inline constexpr int pmNone = 0;
-inline constexpr int pmEveryFrame = 1;
-inline constexpr int pmEvery25th = 2;
+// PreviewMode: no preview, every frame, every 25th frame.
+enum TPreviewMode { pmNone = 0, pmEveryFrame = 1, pmEvery25th = 2 };
 
-// FError
-inline constexpr int meNone = 0;
-inline constexpr int meInit = 1;
-inline constexpr int meNoWork = 3;
-inline constexpr int meBadFrame = 5;
-inline constexpr int meException = 10;
+// FError: how the work ended.
+enum TMakeAviError {
+  meNone = 0,       // no error
+  meInit = 1,       // the film could not be begun
+  meNoWork = 3,     // nothing to make
+  meBadFrame = 5,   // a frame could not be made or written
+  meException = 10  // the work stopped on an exception (its message)
+};
 
 class TMakeAviThread {
  public:
@@ -67,7 +67,7 @@ class TMakeAviThread {
   // layer box the whole script is generated (its video tracks' length). The render
   // thread, the box, the bar and the layer box stay the caller's and must outlive the
   // thread. createSuspended: nothing runs until StartThread.
-  TMakeAviThread(TWindowHandle owner, int previewMode, bool createSuspended, TMyProgressBar* progressBar,
+  TMakeAviThread(TWindowHandle owner, TPreviewMode previewMode, bool createSuspended, TMyProgressBar* progressBar,
                  TPreviewBox* box, const std::string& scriptText, TFxRenderThread* renderThread,
                  const TLayerBox* layerBox, const TFilmSettingsData& settings);
   // Stops the work (DoNothingAndTerminate) and joins the thread.
@@ -85,8 +85,8 @@ class TMakeAviThread {
 
   // Ignored after termination; a non-zero mode needs a box.
   void SetPreviewBox(TPreviewBox* box);
-  void SetPreviewMode(int mode);
-  int PreviewMode() const { return FPreviewMode; }
+  void SetPreviewMode(TPreviewMode mode);
+  TPreviewMode PreviewMode() const { return FPreviewMode; }
 
   // Writing on a thread of its own (default true); set before StartThread.
   void SetPipeline(bool on) { FPipeline = on; }
@@ -99,7 +99,7 @@ class TMakeAviThread {
 
   bool Terminated() const { return FTerminated; }
   bool Started() const { return FStarted; }
-  int Error() const { return FError; }
+  TMakeAviError Error() const { return FError; }
   int BadBlockCount() const { return FBadBlockCount; }
   int GoodBlockCount() const { return FGoodBlockCount; }
   int CurrentTime() const { return FCurrentTime; }
@@ -121,7 +121,7 @@ class TMakeAviThread {
   int ContinuationCount() const { return FContinuationCount; }
 
   // "%s%.4d%s": the name of picture k of a sequence.
-  static std::string SequenceFileName(const std::string& baseName, int k, uint8_t outputKind);
+  static std::string SequenceFileName(const std::string& baseName, int k, TOutputKind outputKind);
 
  private:
   struct TJob;
@@ -146,7 +146,7 @@ class TMakeAviThread {
   TWindowHandle FOwner;
   TFilmSettingsData FSettings;
   bool FMakeVideo = false, FMakeSound = false, FWriteOutput = true, FSoundFirst = false;
-  std::atomic<int> FPreviewMode{pmNone};
+  std::atomic<TPreviewMode> FPreviewMode{pmNone};
   TDIB FFrame;        // the render thread draws here
   TDIB FWriterFrame;  // the writer compresses this one
   TDIB FPreview;
@@ -176,7 +176,7 @@ class TMakeAviThread {
   std::atomic<int> FAudioBlocks{0};
   int FContinuationCount = 0;
   std::atomic<bool> FStarted{false}, FStop{false}, FTerminated{false};
-  std::atomic<int> FError{meNone};
+  std::atomic<TMakeAviError> FError{meNone};
   std::string FErrorText;
 
   std::thread FThread;

@@ -280,8 +280,8 @@ int TFxRenderThread::LoadScript(const std::string& text) {
   return FActions->Generate(text);
 }
 
-void TFxRenderThread::SetFilmMode(bool on, uint8_t renderOption, int width, int height, int fps, uint32_t handler,
-                                  int bitCount) {
+void TFxRenderThread::SetFilmMode(bool on, TRenderOption renderOption, int width, int height, int fps,
+                                  uint32_t handler, int bitCount) {
   FFilm = on;
   FRenderOption = renderOption;
   FOutWidth = width;
@@ -318,7 +318,7 @@ const TRmSurface* TFxRenderThread::OutSurface() const {
   }
 }
 
-int TFxRenderThread::RenderFrame(int time) {
+TRenderResult TFxRenderThread::RenderFrame(int time) {
   Pause();
   std::lock_guard<std::mutex> lock(FSceneLock);
   if (!FScene || !FDest.Valid()) return rfNothing;
@@ -337,22 +337,20 @@ int TFxRenderThread::RenderFrame(int time) {
   FActions->GetActionAt(time, v2, v2next);
   FActions->SelectTrack(0);
   // the image track shows its picture only inside its span
-  if (v2.Kind != 0 && (time < v2.Start || time >= v2.Start + v2.Length)) {
+  if (v2.Kind != skNone && (time < v2.Start || time >= v2.Start + v2.Length)) {
     v2 = TScriptAction();
     v2next = TScriptAction();
   }
-
-  auto isPlain = [](const TScriptAction& a) { return a.Kind == 2 || a.Kind == 3; };
 
   // fast paths: one plain picture without key or level is copied, an unchanged clip
   // may be copied as compressed data
   if (FLinkOutDIB && FRenderOption < roRender) {
     TScriptAction* single = nullptr;
     TScriptAction* singleNext = nullptr;
-    if (isPlain(v2) && v1.Kind < 2) {
+    if (IsPlainKind(v2.Kind) && v1.Kind < skStill) {
       single = &v2;
       singleNext = &v2next;
-    } else if (isPlain(v1) && v2.Kind < 2) {
+    } else if (IsPlainKind(v1.Kind) && v2.Kind < skStill) {
       single = &v1;
       singleNext = &v1next;
     }
@@ -360,12 +358,12 @@ int TFxRenderThread::RenderFrame(int time) {
     if (c && c->ColorKey == -1 && c->Spare == -1 && c->Level == -1) {
       single->ActionFlags |= afNoRender;
       TAVI* avi = c->Avi;
-      if (single->Kind == 3 && avi && FRawCopy && c->Speed == 100 && avi->FrameWidth() == FOutWidth &&
+      if (single->Kind == skAvi && avi && FRawCopy && c->Speed == 100 && avi->FrameWidth() == FOutWidth &&
           avi->FrameHeight() == FOutHeight && std::fabs(avi->PlaybackRate() - FFps) < 0.001 &&
           avi->VideoCompressorHandler() == FHandler && FHandler != DIBHandler && avi->CanCopyFrames()) {
         single->ActionFlags |= afRawCopy;
         const int start = avi->FramesToMs(c->FirstFrame) + c->Offset + (time - single->Start);
-        const int end = singleNext->Kind >= 2 ? singleNext->Start : single->Start + single->Length;
+        const int end = singleNext->Kind >= skStill ? singleNext->Start : single->Start + single->Length;
         // the film thread takes at most a step of a run: no need to look further
         const int length = FRawCopyLimit > 0 ? std::min(end - time, FRawCopyLimit) : end - time;
         TraceF("[TFxRenderThread.RenderFrame] Avi NoRecompression - copying data. ItemTime = %d, Length = %d", start,
@@ -415,7 +413,7 @@ int TFxRenderThread::RenderFrame(int time) {
 }
 
 void TFxRenderThread::RenderAction(TScriptAction& item, const TScriptAction& next, int time) {
-  if (item.Kind == 2 || item.Kind == 3) {
+  if (IsPlainKind(item.Kind)) {
     RenderPlain(item, next, time);
   } else if (IsTransitionKind(item.Kind)) {
     RenderTransition(item, time);
@@ -431,10 +429,10 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
   if (!a) return;
   const int t = time - item.Start;
   const TDIB* pic = nullptr;
-  if (item.Kind == 2)
+  if (item.Kind == skStill)
     pic = a->SecondPicture;
   else
-    pic = GetAVIFrame(a, item, false, 0, t);
+    pic = GetAVIFrame(a, item, false, fmAlone, t);
   // a clip frame that cannot be read is a bad frame, never the frame before it again
   if (!pic || pic->Empty())
     throw ERenderFrame(Format("A frame of \"%s\" at %d ms cannot be read", a->FileName.c_str(), time));
@@ -451,7 +449,7 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
         CheckSurface(FDest.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
         FOut = osDest;
       }
-      if (item.Kind == 2)
+      if (item.Kind == skStill)
         TraceF("[TFxRenderThread.RenderFrame] Recompressed at %d. Bitmap copied without rendering.", time);
       else
         TraceF("[TFxRenderThread.RenderFrame] Recompressed at %d. Avi frame copied without rendering", time);
@@ -530,13 +528,13 @@ void TFxRenderThread::RenderTransition(TScriptAction& item, int time) {
   const TScriptCommand* c = item.CommandC;
   if (!a || !b || !c) return;
   const int t = time - item.Start;
-  const TDIB* pa = a->Code == scAvi ? GetAVIFrame(a, item, false, 2, t) : a->SecondPicture;
+  const TDIB* pa = a->Code == scAvi ? GetAVIFrame(a, item, false, fmLeaving, t) : a->SecondPicture;
   // both pictures may come from one clip, whose picture the second frame overwrites
   if (pa && a->Code == scAvi && c->Code == scAvi && a->Avi == c->Avi) {
     FPicA = *pa;
     pa = &FPicA;
   }
-  const TDIB* pc = c->Code == scAvi ? GetAVIFrame(c, item, false, 1, t) : c->SecondPicture;
+  const TDIB* pc = c->Code == scAvi ? GetAVIFrame(c, item, false, fmComing, t) : c->SecondPicture;
   if (!pa || !pc)
     throw ERenderFrame(Format("A frame of \"%s\" at %d ms cannot be read", (pa ? c : a)->FileName.c_str(), time));
   TFx3d* fx = EnsureFxList().FindByID(b->FxID);

@@ -132,14 +132,19 @@ class TFxThread {
 };
 
 // Results of RenderFrame.
-inline constexpr int rfNothing = 0;     // nothing rendered
-inline constexpr int rfControl = 1;     // drawn to the drawing control only
-inline constexpr int rfPicture = 2;     // the frame is in the linked picture
-inline constexpr int rfRawCopy = 3;     // the raw-copy buffer holds compressed frames
+enum TRenderResult {
+  rfNothing = 0,  // nothing rendered
+  rfControl = 1,  // drawn to the drawing control only
+  rfPicture = 2,  // the frame is in the linked picture
+  rfRawCopy = 3   // the raw-copy buffer holds compressed frames
+};
 
-// Render options of the film.
-inline constexpr uint8_t roFastCopy = 1;  // plain pictures copied, clips copied unchanged
-inline constexpr uint8_t roRender = 2;    // every frame rendered (default)
+// Render options of the film (the film's video render modes).
+enum TRenderOption : uint8_t {
+  roRawCopy = 0,   // as roFastCopy; unchanged clips go as compressed data into a raw-copy buffer
+  roFastCopy = 1,  // plain pictures copied without the renderer
+  roRender = 2     // every frame rendered (default)
+};
 
 class TFxRenderThread : public TFxThread {
  public:
@@ -151,8 +156,9 @@ class TFxRenderThread : public TFxThread {
   int LoadScript(const std::string& text);
   TActionCommandList& Actions() { return *FActions; }
 
-  void SetFilmMode(bool on, uint8_t renderOption, int width, int height, int fps, uint32_t handler, int bitCount);
-  uint8_t RenderOption() const { return FRenderOption; }
+  void SetFilmMode(bool on, TRenderOption renderOption, int width, int height, int fps, uint32_t handler,
+                   int bitCount);
+  TRenderOption RenderOption() const { return FRenderOption; }
   // The caller's frame picture (not owned): the renderer is made at its size rounded up
   // to multiples of 4, and the picture is resized to that size at its own depth. nullptr
   // ends film output. Raises ESurface when the surfaces cannot be made.
@@ -166,7 +172,7 @@ class TFxRenderThread : public TFxThread {
 
   // The frame at time (ms): rfNothing, rfPicture or rfRawCopy (see above). Raises
   // ERenderFrame when film rendering gives no picture.
-  int RenderFrame(int time);
+  TRenderResult RenderFrame(int time);
   // Flags of the last rendered Video1 action (afNoRender, afRawCopy show the path taken).
   uint8_t LastFlags() const { return FLastFlags; }
 
@@ -187,7 +193,7 @@ class TFxRenderThread : public TFxThread {
   // linked picture (a picture copied there unchanged).
   enum { osNone, osRenderer, osDest, osLinked } FOut = osNone;
   bool FFilm = false;
-  uint8_t FRenderOption = roRender;
+  TRenderOption FRenderOption = roRender;
   int FOutWidth = 0, FOutHeight = 0, FFps = 25, FBitCount = 24;
   uint32_t FHandler = 0;
   uint8_t FLastFlags = 0;

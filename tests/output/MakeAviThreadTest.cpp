@@ -29,7 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TFilmSettingsData Settings(const std::string& file, int fps = 25, uint8_t block = abSecond) {
+TFilmSettingsData Settings(const std::string& file, int fps = 25, TAudioBlockMode block = abSecond) {
   TFilmSettingsData s;
   s.FileName = file;
   s.FrameWidth = 64;
@@ -92,7 +92,9 @@ TEST_F(FilmThread, StepsFormatsAndProgressFollowTheSettings) {
   render.LoadScript(script);
   struct TCase {
     int fps;
-    uint8_t block, content, kind;
+    TAudioBlockMode block;
+    TFilmContent content;
+    TOutputKind kind;
     int step;
     bool soundFirst;
   } cases[] = {
@@ -175,7 +177,7 @@ TEST_F(FilmThread, FramesOfFractionalMillisecondsKeepPictureAndSoundTogether) {
   const std::string script = StillScript(bmp, wav, 3000);
   struct TCase {
     int fps;
-    uint8_t block;
+    TAudioBlockMode block;
   } cases[] = {{30, abFrame}, {60, abFrame}, {7, abHalfSecond}, {30, abSecond}};
   for (const TCase& c : cases) {
     const std::string file = dir.File("grid.avi");

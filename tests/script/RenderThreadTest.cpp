@@ -78,7 +78,7 @@ class RenderThreadTest : public ::testing::Test {
     frame.SetSize(W, H, 24);
   }
   // Loads the script and links the frame for film output.
-  void Load(const std::string& script, uint8_t option = roRender) {
+  void Load(const std::string& script, TRenderOption option = roRender) {
     thread.LoadScript(script);
     thread.SetFilmMode(true, option, W, H, 25, 0, 24);
     thread.SetLinkOutDIB(&frame);
@@ -126,7 +126,7 @@ TEST_F(RenderThreadTest, EmptyStretchesAreBlack) {
   } cases[] = {{0, Black, Black},    {499, Black, Black}, {500, Red, Blue},     {1000, Black, Black},
                {1499, Black, Black}, {1500, Green, Green}, {2000, Black, Black}, {2250, Green, Green},
                {2300, Black, Black}, {60000, Black, Black}};
-  for (uint8_t option : {roRender, roFastCopy}) {
+  for (TRenderOption option : {roRender, roFastCopy}) {
     Load(script, option);
     for (const auto& c : cases) {
       frame.Fill(White);  // nothing of an earlier frame may stay
@@ -149,7 +149,7 @@ TEST_F(RenderThreadTest, UnreadableClipFrameIsABadFrame) {
   ASSERT_NE(at, bytes.end());
   const size_t size = at[4] | (at[5] << 8) | (at[6] << 16) | (at[7] << 24);
   std::fill(at + 8, at + 8 + static_cast<std::ptrdiff_t>(size), 0);
-  for (uint8_t option : {roRender, roFastCopy}) {
+  for (TRenderOption option : {roRender, roFastCopy}) {
     // a clip that failed once stays closed: each path gets its own copy
     const std::string file = dir.File(Format("bad%d.avi", option));
     test::WriteBytes(file, bytes);
