@@ -24,8 +24,6 @@ int64_t NowMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 // What the render thread does with the frames of a video render mode.
 TRenderOption RenderOptionOf(TVideoRenderMode mode) {
   switch (mode) {
@@ -130,8 +128,11 @@ TMakeAviThread::TMakeAviThread(TWindowHandle owner, TPreviewMode previewMode, bo
 }
 
 TMakeAviThread::~TMakeAviThread() {
-  OnDone = nullptr;
-  OnTerminate = nullptr;
+  {
+    std::lock_guard<std::mutex> l(FCallbackLock);
+    OnDone = nullptr;
+    OnTerminate = nullptr;
+  }
   if (FThread.joinable()) {
     DoNothingAndTerminate();
     FThread.join();
@@ -139,9 +140,17 @@ TMakeAviThread::~TMakeAviThread() {
   StopWriter();
 }
 
+void TMakeAviThread::SetStateFlag(std::atomic<bool>& flag) {
+  {
+    std::lock_guard<std::mutex> l(FStateLock);
+    flag = true;
+  }
+  FStateSignal.notify_all();
+}
+
 void TMakeAviThread::StartThread() {
   if (FTerminated) return;
-  FStarted = true;
+  SetStateFlag(FStarted);
   std::lock_guard<std::mutex> l(FRunLock);
   if (FResumed) return;
   FResumed = true;
@@ -149,25 +158,24 @@ void TMakeAviThread::StartThread() {
 }
 
 bool TMakeAviThread::WaitFor(int ms) {
-  const int64_t start = NowMs();
-  while (!FTerminated && NowMs() - start < ms) SleepMs(5);
-  return FTerminated;
+  std::unique_lock<std::mutex> l(FStateLock);
+  return FStateSignal.wait_for(l, std::chrono::milliseconds(std::max(ms, 0)), [this] { return FTerminated.load(); });
 }
 
 void TMakeAviThread::DoNothingAndTerminate() {
   // The writer reads the stop flag itself after every frame of a copied run: no lock is
-  // taken here, so a long run ends at its next frame.
-  FStop = true;
+  // taken here but the flags' own, so a long run ends at its next frame.
+  SetStateFlag(FStop);
   if (FTerminated) return;
   StartThread();
   const int64_t start = NowMs();
-  while (!FTerminated) {
+  for (;;) {
     const int64_t waited = NowMs() - start;
     if (waited >= 15000) {
       TraceF("[TMakeAviThread.DoNothingAndTerminate] Failed !/");
       return;
     }
-    SleepMs(std::min<int>(333, static_cast<int>(15000 - waited)));
+    if (WaitFor(std::min<int>(333, static_cast<int>(15000 - waited)))) return;
     if (ProcessMessages) ProcessMessages();
     TraceF("[TMakeAviThread.DoNothingAndTerminate] TimeWait = %d", static_cast<int>(NowMs() - start));
   }
@@ -297,7 +305,10 @@ void TMakeAviThread::Execute() {
     } else {
       FWriting = FWriteOutput && ((FAviMaker && FAviMaker->Initialized()) ||
                                   (!FAviMaker && FSettings.OutputKind != okAviFilm));
-      while (!FStarted && !FStop) SleepMs(50);
+      {
+        std::unique_lock<std::mutex> l(FStateLock);
+        FStateSignal.wait(l, [this] { return FStarted || FStop; });
+      }
       if (!FStop) {
         if (FAviMaker && !FAviMaker->Initialized()) {
           ShowMessage("Błąd inicjalizacji pliku Avi", TMsgKind::Error);
@@ -356,8 +367,12 @@ void TMakeAviThread::EndExecute() {
       FError = meException;
     }
   }
-  if (OnDone) OnDone();
-  FTerminated = true;
+  {
+    std::lock_guard<std::mutex> l(FCallbackLock);
+    if (OnDone) OnDone();
+  }
+  SetStateFlag(FTerminated);
+  std::lock_guard<std::mutex> l(FCallbackLock);
   if (OnTerminate) OnTerminate();
 }
 

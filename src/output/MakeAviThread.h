@@ -46,7 +46,8 @@ class TPreviewBox {
   virtual int ClientHeight() const = 0;
   // A picture of the client size; called on the film thread.
   virtual void Paint(const TDIB& picture) = 0;
-  bool Stretch = false;
+  // Set by the film thread, read by the window's.
+  std::atomic<bool> Stretch{false};
 };
 
 // PreviewMode: no preview, every frame, every 25th frame.
@@ -77,7 +78,8 @@ class TMakeAviThread {
 
   // Sets started and resumes the thread, unless it has terminated.
   void StartThread();
-  // Asks the work to stop and waits, at most 15000 ms, for the thread to end.
+  // Asks the work to stop and waits, at most 15000 ms, for the thread to end; returns as
+  // soon as it has. ProcessMessages runs every 333 ms of the wait.
   void DoNothingAndTerminate();
   // Waits at most ms for the end of the thread; true when it has ended.
   bool WaitFor(int ms);
@@ -182,6 +184,13 @@ class TMakeAviThread {
   std::thread FThread;
   std::mutex FRunLock;
   bool FResumed = false;  // the thread was made
+  // Started, stop and terminated change under FStateLock and are signalled on FStateSignal
+  // (the start gate and the waits for the end).
+  std::mutex FStateLock;
+  std::condition_variable FStateSignal;
+  void SetStateFlag(std::atomic<bool>& flag);
+  // OnDone and OnTerminate are called, and detached by the destructor, under this lock.
+  std::mutex FCallbackLock;
 
   // the writer thread
   bool FPipeline = true;

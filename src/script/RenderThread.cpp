@@ -19,8 +19,6 @@ int64_t NowMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 int RoundUp4(int v) { return (v + 3) & ~3; }
 
 constexpr uint32_t FourCC(char a, char b, char c, char d) {
@@ -76,20 +74,33 @@ void TFxThread::Resume() {
 
 void TFxThread::Pause() {
   if (FTerminated || !FThread.joinable() || Suspended()) return;
+  std::unique_lock<std::mutex> lock(FRunLock);
   FPauseRequested = true;
-  const int64_t start = NowMs();
-  while (!FPaused && !FTerminated && NowMs() - start < 5000) SleepMs(30);
+  FRunSignal.notify_all();  // the loop may be in one of its waits
+  FRunSignal.wait_for(lock, std::chrono::milliseconds(5000), [this] { return FPaused || FTerminated; });
 }
 
 void TFxThread::Stop() {
-  FStopping = true;
   {
     std::lock_guard<std::mutex> lock(FRunLock);
+    FStopping = true;
     FSuspended = false;
   }
   FRunSignal.notify_all();
   if (FThread.joinable()) FThread.join();
   FTerminated = true;
+}
+
+void TFxThread::IdleWait(int ms) {
+  std::unique_lock<std::mutex> lock(FRunLock);
+  FRunSignal.wait_for(lock, std::chrono::milliseconds(ms), [this] { return FPauseRequested || FStopping; });
+}
+
+bool TFxThread::WaitForPreviewFrames(int64_t count, int ms) {
+  std::unique_lock<std::mutex> lock(FRunLock);
+  return FRunSignal.wait_for(lock, std::chrono::milliseconds(ms),
+                             [&] { return FPreviewFrames >= count || FTerminated; }) &&
+         FPreviewFrames >= count;
 }
 
 void TFxThread::SetPreviewSize(int width, int height) {
@@ -195,7 +206,7 @@ void TFxThread::StepPreview(int64_t& clock, int64_t& animated) {
   const int64_t elapsed = now - clock;
   const int64_t steps = elapsed * 1000 / CycleLength;
   if (steps == 0) {
-    SleepMs(5);
+    IdleWait(5);
     return;
   }
   clock = now;
@@ -218,12 +229,16 @@ void TFxThread::StepPreview(int64_t& clock, int64_t& animated) {
     }
     FScene->RenderStep(static_cast<uint16_t>(p));
   }
-  ++FPreviewFrames;
+  {
+    std::lock_guard<std::mutex> lock(FRunLock);
+    ++FPreviewFrames;
+  }
+  FRunSignal.notify_all();
   NoteFrameTime(now);
   animated += elapsed;
   if (animated >= 5000) {
     animated = 0;
-    SleepMs(40);
+    IdleWait(40);
   }
 }
 
@@ -231,10 +246,11 @@ void TFxThread::Execute() {
   int64_t clock = NowMs(), animated = 0;
   while (!FStopping) {
     if (FPauseRequested) {
-      FPauseRequested = false;
       std::unique_lock<std::mutex> lock(FRunLock);
+      FPauseRequested = false;
       FSuspended = true;
       FPaused = true;
+      FRunSignal.notify_all();
       FRunSignal.wait(lock, [this] { return !FSuspended || FStopping; });
       clock = NowMs();
       FPaused = false;
@@ -250,14 +266,18 @@ void TFxThread::Execute() {
         StepPreview(clock, animated);
       } catch (const std::exception& e) {
         TraceF("[TFxThread.Execute] %s", e.what());
-        SleepMs(50);
+        IdleWait(50);
       }
     } else {
       clock = NowMs();
-      SleepMs(50);
+      IdleWait(50);
     }
   }
-  FTerminated = true;
+  {
+    std::lock_guard<std::mutex> lock(FRunLock);
+    FTerminated = true;
+  }
+  FRunSignal.notify_all();
   if (FOnTerminate) FOnTerminate();
 }
 

@@ -8,6 +8,9 @@
 // rendered on the caller's thread while the preview loop is paused (Pause waits for the
 // loop to report it, at most 5000 ms). Effects are shared by the whole process: only one
 // render thread may run at a time.
+//
+// The loop's waits (idle, between steps) end at once on a pause or stop request, and the
+// caller's waits end as soon as the loop reports: all of them wait on FRunSignal.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -46,8 +49,8 @@ class TFxThread {
   TFxThread& operator=(const TFxThread&) = delete;
 
   void Resume();
-  // Asks the loop to stop and waits (in sleeps of 30 ms, at most 5000 ms) until it has.
-  // Nothing when the thread has ended or is suspended.
+  // Asks the loop to stop and waits (at most 5000 ms) until it has. Nothing when the
+  // thread has ended or is suspended.
   void Pause();
   // Ends the loop and joins the thread.
   void Stop();
@@ -99,6 +102,8 @@ class TFxThread {
 
   // Frames drawn by the preview loop (for tests and the window).
   int64_t PreviewFramesDrawn() const { return FPreviewFrames; }
+  // Waits at most ms until the loop has drawn count frames in all; true when it has.
+  bool WaitForPreviewFrames(int64_t count, int ms);
 
  protected:
   // Runs f while the preview loop is paused, under the renderer's lock.
@@ -111,8 +116,12 @@ class TFxThread {
  private:
   void Execute();
   void StepPreview(int64_t& clock, int64_t& animated);
+  // The loop's own pause of ms: ends early on a pause or stop request.
+  void IdleWait(int ms);
 
   std::thread FThread;
+  // Guards the suspended state; every change of it, of the pause and stop requests, of
+  // paused and terminated and of the frame count is signalled on FRunSignal.
   mutable std::mutex FRunLock;
   std::condition_variable FRunSignal;
   bool FSuspended = true;

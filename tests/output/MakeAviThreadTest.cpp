@@ -235,8 +235,12 @@ TEST_F(FilmThread, StoppingMidFilmLeavesAValidShorterFile) {
   bool done = false;
   film.OnDone = [&] { done = true; };
   film.StartThread();
-  while (film.GoodBlockCount() < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(test::WaitUntil([&] { return film.GoodBlockCount() >= 50; }, 60000));
+  const auto asked = std::chrono::steady_clock::now();
   film.DoNothingAndTerminate();
+  // the wait ends with the thread, which ends within a frame (it looked again only
+  // after 333 ms)
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(333));
   EXPECT_TRUE(film.Terminated());
   EXPECT_TRUE(done);
   EXPECT_EQ(film.Error(), meNone);
@@ -274,7 +278,7 @@ TEST_F(FilmThread, StopInsideALongCopiedRunEndsItAtOnce) {
     const uintmax_t size = fs::file_size(s.FileName, ec);
     return ec ? 0 : size;
   };
-  while (!film.Terminated() && written() < clipSize / 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(test::WaitUntil([&] { return film.Terminated() || written() >= clipSize / 5; }, 60000));
   film.DoNothingAndTerminate();
   EXPECT_TRUE(film.Terminated());
   EXPECT_EQ(film.Error(), meNone) << film.GetErrorText();

@@ -399,25 +399,40 @@ TEST(RenderThreadPreview, LoopAnimatesPausesAndResumes) {
   bool ended = false;
   thread.SetOnTerminate([&] { ended = true; });
   thread.Resume();
-  auto waitFor = [](const std::function<bool()>& f) {
-    for (int i = 0; i < 300 && !f(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return f();
-  };
-  EXPECT_TRUE(waitFor([&] { return thread.PreviewFramesDrawn() > 2; }));
+  EXPECT_TRUE(thread.WaitForPreviewFrames(3, 3000));
   thread.Pause();
   EXPECT_TRUE(thread.Paused());
   const int64_t drawn = thread.PreviewFramesDrawn();
   const int progress = thread.PreviewProgress();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(thread.WaitForPreviewFrames(drawn + 1, 100));  // no frame while paused
   EXPECT_EQ(thread.PreviewFramesDrawn(), drawn);
   EXPECT_EQ(thread.PreviewProgress(), progress);
   thread.Resume();
-  EXPECT_TRUE(waitFor([&] { return thread.PreviewFramesDrawn() > drawn; }));
+  EXPECT_TRUE(thread.WaitForPreviewFrames(drawn + 1, 3000));
   EXPECT_FALSE(thread.Paused());
   thread.Stop();
   EXPECT_TRUE(thread.Terminated());
   EXPECT_TRUE(ended);
   thread.Pause();  // nothing after the end
+}
+
+// A loop with nothing to draw waits 50 ms at a time; a pause request ends that wait, and
+// Pause returns as soon as the loop reports (it looked again every 30 ms).
+TEST(RenderThreadPreview, PauseWakesAnIdleLoop) {
+  CreateResourceLists();
+  TFxThread thread(test::SomeFxID(0), true);  // no pictures: the loop idles
+  std::chrono::steady_clock::duration paused{};
+  for (int i = 0; i < 10; ++i) {
+    thread.Resume();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the loop is in its idle wait by then
+    const auto asked = std::chrono::steady_clock::now();
+    thread.Pause();
+    paused += std::chrono::steady_clock::now() - asked;
+    ASSERT_TRUE(thread.Paused());
+  }
+  EXPECT_LT(paused, std::chrono::milliseconds(250));  // 10 pauses
+  thread.Stop();
+  EXPECT_TRUE(thread.Terminated());
 }
 
 TEST(RenderThreadPreview, ProgressFramesPerSecondAndOverlay) {
