@@ -96,6 +96,8 @@ class TMakeAviThread {
   std::function<void()> OnDone;
   // Called last on the film thread, after the thread counts as terminated.
   std::function<void()> OnTerminate;
+  // (The destructor detaches both and waits for a call under way: they hand their work to
+  // another thread and never wait for one.)
   // Called while DoNothingAndTerminate waits (the window processes its messages).
   std::function<void()> ProcessMessages;
 

@@ -1075,7 +1075,11 @@ TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
   const std::string film = dir_.File("stopped.avi");
   const std::string cmd = Quote(test::MovaraProgram()) + " render " + Quote(project) +
                           " --mode none --fps 100 --quiet -o " + Quote(film);
-  const auto r = RunCommand("sh -c " + Quote(cmd + " & pid=$!; sleep 1; kill -INT $pid; wait $pid"));
+  // A job started with & ignores Ctrl+C until the program catches it, which it does
+  // before the film's file is made: the signal waits for the file (a minute at most).
+  const auto r = RunCommand("sh -c " + Quote(cmd + " & pid=$!; i=0; while [ ! -e " + Quote(film) +
+                                             " ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done; sleep 0.5; "
+                                             "kill -INT $pid; wait $pid"));
   ASSERT_EQ(r.exitCode, 130) << r.output;
   EXPECT_NE(r.output.find("movara render: stopped"), std::string::npos) << r.output;
   ExpectWholeRiff(film);
