@@ -190,10 +190,16 @@ TEST_F(ProjectDocumentTest, AFileThatCannotBeUsedLeavesTheOpenProject) {
 
   WriteBytes(dir_.File("foreign.mvf"), std::vector<uint8_t>(900, 'x'));
   WriteBytes(dir_.File("locked.mvf"), {'M', 'V', '1', '0'});
-  // the saved project cut inside its first block
-  std::vector<uint8_t> cut = test::ReadBytes(dir_.File("mine.mvf"));
-  ASSERT_GT(cut.size(), 900u);
-  cut.resize(900);
+  {  // a project cut inside the envelope that follows its block
+    TLayerBox box;
+    box.EnsureRangeItem();
+    TLayerItem* item = box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, false, false, false, -1, nullptr, 25);
+    item->LevelBox()->AddPoint(10)->Level = 30;
+    TProjectStream out(dir_.File("whole.mvf"), nullptr, nullptr, &box, false);
+    ASSERT_TRUE(out.WriteProject(dir_.File("whole.mvf")));
+  }
+  std::vector<uint8_t> cut = test::ReadBytes(dir_.File("whole.mvf"));
+  cut.pop_back();
   WriteBytes(dir_.File("cut.mvf"), cut);
   ::chmod(dir_.File("locked.mvf").c_str(), 0);
   struct TCase {
