@@ -1,0 +1,177 @@
+// The progress window running real films (offscreen): a film made to its end with the
+// user-interface thread never kept from its events for long, Esc in the middle leaving
+// a shorter film that ffmpeg reads, the preview box with Ctrl (nothing written), and a
+// film that cannot be made ending with its message.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "base/Format.h"
+#include "base/UserMessages.h"
+#include "media/ResourceLists.h"
+#include "output/ui/AviProgressForm.h"
+#include "script/RenderThread.h"
+#include "script/ScriptCommands.h"
+#include "support/TestSupport.h"
+
+namespace movara {
+namespace {
+
+using test::TTempDir;
+
+std::string Picture(const TTempDir& dir, const std::string& name, TColor a, TColor b) {
+  TDIB d(320, 240, 24);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x) d.SetPixel(x, y, ((x / 20 + y / 20) % 2) ? a : b);
+  const std::string file = dir.File(name);
+  d.SaveToFile(file);
+  return file;
+}
+
+// Pictures and transitions for seconds s, with a tone under them.
+std::string FilmScript(const TTempDir& dir, int seconds) {
+  const std::string a = EncodeScriptFileName(Picture(dir, "a.bmp", 0x2040C0, 0xE0E0E0));
+  const std::string b = EncodeScriptFileName(Picture(dir, "b.bmp", 0x20A040, 0x101010));
+  const std::string wav = dir.File("tone.wav");
+  test::RunCommand("ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" +
+                   std::to_string(seconds) + " -c:a pcm_s16le " + test::Quote(wav));
+  std::string s = "*** Video1 ***\r\n";
+  for (int t = 0; t < seconds; t += 2) s += "BMP " + (t % 4 ? b : a) + " 1000\r\nFX $301 1000\r\n";
+  s += "BMP " + a + " 1000\r\nNop null\r\n*** Audio1 ***\r\nAud " + EncodeScriptFileName(wav) + " " +
+       std::to_string(seconds * 1000) + "\r\n";
+  return s;
+}
+
+TFilmSettingsData Settings(const std::string& file, int w, int h) {
+  TFilmSettingsData s;
+  s.FileName = file;
+  s.FrameWidth = w;
+  s.FrameHeight = h;
+  s.Compvars.fccType = ICTYPE_VIDEO;
+  s.Compvars.fccHandler = VideoFourCC("MJPG");
+  s.VideoRenderMode = vrmNone;
+  return s;
+}
+
+int ProbedFrames(const std::string& file) {
+  const auto r = test::RunCommand("ffprobe -v error -count_packets -select_streams v:0 -show_entries "
+                                  "stream=nb_read_packets -of csv=p=0 " + test::Quote(file));
+  return r.exitCode == 0 ? std::atoi(r.output.c_str()) : -1;
+}
+
+class AviProgressFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override { CreateResourceLists(); }
+  TTempDir dir;
+  TScopedMessageRecorder messages;
+  TFxRenderThread render;
+};
+
+TEST_F(AviProgressFormTest, FilmToTheEndWithTheEventsRunning) {
+  REQUIRE_PROGRAM("ffprobe");
+  const std::string script = FilmScript(dir, 8);
+  render.LoadScript(script);
+  const std::string film = dir.File("film.avi");
+  TAviProgressForm form(nullptr, script, &render, nullptr, Settings(film, 320, 240), false);
+  EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Generowanie filmu AVI"));
+  EXPECT_EQ(form.height(), TAviProgressForm::kHeight);
+  // the longest time the user-interface thread went without running a timer
+  QElapsedTimer clock;
+  qint64 last = -1, longest = 0;
+  int ticks = 0;
+  QTimer probe;
+  probe.setInterval(5);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    const qint64 now = clock.elapsed();
+    if (form.Thread()->Started() && !form.Thread()->Terminated()) {
+      if (last >= 0) longest = std::max(longest, now - last);
+      ++ticks;
+    }
+    last = now;
+  });
+  clock.start();
+  probe.start();
+  EXPECT_EQ(form.exec(), QDialog::Accepted);
+  probe.stop();
+  RecordProperty("LongestGapMs", static_cast<int>(longest));
+  EXPECT_GT(ticks, 20);
+  EXPECT_LT(longest, 100) << "the window went " << longest << " ms without its events";
+  EXPECT_TRUE(messages.Texts().empty());
+  EXPECT_EQ(form.FilmError(), meNone);
+  EXPECT_EQ(form.Bar().Percent(), 100);
+  EXPECT_NE(form.InfoLabel()->text().indexOf(QString::fromUtf8("Przewidywany czas zakończenia operacji: ")), -1);
+  EXPECT_EQ(ProbedFrames(film), 9 * 25);
+  test::ExpectFfmpegDecodes(film);
+}
+
+TEST_F(AviProgressFormTest, EscapeLeavesAShorterFilmFfmpegReads) {
+  REQUIRE_PROGRAM("ffprobe");
+  const std::string script = FilmScript(dir, 40);
+  render.LoadScript(script);
+  const std::string film = dir.File("stopped.avi");
+  TAviProgressForm form(nullptr, script, &render, nullptr, Settings(film, 720, 576), false);
+  QElapsedTimer stopped;
+  QTimer::singleShot(0, &form, [&] {
+    for (int i = 0; i < 3000 && form.Bar().Percent() < 3; ++i) QTest::qWait(10);
+    stopped.start();
+    QTest::keyClick(&form, Qt::Key_Escape);
+  });
+  EXPECT_EQ(form.exec(), QDialog::Rejected);
+  EXPECT_LT(stopped.elapsed(), 15000);
+  EXPECT_TRUE(form.StoppedByUser());
+  EXPECT_EQ(form.FilmError(), meNone);
+  EXPECT_TRUE(messages.Texts().empty());
+  const int frames = ProbedFrames(film);
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, 41 * 25);
+  test::ExpectFfmpegDecodes(film);
+}
+
+TEST_F(AviProgressFormTest, CtrlShowsEveryFrameAndWritesNothing) {
+  const std::string script = FilmScript(dir, 2);
+  render.LoadScript(script);
+  const std::string film = dir.File("preview.avi");
+  TAviProgressForm form(nullptr, script, &render, nullptr, Settings(film, 320, 240), true);
+  EXPECT_EQ(form.height(), TAviProgressForm::kHeightWithPreview);
+  ASSERT_NE(form.PreviewBox(), nullptr);
+  EXPECT_EQ(form.PreviewBox()->size(), QSize(100, 100));
+  EXPECT_EQ(form.PreviewBox()->geometry().top(), form.InfoLabel()->geometry().bottom() + 11);
+  EXPECT_EQ(form.exec(), QDialog::Accepted);
+  EXPECT_FALSE(std::filesystem::exists(film));
+  EXPECT_EQ(form.PreviewBox()->FramesPainted(), 3 * 25);
+  EXPECT_FALSE(form.PreviewBox()->Picture().isNull());
+
+  // Ctrl+Space while a film runs: the box comes and goes with the window's height
+  TAviProgressForm second(nullptr, script, &render, nullptr, Settings(dir.File("second.avi"), 320, 240), false);
+  QTimer::singleShot(0, &second, [&] {
+    for (int i = 0; i < 300 && !second.Thread()->Started(); ++i) QTest::qWait(10);
+    QTest::keyClick(&second, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(second.height(), TAviProgressForm::kHeightWithPreview);
+    EXPECT_EQ(second.Thread()->PreviewMode(), pmEveryFrame);
+    QTest::keyClick(&second, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(second.height(), TAviProgressForm::kHeight);
+    EXPECT_EQ(second.Thread()->PreviewMode(), pmNone);
+  });
+  second.exec();
+}
+
+TEST_F(AviProgressFormTest, AFilmThatCannotBeMadeEndsWithItsMessage) {
+  const std::string script = FilmScript(dir, 2);
+  render.LoadScript(script);
+  // a folder where the film should be: the writer cannot make the file
+  const std::string folder = dir.File("film.avi");
+  std::filesystem::create_directories(folder);
+  TAviProgressForm form(nullptr, script, &render, nullptr, Settings(folder, 320, 240), false);
+  EXPECT_EQ(form.exec(), QDialog::Rejected);
+  EXPECT_NE(form.FilmError(), meNone);
+  ASSERT_FALSE(messages.Texts().empty());
+  EXPECT_EQ(messages.Texts().back(), form.FilmErrorText());
+}
+
+}  // namespace
+}  // namespace movara
