@@ -1,6 +1,7 @@
 // movara render PROJECT.mvf [options]: generates the film of a project as the film window
 // does, with the settings given on the command line. Progress and the estimated finish go
-// to stderr; Ctrl+C stops the film cleanly (the file stays valid).
+// to stderr; Ctrl+C stops the film cleanly (the file stays valid). A made film ends with
+// one line on stdout: the files, frames, length, time taken and frames a second.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -118,7 +119,13 @@ int CmdRender(const TArgs& args) {
                                                                   : ".jpg";
     req.Settings.FileName = std::filesystem::path(project).replace_extension(ext).string();
   }
-  return RenderProjectFilm("render", project, req, nullptr);
+  TFilmRenderResult result;
+  const int status = RenderProjectFilm("render", project, req, &result);
+  if (status == kExitOk) {
+    std::printf("%s\n", FilmSummary(result).c_str());
+    std::fflush(stdout);
+  }
+  return status;
 }
 
 }  // namespace movara

@@ -8,13 +8,45 @@
 #include "media/ResourceLists.h"
 #include "persist/ProjectFile.h"
 #include "project/ClipBox.h"
+#include "project/ClipGraphic.h"
 #include "project/Layers.h"
 #include "script/Script.h"
 
 namespace movara {
 
+namespace {
+
+// The resource list of a project read on the command line: the clip box's own, except
+// that a file which does not load gets a clip marked missing instead of losing its
+// blocks (the project window drops them and says so).
+class TKeepMissingResources : public TClipBoxResources {
+ public:
+  TKeepMissingResources(TClipBox& Box, std::vector<std::unique_ptr<TClipGraphic>>& Missing)
+      : TClipBoxResources(Box), FMissing(Missing) {}
+  void ClearClips() override {
+    TClipBoxResources::ClearClips();
+    FMissing.clear();
+  }
+  TClipGraphic* ClipForFile(const std::string& ExpandedName) override {
+    if (TClipGraphic* c = TClipBoxResources::ClipForFile(ExpandedName)) return c;
+    for (const auto& m : FMissing)
+      if (m->FullFileName() == ExpandedName) return m.get();
+    auto clip = std::make_unique<TClipGraphic>();
+    clip->SetFileName(ExpandedName);
+    clip->SetMissing(true);
+    FMissing.push_back(std::move(clip));
+    return FMissing.back().get();
+  }
+
+ private:
+  std::vector<std::unique_ptr<TClipGraphic>>& FMissing;
+};
+
+}  // namespace
+
 TLoadedProject::TLoadedProject()
-    : Clips(std::make_unique<TClipBox>()), Resources(std::make_unique<TClipBoxResources>(*Clips)) {}
+    : Clips(std::make_unique<TClipBox>()),
+      Resources(std::make_unique<TKeepMissingResources>(*Clips, MissingClips)) {}
 TLoadedProject::~TLoadedProject() = default;
 
 int LoadProject(const char* command, const std::string& file, TLoadedProject& project) {
@@ -43,6 +75,16 @@ int LoadProject(const char* command, const std::string& file, TLoadedProject& pr
     std::fprintf(stderr, "movara %s: only %d of %d blocks of '%s' were read\n", command, result.Read, result.Total,
                  file.c_str());
     status = kExitFailure;
+  }
+  for (const auto& clip : project.MissingClips) project.MissingFiles.push_back(clip->FullFileName());
+  if (!project.MissingFiles.empty()) {
+    std::string names;
+    for (const std::string& name : project.MissingFiles) names += (names.empty() ? "" : ", ") + name;
+    const bool one = project.MissingFiles.size() == 1;
+    std::fprintf(stderr, "movara %s: %d media file%s of '%s' %s missing: %s\n", command,
+                 static_cast<int>(project.MissingFiles.size()), one ? "" : "s", file.c_str(), one ? "is" : "are",
+                 names.c_str());
+    if (status == kExitOk) status = kExitFailure;
   }
   TScript script;
   script.MakeScript(&project.Box);

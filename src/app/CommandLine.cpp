@@ -32,7 +32,7 @@ const TCommandUsage kUsages[] = {
      "      --acodec pcm|msadpcm|imaadpcm|alaw|mulaw|gsm|mp3 or a tag such as 0x55 (pcm)  --rate HZ (44100)\n"
      "      --audio mono8|stereo8|mono16|stereo16 (stereo16)  --block second|half|frame|first (second)\n"
      "      --content both|video|audio (both)  --range range|sequences|all (all)\n"
-     "      --mode max|medium|none (max)  --max-size BYTES (2147483648, at least 20971521;\n"
+     "      --mode max|medium|none (max)  --max-size BYTES (2147483647, at least 20971521;\n"
      "          continuation files NAME01.AVI, ...)\n"
      "      --skip-missing (render a project whose media are partly gone)  --single-thread  --quiet\n"},
     {"script",
@@ -69,7 +69,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 void PrintUsage() {
   std::fputs("Movara 2.0 DV - domowy montaż filmów\nusage:\n", stdout);
-  std::fputs("  movara                                 this text (the editor, once its windows exist)\n", stdout);
+  std::fputs("  movara [PROJECT.mvf]                   the editor (windows), open on the project when one is named\n",
+             stdout);
   for (const TCommandUsage& u : kUsages) std::fputs(u.Text, stdout);
   std::fputs("  movara --help                          this text; movara COMMAND --help: that command alone\n",
              stdout);

@@ -15,7 +15,9 @@ namespace movara {
 using TArgs = std::vector<std::string>;
 class TClipBox;
 class TClipBoxResources;
+class TClipGraphic;
 class TDIB;
+class TProjectResources;
 
 int RunCommandLine(int argc, char** argv);
 void PrintUsage();
@@ -28,18 +30,23 @@ int CmdScript(const TArgs& args);
 int CmdFrame(const TArgs& args);
 int CmdRender(const TArgs& args);
 
-// A project read from its file with its time line and its film script.
+// A project read from its file with its time line and its film script. A medium that does
+// not load keeps its blocks in place through a clip marked missing (black and silent in
+// the film), so everything else keeps its time.
 struct TLoadedProject {
   TLoadedProject();
   ~TLoadedProject();
   std::unique_ptr<TClipBox> Clips;
-  std::unique_ptr<TClipBoxResources> Resources;
+  std::vector<std::unique_ptr<TClipGraphic>> MissingClips;
+  std::unique_ptr<TProjectResources> Resources;
   TLayerBox Box;
   std::string Script;
   int Read = 0, Total = 0;  // blocks read of the blocks stored
+  std::vector<std::string> MissingFiles;  // the media that did not load
 };
 // Reads the project and makes its script: kExitOk, kExitUsage when the file is no project,
-// kExitFailure when blocks could not be read (the message on stderr, under "movara COMMAND:").
+// kExitFailure when blocks could not be read or media are missing (the message on stderr,
+// under "movara COMMAND:").
 int LoadProject(const char* command, const std::string& file, TLoadedProject& project);
 
 // The film script of a project file into text: kExitOk, kExitUsage when the file is no

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <regex>
 
+#include <unistd.h>
+
 #include "app/CommandLine.h"
 #include "base/Format.h"
 #include "base/Rounding.h"
@@ -90,7 +92,88 @@ std::string OverwrittenInput(const TFilmSettingsData& s, const std::string& proj
   return std::string();
 }
 
+// Whether a block of the chosen content shows a medium that is there (a colour counts)
+// inside the film's ranges.
+bool HasWork(const TLayerBox& box, const TRangeList& ranges, bool video, bool sound) {
+  std::vector<TLayerNumber> rows;
+  if (video) rows.insert(rows.end(), {lnFirstClipTop, lnFirstClipBottom, lnImage});
+  if (sound) rows.insert(rows.end(), {lnAudioFirst, lnAudioSecond, lnAudioThird});
+  for (TLayerNumber n : rows) {
+    const TLayerRow* row = box.RowByNumber(n);
+    for (int i = 0; row && i < row->ItemCount(); ++i) {
+      const TLayerItem* item = row->Items(i);
+      const TClipGraphic* clip = item->LinkClipGraphic();
+      if (item->ClipType() == ctNone || (clip && clip->Missing())) continue;
+      const int64_t start = int64_t(item->FirstFrame()) * MillisecondsPerFrame;
+      const int64_t end = int64_t(item->LastFrame()) * MillisecondsPerFrame;
+      for (int r = 0; r < ranges.Count(); ++r)
+        if (start < ranges.Ranges(r)->Start + int64_t(ranges.Ranges(r)->Length) && ranges.Ranges(r)->Start < end)
+          return true;
+    }
+  }
+  return false;
+}
+
+// Progress on stderr: one line rewritten in place on a terminal, else a line every step
+// of percent.
+class TProgressPrinter {
+ public:
+  TProgressPrinter(bool quiet, int step) : quiet_(quiet), step_(std::max(1, step)), tty_(isatty(2) == 1) {}
+  void Show(TMyProgressBar& b) {
+    if (quiet_) return;
+    const int percent = b.Percent();
+    std::lock_guard<std::mutex> l(lock_);
+    const bool due = tty_ ? percent != last_ : percent >= last_ + step_ || (percent == 100 && last_ != 100);
+    if (!due) return;
+    last_ = percent;
+    const std::string estimate = b.EstimateText();
+    std::string line = b.Text() + (estimate.empty() ? "" : "  ") + estimate;
+    if (!tty_) {
+      std::fprintf(stderr, "%s\n", line.c_str());
+      return;
+    }
+    // blanks over what a longer line before left
+    const size_t width = line.size();
+    if (line.size() < shown_) line.append(shown_ - line.size(), ' ');
+    shown_ = width;
+    std::fprintf(stderr, "\r%s", line.c_str());
+    std::fflush(stderr);
+  }
+  // Ends the rewritten line before anything else is written.
+  void EndLine() {
+    std::lock_guard<std::mutex> l(lock_);
+    if (tty_ && shown_ > 0) std::fputc('\n', stderr);
+    shown_ = 0;
+  }
+
+ private:
+  bool quiet_;
+  int step_;
+  bool tty_;
+  int last_ = -1000;
+  size_t shown_ = 0;
+  std::mutex lock_;
+};
+
 }  // namespace
+
+std::string FilmSummary(const TFilmRenderResult& r) {
+  std::string files;
+  if (r.Files.size() == 1) {
+    files = r.Files.front();
+  } else if (!r.Files.empty() && r.ContinuationFiles > 0) {
+    files = r.Files.front() + " and " + r.Files[1] + (r.Files.size() > 2 ? " .. " + r.Files.back() : "");
+  } else if (!r.Files.empty()) {
+    files = r.Files.front() + " .. " + r.Files.back();
+  } else {
+    files = "nothing";
+  }
+  const std::string what = r.Video ? Format("%d frames, %.2f s", r.Frames, r.LengthMs / 1000.0)
+                                   : Format("sound of %.2f s", r.LengthMs / 1000.0);
+  std::string line = Format("made %s: %s, generated in %.2f s", files.c_str(), what.c_str(), r.Seconds);
+  if (r.Video) line += Format(": %.1f frames a second", r.FramesPerSecond);
+  return line;
+}
 
 TFilmRenderRequest::TFilmRenderRequest() {
   Settings.FrameWidth = 720;
@@ -163,6 +246,8 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
                  "renders what is there)\n", command);
     return kExitFailure;
   }
+  if (!project.MissingFiles.empty())
+    std::fprintf(stderr, "movara %s: the stretches of the missing media are black and silent\n", command);
 
   TFilmSettingsData settings = request.Settings;
   std::error_code ec;
@@ -186,20 +271,8 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
   renderThread.LoadScript(project.Script);
 
   TMyProgressBar bar;
-  std::mutex printLock;
-  int lastPercent = -1000;
-  if (!request.Quiet) {
-    bar.OnChangePosition = [&](TMyProgressBar& b) {
-      const int percent = b.Percent();
-      std::lock_guard<std::mutex> l(printLock);
-      // a line at every step's worth of progress, and at the end
-      const bool due = percent >= lastPercent + std::max(1, request.ProgressStep) || (percent == 100 && lastPercent != 100);
-      if (!due) return;
-      lastPercent = percent;
-      const std::string estimate = b.EstimateText();
-      std::fprintf(stderr, "%s%s%s\n", b.Text().c_str(), estimate.empty() ? "" : "  ", estimate.c_str());
-    };
-  }
+  TProgressPrinter progress(request.Quiet, request.ProgressStep);
+  bar.OnChangePosition = [&](TMyProgressBar& b) { progress.Show(b); };
 
   TInterruptGuard interrupts;
   const auto started = std::chrono::steady_clock::now();
@@ -208,8 +281,14 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
   {
     TMakeAviThread film(nullptr, pmNone, true, &bar, nullptr, project.Script, &renderThread, &project.Box, settings);
     film.SetPipeline(request.Pipeline);
+    // nothing is made then, and an older film of that name stays as it is
     if (film.Ranges().LengthAfter(0) <= 0) {
-      std::fprintf(stderr, "movara %s: the chosen part of the time line is empty; nothing to generate\n", command);
+      std::fprintf(stderr, "movara %s: No work to do. (the chosen part of the time line is empty)\n", command);
+      return kExitFailure;
+    }
+    if (!HasWork(project.Box, film.Ranges(), film.MakeVideo(), film.MakeSound())) {
+      std::fprintf(stderr, "movara %s: No work to do. (no %s of the chosen part of the time line is there)\n", command,
+                   film.MakeVideo() ? (film.MakeSound() ? "picture or sound" : "picture") : "sound");
       return kExitFailure;
     }
     if (film.MakeSound()) {
@@ -230,10 +309,12 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
     while (!film.WaitFor(100)) {
       if (gInterrupted && !res.Stopped) {
         res.Stopped = true;
+        progress.EndLine();
         std::fprintf(stderr, "movara %s: stopping...\n", command);
         film.DoNothingAndTerminate();
       }
     }
+    progress.EndLine();
     error = film.Error();
     errorText = film.GetErrorText();
     res.Frames = film.GoodBlockCount();
@@ -241,6 +322,16 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
     res.LengthMs = static_cast<int>(film.Ranges().LengthAfter(0));
     if (film.MakeVideo()) res.LengthMs = static_cast<int>(RoundHalfEven(res.Frames * film.FrameDuration()));
     if (film.BadBlockCount() > 0 && error == meNone) error = meBadFrame;
+    res.Video = film.MakeVideo();
+    if (settings.OutputKind == okAviFilm) {
+      res.Files.push_back(settings.FileName);
+      const std::string base = std::filesystem::path(settings.FileName).replace_extension().string();
+      for (int k = 1; k <= res.ContinuationFiles; ++k) res.Files.push_back(Format("%s%.2d.AVI", base.c_str(), k));
+    } else {
+      const std::string base = std::filesystem::path(settings.FileName).replace_extension().string();
+      for (int k = 0; k < film.SequenceCount(); ++k)
+        res.Files.push_back(TMakeAviThread::SequenceFileName(base, k, settings.OutputKind));
+    }
   }
   res.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   res.FramesPerSecond = res.Seconds > 0 ? res.Frames / res.Seconds : 0;

@@ -3,6 +3,7 @@
 // through the film thread, progress on stderr, Ctrl+C stopping it cleanly.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "output/FilmSettings.h"
 
@@ -17,7 +18,9 @@ struct TFilmRenderRequest {
   bool SkipMissing = false;    // render a project whose media are partly gone
   bool Pipeline = true;        // write on a second thread
   bool Quiet = false;          // no progress lines
-  int ProgressStep = 1;        // a progress line every this many percent
+  // On a terminal one progress line is rewritten; elsewhere (a file, a pipe) a line
+  // is written every this many percent.
+  int ProgressStep = 10;
 };
 
 struct TFilmRenderResult {
@@ -27,7 +30,14 @@ struct TFilmRenderResult {
   double FramesPerSecond = 0;  // frames generated a second
   int ContinuationFiles = 0;
   bool Stopped = false;        // stopped by Ctrl+C
+  bool Video = false;          // the film has pictures
+  // The files written: the film and its continuation files, or the pictures of a sequence.
+  std::vector<std::string> Files;
 };
+
+// "made FILES: N frames, S s, generated in T s: F frames a second", the line that ends a
+// film made on the command line.
+std::string FilmSummary(const TFilmRenderResult& result);
 
 // "MJPG", "DIB" (uncompressed) or any FOURCC of the compressor catalogue, in any case; the
 // handler set is the catalogue's spelling ("mjpg" gives MJPG).

@@ -1,7 +1,17 @@
+#include <QApplication>
+
 #include "app/CommandLine.h"
+#include "app/ui/Editor.h"
 #include "platform/codecs/CodecLog.h"
 
 int main(int argc, char** argv) {
+  movara::TEditorOptions options;
+  if (movara::IsEditorCommandLine(argc, argv, options)) {
+    // the windows' application comes before any other call
+    QApplication app(argc, argv);
+    movara::RouteCodecLogToTrace();
+    return movara::RunEditor(app, options);
+  }
   movara::RouteCodecLogToTrace();
   return movara::RunCommandLine(argc, argv);
 }

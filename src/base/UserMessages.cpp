@@ -9,6 +9,18 @@
 
 namespace movara {
 
+TMsgReply IUserMessages::Message(const TMsgRequest& request) {
+  TMsgReply reply;
+  reply.Checked = request.Checked;
+  if (request.Buttons == TMsgButtons::Ok && request.CheckBoxText.empty()) {
+    Show(request.Text, request.Kind);
+    reply.Answer = TMsgAnswer::Ok;
+  } else {
+    reply.Answer = Ask(request.Text, request.Buttons, request.SafeAnswer);
+  }
+  return reply;
+}
+
 void TStderrMessages::Show(const std::string& text, TMsgKind) {
   std::fprintf(stderr, "%s\n", text.c_str());
 }
@@ -19,40 +31,79 @@ TMsgAnswer TStderrMessages::Ask(const std::string& text, TMsgButtons, TMsgAnswer
 }
 
 struct TRecordingMessages::Impl {
+  struct TQueued {
+    TMsgReply Reply;
+    bool SetsCheckBox = false;
+  };
   std::mutex m;
-  std::vector<std::string> texts;
-  std::deque<TMsgAnswer> answers;
+  std::vector<TMsgRequest> requests;
+  std::deque<TQueued> answers;
 };
 
 TRecordingMessages::TRecordingMessages() : impl_(std::make_shared<Impl>()) {}
 
-void TRecordingMessages::Show(const std::string& text, TMsgKind) {
-  std::lock_guard<std::mutex> lock(impl_->m);
-  impl_->texts.push_back(text);
+void TRecordingMessages::Show(const std::string& text, TMsgKind kind) {
+  TMsgRequest r;
+  r.Text = text;
+  r.Kind = kind;
+  Message(r);
 }
 
-TMsgAnswer TRecordingMessages::Ask(const std::string& text, TMsgButtons, TMsgAnswer safeAnswer) {
+TMsgAnswer TRecordingMessages::Ask(const std::string& text, TMsgButtons buttons, TMsgAnswer safeAnswer) {
+  TMsgRequest r;
+  r.Text = text;
+  r.Kind = TMsgKind::Question;
+  r.Buttons = buttons;
+  r.SafeAnswer = safeAnswer;
+  return Message(r).Answer;
+}
+
+TMsgReply TRecordingMessages::Message(const TMsgRequest& request) {
   std::lock_guard<std::mutex> lock(impl_->m);
-  impl_->texts.push_back(text);
-  if (impl_->answers.empty()) return safeAnswer;
-  TMsgAnswer a = impl_->answers.front();
+  impl_->requests.push_back(request);
+  TMsgReply reply;
+  reply.Checked = request.Checked;
+  // a box with only an Ok button and nothing to tick takes no queued answer
+  if (request.Buttons == TMsgButtons::Ok && request.CheckBoxText.empty()) {
+    reply.Answer = TMsgAnswer::Ok;
+    return reply;
+  }
+  if (impl_->answers.empty()) {
+    reply.Answer = request.SafeAnswer;
+    return reply;
+  }
+  const Impl::TQueued q = impl_->answers.front();
   impl_->answers.pop_front();
-  return a;
+  reply.Answer = q.Reply.Answer;
+  if (q.SetsCheckBox && !request.CheckBoxText.empty()) reply.Checked = q.Reply.Checked;
+  return reply;
 }
 
 std::vector<std::string> TRecordingMessages::Texts() const {
   std::lock_guard<std::mutex> lock(impl_->m);
-  return impl_->texts;
+  std::vector<std::string> texts;
+  for (const TMsgRequest& r : impl_->requests) texts.push_back(r.Text);
+  return texts;
+}
+
+std::vector<TMsgRequest> TRecordingMessages::Requests() const {
+  std::lock_guard<std::mutex> lock(impl_->m);
+  return impl_->requests;
 }
 
 void TRecordingMessages::QueueAnswer(TMsgAnswer a) {
   std::lock_guard<std::mutex> lock(impl_->m);
-  impl_->answers.push_back(a);
+  impl_->answers.push_back({TMsgReply{a, false}, false});
+}
+
+void TRecordingMessages::QueueReply(TMsgReply r) {
+  std::lock_guard<std::mutex> lock(impl_->m);
+  impl_->answers.push_back({r, true});
 }
 
 void TRecordingMessages::Clear() {
   std::lock_guard<std::mutex> lock(impl_->m);
-  impl_->texts.clear();
+  impl_->requests.clear();
   impl_->answers.clear();
 }
 
@@ -89,6 +140,27 @@ void ShowMessageF(const char* fmt, ...) {
 TMsgAnswer AskMessage(const std::string& text, TMsgButtons buttons, TMsgAnswer safeAnswer) {
   return Current()->Ask(text, buttons, safeAnswer);
 }
+
+void ShowMessage(const std::string& text, const std::string& caption, TMsgKind kind) {
+  TMsgRequest r;
+  r.Text = text;
+  r.Caption = caption;
+  r.Kind = kind;
+  Current()->Message(r);
+}
+
+TMsgAnswer AskMessage(const std::string& text, const std::string& caption, TMsgButtons buttons,
+                      TMsgAnswer safeAnswer) {
+  TMsgRequest r;
+  r.Text = text;
+  r.Caption = caption;
+  r.Kind = TMsgKind::Question;
+  r.Buttons = buttons;
+  r.SafeAnswer = safeAnswer;
+  return Current()->Message(r).Answer;
+}
+
+TMsgReply UserMessage(const TMsgRequest& request) { return Current()->Message(request); }
 
 TScopedMessageRecorder::TScopedMessageRecorder()
     : rec_(std::make_shared<TRecordingMessages>()), previous_(SetUserMessages(rec_)) {}

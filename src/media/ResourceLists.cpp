@@ -401,15 +401,21 @@ bool LoadResourceFile(TClipType clipType, const std::string& fileName) {
 
 bool ReleaseResourceFile(TClipType clipType, const std::string& fileName) {
   CreateResourceLists();
+  // both lists of a kind let the file go, even when the first no longer held it
+  auto both = [&](auto* first, auto* second) {
+    const bool a = first->RemoveItem(fileName);
+    const bool b = second->RemoveItem(fileName);
+    return a && b;
+  };
   switch (clipType) {
     case ctStillImage:
-      return DIBList()->RemoveItem(fileName) && DIBFYList()->RemoveItem(fileName);
+      return both(DIBList(), DIBFYList());
     case ctAnimation:
       return AVIList()->RemoveItem(fileName);
     case ctAudio:
       return AudioFileList()->RemoveItem(fileName);
     case ctMovie:
-      return AVIList()->RemoveItem(fileName) && AudioFileList()->RemoveItem(fileName);
+      return both(AVIList(), AudioFileList());
     default:
       return false;
   }

@@ -145,7 +145,7 @@ void DestroyResourceLists();
 // (flipped) and then "DIBFYList"; animations in "AVIList"; sounds in "AudioFileList";
 // movies in "AVIList" and then (its sound) "AudioFileList". Creates the lists if needed.
 bool LoadResourceFile(TClipType clipType, const std::string& fileName);
-// The same lists in the same order, RemoveItem; the second only after the first worked.
+// The same lists in the same order, RemoveItem on each (true when every list let it go).
 bool ReleaseResourceFile(TClipType clipType, const std::string& fileName);
 // Clear on all five lists.
 void ClearResourceLists();

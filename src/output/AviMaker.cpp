@@ -320,8 +320,16 @@ bool TAVIMaker::CreateVideoFrame() {
   int32_t bytesWritten = 0;
   if (!FVideoCompressor) {
     const auto size = static_cast<int32_t>(FVO.DIB->ImageSize());
+    const uint8_t* bits = FVO.DIB->Bits();
+    if (FVO.DIB->BitCount() == 32) {
+      // The fourth byte is unused here, but players read it as alpha: 0 would make
+      // every pixel transparent.
+      FOpaqueFrame.assign(bits, bits + size);
+      for (size_t i = 3; i < FOpaqueFrame.size(); i += 4) FOpaqueFrame[i] = 0xFF;
+      bits = FOpaqueFrame.data();
+    }
     do {
-      r = AVIStreamWrite(FVideoStream, n, 1, FVO.DIB->Bits(), size, 0, &samplesWritten, &bytesWritten);
+      r = AVIStreamWrite(FVideoStream, n, 1, bits, size, 0, &samplesWritten, &bytesWritten);
     } while (r != AVIERR_OK && AskRetryWrite(r));
     if (r != AVIERR_OK) {
       ShowMessage(Format("Nieudana próba zapisu nieskompresowanej klatki nr %d.", n), TMsgKind::Error);
@@ -425,7 +433,7 @@ int TAVIMaker::CreateVideoSeriesFrames() {
     // split waits for the frame before one.
     const bool nextIsKey = i == last || !data->KeyFramed() || avi->IsKeyFrame(i + 1);
     // A new file clears the flag; a stop asked for before it still ends the run.
-    const bool stopAsked = FBreakVideoSeriesLoop;
+    const bool stopAsked = FBreakVideoSeriesLoop || (FVO.Break && *FVO.Break);
     if (nextIsKey && !IsSave2GB() && CanSplit2GB()) {
       if (!SplitToNextFile()) return 0;
       TraceF("[TAviMaker.CreateVideoSeriesFrames] Continue loop on new avi file (%s)", FCurrentFileName.c_str());

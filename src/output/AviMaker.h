@@ -36,6 +36,9 @@ struct TAviVideoOptions {
   const uint8_t* StateBlock = nullptr;  // the compressor's saved state (not owned)
   int StateSize = 0;
   TAVIData* AVIData = nullptr;  // the raw-copy buffer (not owned)
+  // The film's own stop request (not owned): a raw-copy run reads it after every frame,
+  // so stopping needs no lock on the maker.
+  const std::atomic<bool>* Break = nullptr;
 };
 
 // The audio options of a film.
@@ -70,7 +73,8 @@ class TAVIMaker {
   // at least; a smaller or negative limit keeps 2 GB, and 4 GB or more never splits).
   void SetMaxFileSize(int64_t limit);
 
-  // Ends a raw-copy run after its current frame (set from another thread).
+  // Ends a raw-copy run after its current frame (set from another thread; see also
+  // TAviVideoOptions::Break).
   std::atomic<bool> FBreakVideoSeriesLoop{false};
 
   // Closes everything now (what destruction does); later adds return false.
@@ -145,6 +149,8 @@ class TAVIMaker {
   std::unique_ptr<TAudioCompressor> FAudioCompressor;
   // Converted sound that did not fill a whole destination block yet.
   std::vector<uint8_t> FAudioPending;
+  // An uncompressed 32-bit frame as stored: its fourth bytes opaque.
+  std::vector<uint8_t> FOpaqueFrame;
 
   double FFrameDuration = 40;
   int FVideoFramesWritten = 0;

@@ -68,7 +68,7 @@ struct TFilmSettingsData {
   uint8_t AudioMode = amStereo16;
   uint16_t AudioFormatTag = WAVE_FORMAT_PCM;
   uint8_t AudioBlockMode = abSecond;
-  int64_t MaxAviFileSize = 2147483648LL;
+  int64_t MaxAviFileSize = 2147483647LL;  // "2 GB": 2 GB less one byte
 
   bool Compressed() const;
   // Bits a pixel of ColourMode (24 for an unknown mode).

@@ -146,13 +146,11 @@ bool TMakeAviThread::WaitFor(int ms) {
 }
 
 void TMakeAviThread::DoNothingAndTerminate() {
+  // The writer reads the stop flag itself after every frame of a copied run: no lock is
+  // taken here, so a long run ends at its next frame.
   FStop = true;
   if (FTerminated) return;
   StartThread();
-  {
-    std::lock_guard<std::mutex> l(FMakerLock);
-    if (FAviMaker) FAviMaker->FBreakVideoSeriesLoop = true;
-  }
   const int64_t start = NowMs();
   while (!FTerminated) {
     const int64_t waited = NowMs() - start;
@@ -242,6 +240,7 @@ bool TMakeAviThread::InitAnimation() {
       video.StateBlock = FSettings.StateBlock.empty() ? nullptr : FSettings.StateBlock.data();
       video.StateSize = static_cast<int>(FSettings.StateBlock.size());
       video.AVIData = &FAviData;
+      video.Break = &FStop;
       TAviAudioOptions audio;
       audio.MakeAudio = FMakeSound;
       if (FMakeSound) {
@@ -262,7 +261,6 @@ bool TMakeAviThread::InitAnimation() {
       {
         std::lock_guard<std::mutex> l(FMakerLock);
         FAviMaker = std::move(maker);
-        if (FStop) FAviMaker->FBreakVideoSeriesLoop = true;
       }
       if (!ok) LeaveFilmMode();
       return ok;
@@ -287,7 +285,9 @@ void TMakeAviThread::LeaveFilmMode() {
 void TMakeAviThread::Execute() {
   try {
     FBaseName = std::filesystem::path(FSettings.FileName).replace_extension().string();
-    if (!FMakeVideo && !FMakeSound && FPreviewMode == pmNone) {
+    // nothing to make, or an empty part of the time line: no file is made (an older one
+    // stays as it is)
+    if (((!FMakeVideo && !FMakeSound) || FRanges.LengthAfter(0) <= 0) && FPreviewMode == pmNone) {
       FError = meNoWork;
     } else if (!InitAnimation()) {
       FError = meInit;
@@ -321,7 +321,8 @@ void TMakeAviThread::Execute() {
           } else {
             if (FMakeSound)
               for (int r = 0; r < FRanges.Count() && !FStop; ++r)
-                MakeAudio(FRanges.Ranges(r)->Start, FRanges.Ranges(r)->Length);
+                if (FRanges.Ranges(r)->Length > 0 && !MakeAudio(FRanges.Ranges(r)->Start, FRanges.Ranges(r)->Length))
+                  FStop = true;
             if (FMakeVideo)
               for (int r = 0; r < FRanges.Count() && !FStop; ++r)
                 if (!MakeAnimation(FRanges.Ranges(r)->Start, 0, FRanges.Ranges(r)->Start + FRanges.Ranges(r)->Length))
@@ -332,8 +333,9 @@ void TMakeAviThread::Execute() {
       }
     }
   } catch (const std::exception& e) {
-    FErrorText = e.what();
-    FError = meException;
+    // the writer thread may have ended the film with its own error text already
+    int error = FError;
+    if (error != meException && FError.compare_exchange_strong(error, meException)) FErrorText = e.what();
     TraceF("[TMakeAviThread.Execute] %s", e.what());
   }
   FStop = true;
@@ -402,7 +404,8 @@ bool TMakeAviThread::MakeAudio(int start, int len) {
     if (FProgress) FProgress->StepBy(1);
     if (FStop || WriterFailed()) break;
   }
-  return true;
+  // a block that could not be written ends the film (later sound would move in time)
+  return !WriterFailed();
 }
 
 bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
@@ -477,12 +480,14 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
     if (FStop) break;
     k += stepFrames;
     if (FBadBlockCount > 0 || WriterFailed()) {
-      FError = meBadFrame;
+      int none = meNone;
+      FError.compare_exchange_strong(none, meBadFrame);
       break;
     }
     time = RoundInt(k * FFrameDuration + gridStart);
   }
-  if (FError == meNone && WriterFailed()) FError = meBadFrame;
+  int none = meNone;
+  if (WriterFailed()) FError.compare_exchange_strong(none, meBadFrame);
   return FError == meNone;
 }
 
@@ -548,6 +553,11 @@ void TMakeAviThread::RunJob(TJob& job) {
       } else {
         TraceF("FAILED audio writing at FAudioPosition = %d, ThisStepTimeDuration = %d, DataSize = %d", job.Position,
                job.Duration, static_cast<int>(job.Bytes.size()));
+        // the film ends here: the sound after a lost block would come too early
+        int none = meNone;
+        if (FError.compare_exchange_strong(none, meException))
+          FErrorText = Format("Błąd zapisu dźwięku filmu w pozycji = %d [ms]", job.Position);
+        FWriterFailed = true;
       }
       break;
     }

@@ -160,7 +160,7 @@ class TMakeAviThread {
   TMyProgressBar* FProgress;
   std::string FScript;
   std::unique_ptr<TAVIMaker> FAviMaker;
-  mutable std::mutex FMakerLock;  // the maker's lifetime against DoNothingAndTerminate
+  mutable std::mutex FMakerLock;  // the maker between the film thread and the writer thread
   std::unique_ptr<TAudioEngine> FAudioEngine;
   std::unique_ptr<TAudioPcmManager> FPcm;
   WAVEFORMATEX FPcmFormat{};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <set>
 
 #include "base/AppPaths.h"
@@ -102,24 +103,27 @@ TClipGraphic* TClipBox::AddFile(const std::string& fileName) {
   return c;
 }
 
+bool TClipBox::LimitReached() {
+  if (Count() < FMaxClipCount) return false;
+  if (!FLimitShown) {
+    FLimitShown = true;
+    ShowMessage(Format("Przekroczono limit ładowanych zasobów !!! Dopuszczalna liczba zasobów: %d.", FMaxClipCount),
+                TMsgKind::Warning);
+  }
+  return true;
+}
+
 int TClipBox::AddFiles(const std::vector<std::string>& fileNames) {
   int added = 0;
   FBoxState.Include(bsLoadingItems);
   FLoadFilesCount = 0;
   for (const std::string& name : fileNames) {
-    if (Count() >= FMaxClipCount) {
-      if (!FLimitShown) {
-        FLimitShown = true;
-        ShowMessage(Format("Przekroczono limit ładowanych zasobów !!! Dopuszczalna liczba zasobów: %d.", FMaxClipCount),
-                    TMsgKind::Warning);
-      }
-      break;
-    }
+    if (LimitReached()) break;
     if (AddFile(name) != nullptr) {
       ++added;
       ++FLoadFilesCount;
     } else {
-      ShowMessage(Format("Nastąpił błąd w trakcie odczytu zbioru \"%s\"", name.c_str()), TMsgKind::Warning);
+      ShowMessage(Format("Nastąpił błąd w trakcie odczytu zbioru \"%s\"", name.c_str()), "Uwaga !", TMsgKind::Warning);
     }
   }
   FBoxState.Exclude(bsLoadingItems);
@@ -198,7 +202,7 @@ int TClipBox::DeleteClips(bool selectedOnly, bool usedOnly) {
           Format("Wybrany element użyty jest na linii czasu. Czy napewno go usunąć %s z okna zasobów oraz z linii "
                  "czasu ?",
                  c->FileShortName().c_str()),
-          TMsgButtons::YesNo, TMsgAnswer::No);
+          "Uwaga !", TMsgButtons::OkCancel, TMsgAnswer::Cancel);
       if (a != TMsgAnswer::Yes && a != TMsgAnswer::Ok) continue;
     }
     DeleteClip(c);
@@ -227,7 +231,8 @@ void TClipBox::ClearClips() {
 TClipGraphic* TClipBox::AddTitlePage(const std::string& fileName) {
   TClipGraphic* c = AddFile(fileName);
   if (c == nullptr) {
-    ShowMessage(Format("Nastąpił błąd w trakcie odczytu zbioru \"%s\"", fileName.c_str()), TMsgKind::Warning);
+    ShowMessage(Format("Nastąpił błąd w trakcie odczytu zbioru \"%s\"", fileName.c_str()), "Uwaga !",
+                TMsgKind::Warning);
   } else {
     Changed();
   }
@@ -240,7 +245,7 @@ bool TClipBox::TitlePageSaved(const std::string& fileName) {
   std::string path = name;
   if (!LoadPictureFile(picture, path, false)) {
     ShowMessage(Format("Nastąpił błąd w trakcie aktualizacji zbioru \"%s\" w liście zasobów", name.c_str()),
-                TMsgKind::Warning);
+                "Uwaga !", TMsgKind::Warning);
     return false;
   }
   CreateResourceLists();
@@ -252,7 +257,7 @@ bool TClipBox::TitlePageSaved(const std::string& fileName) {
     ShowMessage(
         "Próba uaktualnienia strony napisów w liscie zasobów nie powiodła się ! Zamknij pozostałe alplikacje i "
         "powtórz operację.",
-        TMsgKind::Error);
+        "Błąd", TMsgKind::Error);
     return false;
   }
   std::set<int> killed;
@@ -269,6 +274,64 @@ bool TClipBox::TitlePageSaved(const std::string& fileName) {
     anyUsed = anyUsed || c->Used();
   }
   if (anyUsed) Changed();
+  return true;
+}
+
+TClipGraphic* TClipBox::DropFile(const std::string& fileName) {
+  if (fileName.empty() || LimitReached()) return nullptr;
+  TClipGraphic* c = AddFile(fileName);
+  if (c == nullptr) {
+    ShowMessage(Format("Nastąpił błąd w trakcie odczytu zbioru \"%s\"", fileName.c_str()), "Uwaga !",
+                TMsgKind::Warning);
+    return nullptr;
+  }
+  Changed();
+  return c;
+}
+
+void TClipBox::ClickClip(TClipGraphic* clip, TShiftState shift) {
+  const int c = IndexOf(clip);
+  if (c < 0) return;
+  if (shift & ssCtrl) {
+    clip->SetSelected(!clip->Selected());
+    Changed();
+    return;
+  }
+  if ((shift & ssShift) && FMultiselect) {
+    int first = -1, last = -1;
+    for (int i = 0; i < Count(); ++i) {
+      if (FClips[static_cast<size_t>(i)]->Selected()) {
+        if (first < 0) first = i;
+        last = i;
+      }
+    }
+    if (first >= 0) {
+      const int other = std::abs(c - first) >= std::abs(c - last) ? first : last;
+      for (int i = std::min(c, other); i <= std::max(c, other); ++i) FClips[static_cast<size_t>(i)]->SetSelected(true);
+      return;
+    }
+  }
+  SelectAlone(clip);
+}
+
+bool TClipBox::CanDragClip(const TClipGraphic* clip) const {
+  return clip != nullptr && !(MaxClipOverflow() && clip->Used());
+}
+
+void TClipBox::StartDrag(TClipGraphic* clip) {
+  if (IndexOf(clip) >= 0) clip->SetSelected(true);
+}
+
+bool TClipBox::MoveClip(TClipGraphic* dragged, TClipGraphic* target) {
+  const int from = IndexOf(dragged);
+  const int to = IndexOf(target);
+  if (from < 0 || to < 0 || from == to) return false;
+  std::unique_ptr<TClipGraphic> moving = std::move(FClips[static_cast<size_t>(from)]);
+  FClips.erase(FClips.begin() + from);
+  FClips.insert(FClips.begin() + to, std::move(moving));
+  FSort = scNone;
+  UpdateOrders();
+  Changed();
   return true;
 }
 

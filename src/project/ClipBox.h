@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Dib.h"
+#include "base/MouseInput.h"
 #include "project/ClipGraphic.h"
 #include "project/VfxData.h"
 
@@ -63,6 +64,26 @@ class TClipBox {
   TClipGraphic* AddTitlePage(const std::string& fileName);
   bool TitlePageSaved(const std::string& fileName);
 
+  // ---- gestures of the resource window
+  // A click on a thumbnail: selects it alone; with Ctrl toggles it (and raises
+  // OnChange); with Shift, when Multiselect and something is selected, adds the run
+  // between it and the first selected thumbnail when it is at least as far from that one
+  // as from the last, else the run to the last.
+  void ClickClip(TClipGraphic* clip, TShiftState shift);
+  // A thumbnail may be dragged onto the time line unless the box is full and the
+  // thumbnail is used already (another use of it needs a thumbnail more).
+  bool CanDragClip(const TClipGraphic* clip) const;
+  // The start of a drag selects the thumbnail.
+  void StartDrag(TClipGraphic* clip);
+  // One thumbnail dropped on another: it takes the target's place, ending up below the
+  // target when it came from above and above it when it came from below; the sort order
+  // becomes scNone. False when nothing moved.
+  bool MoveClip(TClipGraphic* dragged, TClipGraphic* target);
+  // A file name dropped on the box: added at the end and shown, unless the box is full
+  // (the limit message) or the file does not load ("Nastąpił błąd w trakcie odczytu
+  // zbioru "%s""). nullptr when refused.
+  TClipGraphic* DropFile(const std::string& fileName);
+
   // Selection and counts.
   void SelectAlone(TClipGraphic* clip);
   int SelectedCount() const;
@@ -91,6 +112,7 @@ class TClipBox {
   int DeleteClipCount() const { return FDeleteClipCount; }
   TBoxState BoxState() const { return FBoxState; }
   const std::string& InitialDir() const { return FInitialDir; }
+  void SetInitialDir(const std::string& folder) { FInitialDir = folder; }
   // "Pozycje: %d", or "%d" when the longer text would be wider than maxWidth pixels at
   // charWidth pixels a character.
   std::string LabelClipItemsText(int maxWidth = 1 << 30, int charWidth = 0) const;
@@ -109,6 +131,7 @@ class TClipBox {
   std::unique_ptr<TClipGraphic> MakeClip() const;
   bool SameFile(const TClipGraphic* a, const TClipGraphic* b) const;
   void Changed();
+  bool LimitReached();
 
   std::vector<std::unique_ptr<TClipGraphic>> FClips;
   TSortClips FSort = clipsort::scNone;

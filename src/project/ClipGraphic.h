@@ -44,6 +44,10 @@ class TClipGraphic {
 
   TClipType ClipType() const { return FClipType; }
   void SetClipType(TClipType ct) { FClipType = ValidEnum(ct) ? ct : ctNone; }
+  // The file could not be loaded, yet the blocks showing it keep their place on the
+  // time line (the film shows black and silence there).
+  bool Missing() const { return FMissing; }
+  void SetMissing(bool missing) { FMissing = missing; }
 
   // Lengths in frames. Duration: the length a new block gets. MaxDuration: the natural
   // length (0 for stills). MovieDuration/AudioDuration: the picture and sound streams.
@@ -169,6 +173,7 @@ class TClipGraphic {
   int FOrder = 1;
   bool FUsed = false;
   bool FSelected = false;
+  bool FMissing = false;
   std::vector<std::pair<const void*, std::function<void()>>> FListeners;
 };
 

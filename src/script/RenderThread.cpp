@@ -455,10 +455,9 @@ int TFxRenderThread::RenderFrame(int time) {
   FOut = osNone;
   FLastFlags = 0;
 
-  if (time < 0) time = 0;  // before the film its first frame, not its last
-  // past the end of the film its last moment shows (a script ends with an empty NOP)
-  const int filmEnd = FActions->VideoEnd();
-  if (time >= filmEnd && filmEnd > 0) time = filmEnd - 1;
+  // before the film its first frame; past its end the last action (the closing empty
+  // one of a generated script: a black frame)
+  if (time < 0) time = 0;
 
   TScriptAction v1, v1next, v2, v2next;
   FActions->SelectTrack(0);
@@ -513,9 +512,12 @@ int TFxRenderThread::RenderFrame(int time) {
       FRenderItem.ActionFlags |= afPicture;
       RenderAction(FRenderItem, FNextItem, time);
       FLastFlags = FRenderItem.ActionFlags;
-      if (const TRmSurface* out = OutSurface())
-        out->SaveToDIB(*FLinkOutDIB, Rect(0, 0, FLinkOutDIB->Width(), FLinkOutDIB->Height()));
-      return rfPicture;
+      if (FOut == osLinked) return rfPicture;
+      // a picture that cannot be read back is a bad frame, not the previous one again
+      const TRmSurface* out = OutSurface();
+      if (out && out->SaveToDIB(*FLinkOutDIB, Rect(0, 0, FLinkOutDIB->Width(), FLinkOutDIB->Height())) == D3DRM_OK)
+        return rfPicture;
+      return rfNothing;
     }
   }
 
@@ -555,10 +557,15 @@ int TFxRenderThread::RenderFrame(int time) {
 }
 
 void TFxRenderThread::RenderAction(TScriptAction& item, const TScriptAction& next, int time) {
-  if (item.Kind == 2 || item.Kind == 3)
+  if (item.Kind == 2 || item.Kind == 3) {
     RenderPlain(item, next, time);
-  else if (IsTransitionKind(item.Kind))
+  } else if (IsTransitionKind(item.Kind)) {
     RenderTransition(item, time);
+  } else if (item.ActionFlags & afPicture) {
+    // the base of a frame where neither track shows a picture: a cleared (black) frame
+    FDest.Clear(0);
+    FOut = osDest;
+  }
 }
 
 void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next, int time) {
@@ -570,7 +577,9 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
     pic = a->SecondPicture;
   else
     pic = GetAVIFrame(a, item, false, 0, t);
-  if (!pic || pic->Empty()) return;
+  // a clip frame that cannot be read is a bad frame, never the frame before it again
+  if (!pic || pic->Empty())
+    throw ERenderFrame(Format("A frame of \"%s\" at %d ms cannot be read", a->FileName.c_str(), time));
 
   if (item.ActionFlags & afNoRender) {
     if (FLinkOutDIB) {
@@ -670,6 +679,8 @@ void TFxRenderThread::RenderTransition(TScriptAction& item, int time) {
     pa = &FPicA;
   }
   const TDIB* pc = c->Code == scAvi ? GetAVIFrame(c, item, false, 1, t) : c->SecondPicture;
+  if (!pa || !pc)
+    throw ERenderFrame(Format("A frame of \"%s\" at %d ms cannot be read", (pa ? c : a)->FileName.c_str(), time));
   TFx3d* fx = EnsureFxList().FindByID(b->FxID);
   if (!fx) throw ERenderFrame(Format("Unknown effect $%X", static_cast<unsigned>(b->FxID)));
   // the scene reads the pictures in RenderStep below, before anything can change them

@@ -17,6 +17,12 @@ namespace {
 bool IsTransition(const TLayerItem* Item) { return Item && Item->MediaType() == ltFx3d; }
 bool OnClipRow(const TLayerItem* Item) { return Item && Item->LayerType() == ltBmpAvi; }
 
+// A block whose medium could not be loaded: it keeps its place but shows nothing.
+bool IsMissing(const TLayerItem* Item) {
+  const TClipGraphic* clip = Item->LinkClipGraphic();
+  return clip && clip->Missing();
+}
+
 bool IsAudioNumber(TLayerNumber n) { return n == lnAudioFirst || n == lnAudioSecond || n == lnAudioThird; }
 
 // The file of a block as a script word.
@@ -185,6 +191,18 @@ void TScript::AddAVI(TLayerItem* Item, int Start, int End, int Speed, int Frames
     const std::string head = Format("Avi ?%s*%d*%d*%d*%d", file.c_str(), AVIFrameOf(Item, Start),
                                     AVIFrameOf(Item, End), FramesToMs(Offset), Speed);
     AddPictureLine(head, true, FramesToMs(Frames), key, -1, mode);
+  }
+}
+
+void TScript::AddMissing(TLayerItem* Item, int Frames) {
+  TraceF("[TScript.AddMissing] \"%s\" is missing: its %d frames stay empty.",
+         Item->LinkClipGraphic()->FullFileName().c_str(), Frames);
+  if (FSection == ssVideo1) {
+    // black, a picture that transitions next to it can blend with
+    Add(Format("Col $%.8X %d", 0u, FramesToMs(Frames)));
+  } else {
+    // the image row shows the film track through it; a sound row is silent
+    AddNop(Frames);
   }
 }
 
@@ -383,7 +401,9 @@ bool TScript::MakeScriptVideo(TLayerRow* MainRow, TLayerRow* SecondRow, TLayerRo
       FDelay = 0;
     }
 
-    if (current) {
+    if (current && IsMissing(current)) {
+      AddMissing(current, FDelay);
+    } else if (current) {
       switch (current->MediaType()) {
         case ltBmpAvi:
         case ltAudio:

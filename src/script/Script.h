@@ -49,6 +49,9 @@ class TScript {
   void AddColor(TLayerItem* Item, int Frames);
   void AddAVI(TLayerItem* Item, int Start, int End, int Speed, int Frames, int Offset);
   void AddAudio(TLayerItem* Item, int Start, int Frames);
+  // A block whose medium is missing: black in Video1, nothing in Video2 (the film track
+  // shows), silence in a sound section; the block keeps its time either way.
+  void AddMissing(TLayerItem* Item, int Frames);
 
   // Frames as milliseconds, never negative.
   int FramesToMs(int64_t Frames) const;

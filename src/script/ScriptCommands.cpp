@@ -524,6 +524,8 @@ TDIB* GetAVIFrame(const TScriptCommand* Command, const TScriptAction& Action, bo
   if (Command->LastFrame != -1 && frame > Command->LastFrame) frame = Command->LastFrame;
   avi->SetFlipDIBY(Flip);
   avi->SetPosition(Saturate32(frame));
+  // a frame that cannot be read closes the clip, whose picture still holds an earlier one
+  if (!avi->Opened()) return nullptr;
   return avi->DIB();
 }
 

@@ -215,7 +215,7 @@ class TActionCommandList {
 
 // The clip picture of an AVI command at Time (ms) within Action: mode 0 counts from the
 // command's offset, mode 1 towards the end of the action, mode 2 past the command's
-// duration. nullptr without a clip.
+// duration. nullptr without a clip, or when the frame cannot be read.
 TDIB* GetAVIFrame(const TScriptCommand* Command, const TScriptAction& Action, bool Flip, int Mode, int Time);
 
 // The level (0..255) at Time inside command A, towards the level of the next command B;

@@ -3,6 +3,7 @@
 // copied stretches, picture sequences, the writer thread, and what bad input does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "base/AppPaths.h"
+#include "base/Dib.h"
 #include "media/ResourceLists.h"
 #include "persist/ProjectFile.h"
 #include "project/ClipBox.h"
@@ -296,6 +298,22 @@ double FramePsnr(const std::string& a, const char* atA, const std::string& b, co
   if (at == std::string::npos) return 0;
   const std::string value = r.output.substr(at + 8, 8);
   return value.rfind("inf", 0) == 0 ? 100 : std::atof(value.c_str());
+}
+
+// The picture of the frame at ms as ffmpeg decodes it: its brightest colour byte.
+int Brightest(const std::string& film, int ms) {
+  const auto r = RunCommand("ffmpeg -nostdin -v error -i " + Quote(film) + " -ss " + std::to_string(ms / 1000.0) +
+                            " -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+  EXPECT_FALSE(r.output.empty()) << film << " at " << ms;
+  int most = 0;
+  for (char c : r.output) most = std::max(most, static_cast<int>(static_cast<uint8_t>(c)));
+  return most;
+}
+
+void WriteProject(const std::string& project, TLayerBox& box, TClipBox& clips) {
+  TClipBoxResources resources(clips);
+  TProjectStream out(project, nullptr, &resources, &box, false);
+  ASSERT_TRUE(out.WriteProject(project));
 }
 
 class FilmRender : public ::testing::Test {
@@ -652,6 +670,15 @@ TEST_F(FilmRender, UncompressedClipInAnUncompressedFilmKeepsItsPicture) {
     ASSERT_EQ(r.exitCode, 0) << r.output;
     ExpectFfmpegDecodes(film);
     EXPECT_GT(FramePsnr(film, "0.8", Media().Raw, "0.8"), depth == std::string("16") ? 30 : 40);
+    if (depth == std::string("32")) {
+      // players read the fourth byte as alpha: every pixel must be opaque
+      const auto rgba = RunCommand("ffmpeg -nostdin -v error -i " + Quote(film) +
+                                   " -frames:v 2 -f rawvideo -pix_fmt rgba - 2>/dev/null");
+      ASSERT_EQ(rgba.output.size(), 2u * 320 * 240 * 4);
+      int transparent = 0;
+      for (size_t i = 3; i < rgba.output.size(); i += 4) transparent += static_cast<uint8_t>(rgba.output[i]) != 255;
+      EXPECT_EQ(transparent, 0);
+    }
   }
 }
 
@@ -751,11 +778,27 @@ TEST_F(FilmRender, WriterThreadMakesTheSameFileAsOneThread) {
   const auto r = RunCommand("{ " + Quote(test::MovaraProgram()) + " render " + Quote(project) + " " + args +
                             Quote(two) + " 2>" + Quote(progress) + "; }");
   ASSERT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.output, "");
+  // stdout holds the summary alone
+  EXPECT_EQ(r.output.rfind("made " + two + ": 170 frames, 6.80 s, generated in ", 0), 0u) << r.output;
+  EXPECT_NE(r.output.find(" frames a second\n"), std::string::npos) << r.output;
+  EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
   const std::vector<uint8_t> lines = test::ReadBytes(progress);
   const std::string text(lines.begin(), lines.end());
   EXPECT_NE(text.find(" 0 %"), std::string::npos) << text;
   EXPECT_NE(text.find(" 100 %"), std::string::npos) << text;
+  // not on a terminal: a line every tenth of the film
+  EXPECT_LE(std::count(text.begin(), text.end(), '\n'), 11) << text;
+  // on a terminal: one line, written over
+  if (test::HaveProgram("script")) {
+    const auto tty = RunCommand("script -qec " +
+                                Quote(Quote(test::MovaraProgram()) + " render " + Quote(project) + " " + args +
+                                      Quote(dir_.File("tty.avi")) + " >/dev/null") +
+                                " /dev/null");
+    EXPECT_EQ(tty.exitCode, 0) << tty.output;
+    EXPECT_NE(tty.output.find("\r"), std::string::npos) << tty.output;
+    EXPECT_NE(tty.output.find(" 100 %"), std::string::npos) << tty.output;
+    EXPECT_LE(std::count(tty.output.begin(), tty.output.end(), '\n'), 2) << tty.output;
+  }
   auto masked = [](const std::string& file) {
     std::vector<uint8_t> b = test::ReadBytes(file);
     std::string s(b.begin(), b.end());
@@ -781,6 +824,55 @@ TEST_F(FilmRender, WriterThreadMakesTheSameFileAsOneThread) {
   ASSERT_EQ(files1.size(), files2.size());
   EXPECT_GE(files1.size(), 2u);
   for (size_t i = 0; i < files1.size(); ++i) EXPECT_TRUE(masked(files1[i]) == masked(files2[i])) << files2[i];
+}
+
+// A time line that starts empty, has a gap between its blocks and ends with sound alone:
+// the film has every frame, black where no picture is, the sound going on over the gap,
+// and the clip between the empty stretches is still copied unchanged.
+TEST_F(FilmRender, EmptyStretchesOfTheTimeLineAreBlackFrames) {
+  const std::string project = dir_.File("gaps.mvf");
+  {
+    CreateResourceLists();
+    TClipBox clips;
+    TLayerBox box;
+    TClipGraphic* a = clips.AddFile(Media().Mjpeg);
+    TClipGraphic* still = clips.AddFile(Media().Bmp);
+    TClipGraphic* wav = clips.AddFile(Media().Wav);
+    ASSERT_TRUE(a && still && wav);
+    // clip A over frames 25..75, the still over 100..125, the sound under 60..135
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(25, true, true, false, box.DefaultFx3dID(), a, 0);
+    box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(100, false, true, false, box.DefaultFx3dID(), still, 25);
+    box.RowByNumber(lnAudioFirst)->InsertLayerItem(60, true, true, false, -1, wav, 0);
+    ASSERT_EQ(box.ProjectEndFrame(false), 135);
+    ASSERT_NO_FATAL_FAILURE(WriteProject(project, box, clips));
+  }
+  const std::string film = dir_.File("gaps.avi");
+  const auto r = Render(project, "--vcodec MJPG --size 320x240 --mode max --quiet -o " + Quote(film));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const auto streams = Streams(film);
+  ASSERT_EQ(streams.size(), 2u);
+  EXPECT_EQ(StreamOf(streams, "video")->at("nb_read_frames"), "135");
+  EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, 5400, 1000);
+  ExpectFfmpegDecodes(film);
+  int copied = 0;
+  ExpectCopiesDecodeAsSource(film, Media().Mjpeg, copied, -25);
+  EXPECT_EQ(copied, 50);
+  for (int ms : {500, 3500, 5200}) EXPECT_LE(Brightest(film, ms), 20) << ms;  // before, between, after
+  EXPECT_GT(Brightest(film, 2000), 100);
+  EXPECT_GT(Brightest(film, 4400), 100);
+  EXPECT_NEAR(SoundPitch(film, 3.2), 880, 5);
+
+  // the frame command renders a frame of the gap the same way
+  const std::string bmp = dir_.File("gap.bmp");
+  const auto frame = RunCommand(Quote(test::MovaraProgram()) + " frame " + Quote(project) + " --at 3500 --size 64x48 -o " +
+                                Quote(bmp));
+  ASSERT_EQ(frame.exitCode, 0) << frame.output;
+  TDIB picture;
+  ASSERT_TRUE(picture.LoadFromFile(bmp));
+  int lit = 0;
+  for (int y = 0; y < picture.Height(); ++y)
+    for (int x = 0; x < picture.Width(); ++x) lit += picture.Pixel(x, y) != 0;
+  EXPECT_EQ(lit, 0);
 }
 
 // ---------------------------------------------------------------------------------
@@ -824,11 +916,14 @@ TEST_F(FilmRender, SoundFormatNoCompressorTakesFailsAndLeavesNothing) {
   }
 }
 
-TEST_F(FilmRender, MissingMediaStopUnlessSkipped) {
-  // the project's own copies of the clips; B goes away
-  const std::string a = dir_.File("a.avi"), b = dir_.File("b.avi");
+TEST_F(FilmRender, MissingMediaStopUnlessSkippedAndThenKeepTheirTime) {
+  // the project's own copies: A, B over a transition from A, C over a transition from B,
+  // each with its sound, then a still; B and the still go away
+  const std::string a = dir_.File("a.avi"), b = dir_.File("b.avi"), c = dir_.File("c.avi"), p = dir_.File("p.bmp");
   fs::copy_file(Media().Mjpeg, a);
   fs::copy_file(Media().Xvid, b);
+  fs::copy_file(Media().Raw, c);
+  fs::copy_file(Media().Bmp, p);
   const std::string project = dir_.File("gone.mvf");
   {
     CreateResourceLists();
@@ -836,16 +931,23 @@ TEST_F(FilmRender, MissingMediaStopUnlessSkipped) {
     TLayerBox box;
     TClipGraphic* ca = clips.AddFile(a);
     TClipGraphic* cb = clips.AddFile(b);
-    ASSERT_TRUE(ca && cb);
-    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, box.DefaultFx3dID(), ca, 0);
-    box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(50, true, true, false, box.DefaultFx3dID(), cb, 0);
+    TClipGraphic* cc = clips.AddFile(c);
+    TClipGraphic* cp = clips.AddFile(p);
+    ASSERT_TRUE(ca && cb && cc && cp);
+    const int32_t fx = box.DefaultFx3dID();
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, fx, ca, 0);
+    box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(40, true, true, false, fx, cb, 0);
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(80, true, true, false, fx, cc, 0);
+    box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(132, false, true, false, fx, cp, 20);
     box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, ca, 0);
-    box.RowByNumber(lnAudioSecond)->InsertLayerItem(50, true, true, false, -1, cb, 0);
-    TClipBoxResources resources(clips);
-    TProjectStream out(project, nullptr, &resources, &box, false);
-    ASSERT_TRUE(out.WriteProject(project));
+    box.RowByNumber(lnAudioSecond)->InsertLayerItem(40, true, true, false, -1, cb, 0);
+    box.RowByNumber(lnAudioFirst)->InsertLayerItem(80, true, true, false, -1, cc, 0);
+    ASSERT_EQ(box.RowByNumber(lnFirstFx3d)->ItemCount(), 2);
+    ASSERT_EQ(box.ProjectEndFrame(false), 152);
+    ASSERT_NO_FATAL_FAILURE(WriteProject(project, box, clips));
   }
   fs::remove(b);
+  fs::remove(p);
   const std::string film = dir_.File("gone.avi");
   auto r = Render(project, "--size 320x240 --quiet -o " + Quote(film));
   EXPECT_EQ(r.exitCode, 1) << r.output;
@@ -854,12 +956,85 @@ TEST_F(FilmRender, MissingMediaStopUnlessSkipped) {
   EXPECT_FALSE(fs::exists(film));
 
   r = Render(project, "--size 320x240 --skip-missing --quiet -o " + Quote(film));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find(b), std::string::npos) << r.output;  // named as missing
+  EXPECT_NE(r.output.find(p), std::string::npos) << r.output;
   const auto streams = Streams(film);
   ASSERT_EQ(streams.size(), 2u);
-  EXPECT_EQ(StreamOf(streams, "video")->at("nb_read_frames"), "50");  // A alone
-  EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, 2000, 1000);
+  EXPECT_EQ(StreamOf(streams, "video")->at("nb_read_frames"), "152");  // the whole time line
+  EXPECT_NEAR(SoundSamples(film) * 1000.0 / 44100, 152 * 40, 1000);
   ExpectFfmpegDecodes(film);
+  EXPECT_LE(Brightest(film, 2600), 20);  // B's own stretch is black
+  EXPECT_LE(Brightest(film, 5700), 20);  // and so is the still's
+  EXPECT_NEAR(SoundPitch(film, 2.1), 0, 5);  // B's sound is silence
+  // C keeps its time: its frame 20 at 4.0 s, its MP3 330 Hz under it
+  EXPECT_GT(FramePsnr(film, "4.0", Media().Raw, "0.8"), 25);
+  EXPECT_NEAR(SoundPitch(film, 3.7), 330, 5);
+
+  // the script shows it: black for the clips' row, silence for the sound
+  const auto script = RunCommand(Quote(test::MovaraProgram()) + " script " + Quote(project));
+  EXPECT_EQ(script.exitCode, 1) << script.output;
+  EXPECT_NE(script.output.find("Col $00000000 1200"), std::string::npos) << script.output;
+  EXPECT_NE(script.output.find("Col $00000000 800"), std::string::npos) << script.output;
+  EXPECT_NE(script.output.find("*** Audio2 ***\r\nNop null 1600\r\nNop null 2000\r\n"), std::string::npos)
+      << script.output;
+}
+
+// With nothing to make the film is not begun: the message says so and an older film
+// of that name stays as it was.
+TEST_F(FilmRender, NothingToMakeLeavesAnOlderFilmAlone) {
+  const std::string clip = dir_.File("a.avi"), still = dir_.File("p.bmp");
+  fs::copy_file(Media().Mjpeg, clip);
+  fs::copy_file(Media().Bmp, still);
+  CreateResourceLists();
+  const std::string gone = dir_.File("gone.mvf"), empty = dir_.File("empty.mvf"), silent = dir_.File("silent.mvf");
+  {
+    TClipBox clips;
+    TLayerBox box;
+    TClipGraphic* a = clips.AddFile(clip);
+    ASSERT_TRUE(a);
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, box.DefaultFx3dID(), a, 0);
+    box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, a, 0);
+    ASSERT_NO_FATAL_FAILURE(WriteProject(gone, box, clips));
+  }
+  {
+    TClipBox clips;
+    TLayerBox box;
+    ASSERT_NO_FATAL_FAILURE(WriteProject(empty, box, clips));
+    TClipGraphic* p = clips.AddFile(still);
+    ASSERT_TRUE(p);
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, false, true, false, box.DefaultFx3dID(), p, 50);
+    ASSERT_NO_FATAL_FAILURE(WriteProject(silent, box, clips));
+  }
+  fs::remove(clip);
+  const std::string film = dir_.File("film.avi");
+  const std::vector<uint8_t> older{'o', 'l', 'd'};
+  const struct {
+    const std::string& Project;
+    const char* Args;
+  } cases[] = {{gone, "--skip-missing"}, {empty, ""}, {silent, "--content audio"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Project + " " + c.Args);
+    test::WriteBytes(film, older);
+    const auto r = Render(c.Project, std::string(c.Args) + " --size 320x240 --quiet -o " + Quote(film));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("movara render: No work to do."), std::string::npos) << r.output;
+    EXPECT_EQ(test::ReadBytes(film), older);
+  }
+}
+
+// A sound block that cannot be written ends the film with an error: the sound after it
+// would come too early.
+TEST_F(FilmRender, SoundThatCannotBeWrittenFailsTheFilm) {
+  const std::string project = dir_.File("mixed.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
+  const std::string film = dir_.File("full.avi");
+  // a file size limit of 256 kB: the second second of sound does not fit
+  const std::string cmd = "trap '' XFSZ; ulimit -f 512; exec " + Quote(test::MovaraProgram()) + " render " +
+                          Quote(project) + " --content audio --quiet -o " + Quote(film);
+  const auto r = RunCommand("sh -c " + Quote(cmd));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("movara render: "), std::string::npos) << r.output;
 }
 
 TEST_F(FilmRender, NoProjectOrBadOptionIsAUsageError) {
@@ -898,9 +1073,15 @@ TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
   ASSERT_NO_FATAL_FAILURE(WriteLongProject(project, Media()));
   // rendered frame by frame at 100 frames a second
   const std::string film = dir_.File("stopped.avi");
+  const std::string progress = dir_.File("progress.txt");
   const std::string cmd = Quote(test::MovaraProgram()) + " render " + Quote(project) +
-                          " --mode none --fps 100 --quiet -o " + Quote(film);
-  const auto r = RunCommand("sh -c " + Quote(cmd + " & pid=$!; sleep 1; kill -INT $pid; wait $pid"));
+                          " --mode none --fps 100 -o " + Quote(film) + " 2>" + Quote(progress);
+  // the interrupt goes in once the film is being made (a background job of sh ignores it
+  // until the program takes it over); at most 60 s of waiting for the first progress line
+  const auto r = RunCommand("sh -c " + Quote(cmd + " & pid=$!; n=0; until grep -Eq '[1-9][0-9]* %' " + Quote(progress) +
+                                             " 2>/dev/null || [ $n -ge 600 ]; do sleep 0.1; n=$((n+1)); done; "
+                                             "kill -INT $pid; wait $pid; status=$?; cat " + Quote(progress) +
+                                             " >&2; exit $status"));
   ASSERT_EQ(r.exitCode, 130) << r.output;
   EXPECT_NE(r.output.find("movara render: stopped"), std::string::npos) << r.output;
   ExpectWholeRiff(film);

@@ -211,6 +211,11 @@ TEST_F(ResourceListsTest, MovieWithoutSoundKeepsTheAviAndFails) {
   EXPECT_NE(dynamic_cast<TAviAudioReader*>(AudioFileList()->FindItem(movie)), nullptr);
   EXPECT_TRUE(ReleaseResourceFile(ctMovie, movie));
   EXPECT_EQ(AudioFileList()->Count(), 0);
+  // a movie whose picture list let it go already still gives up its sound
+  EXPECT_TRUE(LoadResourceFile(ctMovie, movie));
+  ASSERT_TRUE(AVIList()->RemoveItem(movie));
+  EXPECT_FALSE(ReleaseResourceFile(ctMovie, movie));
+  EXPECT_EQ(AudioFileList()->FindItem(movie), nullptr);
   EXPECT_FALSE(LoadResourceFile(ctNone, movie));
   EXPECT_FALSE(LoadResourceFile(ctUniformColor, movie));
 

@@ -20,6 +20,7 @@
 
 #include "base/Format.h"
 #include "base/UserMessages.h"
+#include "output/FilmSettings.h"
 #include "support/TestSupport.h"
 
 using namespace movara;
@@ -278,6 +279,9 @@ TEST(AviMaker, SizeEstimateOfUncompressedVideoAndTheLimits) {
   EXPECT_TRUE(maker.IsSave2GB());
   maker.SetMaxFileSize(100 << 20);
   EXPECT_EQ(maker.MaxFileSize(), 100u << 20);
+  EXPECT_EQ(maker.MaxFileSizeOverride(), 0u);
+  maker.SetMaxFileSize(TFilmSettingsData().MaxAviFileSize);  // the settings' "2 GB"
+  EXPECT_EQ(maker.MaxFileSize(), 0x7FFFFFFFu);
   EXPECT_EQ(maker.MaxFileSizeOverride(), 0u);
 }
 

@@ -6,14 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "base/Rounding.h"
 #include "base/UserMessages.h"
 #include "media/ResourceLists.h"
 #include "platform/avifile/AviFile.h"
+#include "platform/codecs/VideoFormat.h"
 #include "script/RenderThread.h"
 #include "script/ScriptTestMedia.h"
 #include "support/TestSupport.h"
@@ -238,6 +242,55 @@ TEST_F(FilmThread, StoppingMidFilmLeavesAValidShorterFile) {
   EXPECT_GE(frames, 50);
   EXPECT_LT(frames, 15000);
   EXPECT_EQ(frames, film.GoodBlockCount());
+}
+
+// A stop during a long run of copied frames ends the run at its next frame: asking for
+// it takes no lock that the run holds.
+TEST_F(FilmThread, StopInsideALongCopiedRunEndsItAtOnce) {
+  REQUIRE_PROGRAM("ffmpeg");
+  // ten minutes of tiny Motion JPEG frames, copied unchanged into a film of their size
+  const std::string clip = dir.File("long.avi");
+  const auto made = test::RunCommand("ffmpeg -v error -y -f lavfi -i color=c=gray:size=16x16:rate=25 -t 600 "
+                                     "-c:v mjpeg -q:v 31 " + test::Quote(clip));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const uintmax_t clipSize = fs::file_size(clip);
+  TFilmSettingsData s = Settings(dir.File("copy.avi"));
+  s.FrameWidth = 16;
+  s.FrameHeight = 16;
+  s.FilmContent = fcVideoOnly;
+  s.Compvars.fccType = ICTYPE_VIDEO;
+  s.Compvars.fccHandler = VideoFourCC("MJPG");
+  s.VideoRenderMode = vrmMaximal;
+  const std::string script = "*** Video1 ***\r\nAvi " + clip + " 600000\r\nNop null\r\n";
+  TFxRenderThread render;
+  render.LoadScript(script);
+  TMakeAviThread film(nullptr, pmNone, true, nullptr, nullptr, script, &render, nullptr, s);
+  film.StartThread();
+  // the run is under way once a fifth of the clip is in the film
+  auto written = [&] {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(s.FileName, ec);
+    return ec ? 0 : size;
+  };
+  while (!film.Terminated() && written() < clipSize / 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  film.DoNothingAndTerminate();
+  EXPECT_TRUE(film.Terminated());
+  EXPECT_EQ(film.Error(), meNone) << film.GetErrorText();
+  const int frames = StreamLength(s.FileName, streamtypeVIDEO);
+  EXPECT_EQ(frames, film.GoodBlockCount());
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, 15000 / 2);
+}
+
+// A film of nothing is not begun: an older file of its name stays as it was.
+TEST_F(FilmThread, AnEmptyFilmIsNoWork) {
+  const std::string file = dir.File("old.avi");
+  const std::vector<uint8_t> older{'o', 'l', 'd'};
+  test::WriteBytes(file, older);
+  const TFilmRun r = RunFilm("*** Video1 ***\r\nNop null\r\n", Settings(file));
+  EXPECT_EQ(r.Error, meNoWork);
+  EXPECT_EQ(r.ErrorText, "No work to do.");
+  EXPECT_EQ(test::ReadBytes(file), older);
 }
 
 // A box that counts what it is shown.

@@ -136,7 +136,7 @@ TEST_F(ClipBoxTest, UsedThumbnailAsksBeforeItGoes) {
   int blockKey = 0;
   used->AddDestroyListener(&blockKey, [&told] { told = true; });
 
-  rec.Recorder().QueueAnswer(TMsgAnswer::No);
+  rec.Recorder().QueueAnswer(TMsgAnswer::Cancel);
   EXPECT_EQ(box.DeleteClips(false, false), 1);
   EXPECT_EQ(box.Count(), 1);
   EXPECT_EQ(box.Clips(0), used);
@@ -144,9 +144,11 @@ TEST_F(ClipBoxTest, UsedThumbnailAsksBeforeItGoes) {
   EXPECT_EQ(rec.Texts()[0],
             "Wybrany element użyty jest na linii czasu. Czy napewno go usunąć used.bmp z okna zasobów oraz z linii "
             "czasu ?");
+  EXPECT_EQ(rec.Recorder().Requests()[0].Caption, "Uwaga !");
+  EXPECT_EQ(rec.Recorder().Requests()[0].Buttons, TMsgButtons::OkCancel);
   EXPECT_FALSE(told);
 
-  rec.Recorder().QueueAnswer(TMsgAnswer::Yes);
+  rec.Recorder().QueueAnswer(TMsgAnswer::Ok);
   bool previewCleared = false;
   box.OnClearPreview = [&] { previewCleared = true; };
   EXPECT_EQ(box.DeleteClips(false, true), 1);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -94,7 +95,7 @@ class RenderThreadTest : public ::testing::Test {
 const TColor Red = RGBColor(255, 0, 0), Green = RGBColor(0, 255, 0), Blue = RGBColor(0, 0, 255),
              Magenta = RGBColor(255, 0, 255), White = RGBColor(255, 255, 255), Black = RGBColor(0, 0, 0);
 
-TEST_F(RenderThreadTest, PlainPictureShowsThePictureAndLastFrameStaysPastTheEnd) {
+TEST_F(RenderThreadTest, PlainPictureShowsThePicture) {
   const std::string a = Halves(dir, "a.bmp", Red, Blue);
   const std::string b = Halves(dir, "b.bmp", Green, White);
   Load(Script({"BMP " + Word(a) + " 1000", "BMP " + Word(b) + " 1000", "Nop null"}));
@@ -108,10 +109,60 @@ TEST_F(RenderThreadTest, PlainPictureShowsThePictureAndLastFrameStaysPastTheEnd)
   EXPECT_TRUE(Near(Left(), Red));
   EXPECT_EQ(thread.RenderFrame(1000), rfPicture);
   EXPECT_TRUE(Near(Left(), Green));
-  // past the end (the script ends with an empty NOP) the last picture stays
-  EXPECT_EQ(thread.RenderFrame(60000), rfPicture);
-  EXPECT_TRUE(Near(Left(), Green));
   EXPECT_TRUE(Near(Right(), White));
+}
+
+// Where neither track shows a picture (before the first block, between blocks, past the
+// closing empty command) the frame is cleared to black, on every path of the renderer.
+TEST_F(RenderThreadTest, EmptyStretchesAreBlack) {
+  const std::string a = Halves(dir, "a.bmp", Red, Blue);
+  const std::string b = Flat(dir, "b.bmp", Green);
+  const std::string script = Script({"Nop null 500", "BMP " + Word(a) + " 500", "Nop null 500",
+                                     "BMP " + Word(b) + " 500", "Nop null"},
+                                    {"Nop null 2200", "BMP " + Word(b) + " 100"});
+  const struct {
+    int At;
+    TColor Left, Right;
+  } cases[] = {{0, Black, Black},    {499, Black, Black}, {500, Red, Blue},     {1000, Black, Black},
+               {1499, Black, Black}, {1500, Green, Green}, {2000, Black, Black}, {2250, Green, Green},
+               {2300, Black, Black}, {60000, Black, Black}};
+  for (uint8_t option : {roRender, roFastCopy}) {
+    Load(script, option);
+    for (const auto& c : cases) {
+      frame.Fill(White);  // nothing of an earlier frame may stay
+      ASSERT_EQ(thread.RenderFrame(c.At), rfPicture) << int(option) << " at " << c.At;
+      EXPECT_TRUE(Near(Left(), c.Left) && Near(Right(), c.Right))
+          << int(option) << " at " << c.At << ": " << std::hex << Left() << " " << Right();
+    }
+  }
+}
+
+// A clip frame that cannot be decoded is no picture: never the frame before it again.
+TEST_F(RenderThreadTest, UnreadableClipFrameIsABadFrame) {
+  REQUIRE_PROGRAM("ffmpeg");
+  const std::string made = test::MakeScriptAvi(dir, "clip.avi", 50);
+  std::vector<uint8_t> bytes = test::ReadBytes(made);
+  // frame 10 (400 ms) loses its picture data
+  const std::string movi = "movi", chunk = "00dc";
+  auto at = std::search(bytes.begin(), bytes.end(), movi.begin(), movi.end());
+  for (int k = 0; k <= 10 && at != bytes.end(); ++k) at = std::search(at + 4, bytes.end(), chunk.begin(), chunk.end());
+  ASSERT_NE(at, bytes.end());
+  const size_t size = at[4] | (at[5] << 8) | (at[6] << 16) | (at[7] << 24);
+  std::fill(at + 8, at + 8 + static_cast<std::ptrdiff_t>(size), 0);
+  for (uint8_t option : {roRender, roFastCopy}) {
+    // a clip that failed once stays closed: each path gets its own copy
+    const std::string file = dir.File(Format("bad%d.avi", option));
+    test::WriteBytes(file, bytes);
+    Load(Script({"AVI " + Word(file) + " 2000", "Nop null"}), option);
+    ASSERT_EQ(thread.RenderFrame(200), rfPicture) << int(option);
+    int result = -1;
+    try {
+      result = thread.RenderFrame(400);
+    } catch (const ERenderFrame& e) {
+      EXPECT_NE(std::string(e.what()).find("cannot be read"), std::string::npos) << e.what();
+    }
+    EXPECT_NE(result, rfPicture) << int(option);
+  }
 }
 
 TEST_F(RenderThreadTest, TransitionAtHalfEqualsTheSceneStep) {
@@ -308,16 +359,15 @@ TEST_F(RenderThreadTest, BadScriptsAndMissingOutput) {
   } catch (const EScriptException& e) {
     EXPECT_NE(std::string(e.what()).find("rozpoznania efektu"), std::string::npos) << e.what();
   }
-  // nothing on either track while every frame is rendered
+  // nothing on either track: a black frame, whether every frame is rendered or not
   Load(Script({"Nop null 1000", "Nop null"}));
-  try {
-    thread.RenderFrame(10);
-    FAIL() << "no exception";
-  } catch (const ERenderFrame& e) {
-    EXPECT_STREQ(e.what(), "Błąd w trakcie renderowania klatki. OutSurface = nil.");
-  }
+  frame.Fill(White);
+  EXPECT_EQ(thread.RenderFrame(10), rfPicture);
+  EXPECT_TRUE(Near(Left(), Black));
   thread.SetFilmMode(true, roFastCopy, W, H, 25, 0, 24);
-  EXPECT_EQ(thread.RenderFrame(10), rfNothing);
+  frame.Fill(White);
+  EXPECT_EQ(thread.RenderFrame(10), rfPicture);
+  EXPECT_TRUE(Near(Left(), Black));
 }
 
 TEST(RenderThreadSizes, SurfacesRoundUpAndBadSizesAreRefused) {

@@ -154,6 +154,32 @@ TEST(MakeScript, WholeTimeLine) {
   EXPECT_EQ(s.Lines(), expected);
 }
 
+TEST(MakeScript, MissingMediaKeepTheirTimeBlackOrSilent) {
+  // a clip leading into a transition, an enveloped still on the image row and a sound
+  // whose files are gone
+  TTimeLine t;
+  BuildVideo1(t, "/m/");
+  BuildVideo2(t, "/m/");
+  BuildAudio(t, "/m/");
+  for (const auto& c : t.clips)
+    for (const char* gone : {"/m/a.avi", "/m/my pic.bmp", "/m/s2.wav"})
+      if (c->FullFileName() == gone) c->SetMissing(true);
+  TScript s;
+  EXPECT_TRUE(s.MakeScript(&t.box));
+  std::vector<std::string> expected = kVideo1;
+  expected[1] = "Col $00000000 3000";  // black, for the transition to blend from
+  std::vector<std::string> video2 = kVideo2;
+  video2.erase(video2.begin() + 2, video2.begin() + 5);
+  video2.insert(video2.begin() + 2, "Nop null 2000");  // the film track shows through
+  expected.insert(expected.end(), video2.begin(), video2.end());
+  std::vector<std::string> audio = kAudio;
+  const auto a2 = std::find(audio.begin(), audio.end(), "*** Audio2 ***");
+  audio.erase(a2 + 1, a2 + 6);
+  audio.insert(a2 + 1, "Nop null 2000");  // silence
+  expected.insert(expected.end(), audio.begin(), audio.end());
+  EXPECT_EQ(s.Lines(), expected);
+}
+
 TEST(MakeScript, EmptyTimeLineAndSingleSections) {
   TTimeLine t;
   TScript s;

@@ -1,0 +1,167 @@
+#include "persist/ProjectDocument.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "base/AppPaths.h"
+#include "base/Format.h"
+#include "base/Trace.h"
+#include "base/UserMessages.h"
+
+namespace movara {
+namespace {
+
+enum TProjectCheck { pcProject, pcUnreadable, pcForeign };
+
+// Whether the file can be read and starts as a project file. The open command looks
+// before it clears anything, so that a file it cannot use leaves the open project as
+// it was.
+TProjectCheck CheckProjectFile(const std::string& fileName) {
+  std::FILE* f = std::fopen(fileName.c_str(), "rb");
+  if (f == nullptr) {
+    TraceF("[TProjectDocument.Open] Cannot open %s: %s", fileName.c_str(), std::strerror(errno));
+    return pcUnreadable;
+  }
+  char magic[4] = {};
+  const size_t n = std::fread(magic, 1, sizeof magic, f);
+  const bool error = std::ferror(f) != 0;
+  std::fclose(f);
+  if (error) return pcUnreadable;
+  return n == sizeof magic && std::memcmp(magic, "MV10", sizeof magic) == 0 ? pcProject : pcForeign;
+}
+
+}  // namespace
+
+TProjectDocument::TProjectDocument()
+    : FClipBox(std::make_unique<TClipBox>()), FResources(std::make_unique<TClipBoxResources>(*FClipBox)) {
+  FLayerBox.EnsureRangeItem();
+  FLayerBox.SetModified(false);
+}
+
+TProjectDocument::~TProjectDocument() = default;
+
+void TProjectDocument::SetFileName(const std::string& fileName) {
+  if (fileName == FFileName) return;
+  FFileName = fileName;
+  if (OnFileNameChanged) OnFileNameChanged();
+}
+
+void TProjectDocument::AddRecentFile(const std::string& fileName) {
+  if (fileName.empty() || FRecentFiles[0] == fileName) return;
+  int k = kRecentProjectCount - 1;  // not listed: the oldest drops out
+  for (int i = 1; i < kRecentProjectCount; ++i) {
+    if (FRecentFiles[static_cast<size_t>(i)] == fileName) {
+      k = i;
+      break;
+    }
+  }
+  for (int i = k; i > 0; --i) FRecentFiles[static_cast<size_t>(i)] = FRecentFiles[static_cast<size_t>(i - 1)];
+  FRecentFiles[0] = fileName;
+}
+
+bool TProjectDocument::QueryUnsaved() {
+  if (!Modified()) return true;
+  const TMsgAnswer a = AskMessage("Projekt nie jest zapisany. Czy chcesz zapisać aktualny stan na dysk ?",
+                                  "Zapis projektu", TMsgButtons::YesNoCancel, TMsgAnswer::Cancel);
+  if (a == TMsgAnswer::Yes) {
+    Save();
+    return !Modified();
+  }
+  return a == TMsgAnswer::No;
+}
+
+std::string TProjectDocument::RecentCaptionFileName(const std::string& caption) {
+  std::string name;
+  for (char c : caption)
+    if (c != '&') name += c;
+  if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0]))) {
+    const size_t blank = name.find(' ');
+    name = blank == std::string::npos ? std::string() : name.substr(blank + 1);
+  }
+  return name;
+}
+
+bool TProjectDocument::OpenRecentCaption(const std::string& caption) {
+  const std::string name = RecentCaptionFileName(caption);
+  if (name.empty()) return false;
+  return Open(name);
+}
+
+bool TProjectDocument::Open(const std::string& fileName) {
+  if (!QueryUnsaved()) return false;
+  std::string name = fileName;
+  if (name.empty()) {
+    if (FDialogs == nullptr) return false;
+    name = FDialogs->AskOpenProject(FLastFolder);
+    if (name.empty()) return false;
+    FLastFolder = ExtractFilePath(ExpandFileName(name));
+  }
+  const std::string expanded = ExpandFileName(name);
+  if (!FileExists(expanded)) {
+    ShowMessage(Format("Plik '%s' nie istnieje !", name.c_str()), TMsgKind::Error);
+    return false;
+  }
+  switch (CheckProjectFile(expanded)) {
+    case pcUnreadable:
+      ShowMessage(Format("[812]. Wystąpił bląd podczas próby odczytu pliku %s", name.c_str()), TMsgKind::Error);
+      return false;
+    case pcForeign:
+      ShowMessage(Format("Plik %s nie został rozpoznany przez Movara 1.0", expanded.c_str()), TMsgKind::Error);
+      return false;
+    case pcProject: break;
+  }
+
+  SetFileName(expanded);
+  const TOpenProjectResult r = OpenProjectFile(expanded, FLayerBox, *FResources, FProgress);
+  FCountType = r.CountType;
+  if (r.Ok) {
+    FLastFolder = ExtractFilePath(expanded);
+    AddRecentFile(expanded);
+  }
+  if (OnOpened) OnOpened();
+  return r.Ok;
+}
+
+bool TProjectDocument::WriteTo(const std::string& fileName) {
+  TProjectStream stream(fileName, nullptr, FResources.get(), &FLayerBox, false);
+  stream.SetCountType(FCountType);
+  if (!stream.WriteProject(fileName)) {
+    ShowMessage(Format("Nie udało się zapisać projektu do pliku %s", fileName.c_str()), TMsgKind::Error);
+    return false;
+  }
+  FLayerBox.SetModified(false);
+  AddRecentFile(fileName);
+  return true;
+}
+
+bool TProjectDocument::Save() {
+  if (FFileName.empty()) return SaveAs();
+  return WriteTo(FFileName);
+}
+
+bool TProjectDocument::SaveAs() {
+  if (FDialogs == nullptr) return false;
+  const std::string folder = FFileName.empty() ? FLastFolder : ExtractFilePath(FFileName);
+  std::string name = FDialogs->AskSaveProject(folder, FFileName);
+  if (name.empty()) return false;
+  if (ExtractFileExt(name).empty()) name += ".mvf";
+  name = ExpandFileName(name);
+  if (!WriteTo(name)) return false;
+  SetFileName(name);
+  return true;
+}
+
+bool TProjectDocument::New() {
+  if (!QueryUnsaved()) return false;
+  FLayerBox.ClearProject(true);
+  FLayerBox.EnsureRangeItem();
+  FClipBox->ClearClips();
+  SetFileName(std::string());
+  FLayerBox.SetModified(false);
+  if (OnCleared) OnCleared();
+  return true;
+}
+
+}  // namespace movara
