@@ -18,12 +18,15 @@
 #include "project/ItemList.h"
 #include "project/LevelBox.h"
 #include "project/RangeList.h"
+#include "project/ScaleGraphic.h"
 #include "project/VfxData.h"
 
 namespace movara {
 
 MOVARA_EXCEPTION(ELayerBox);
 
+class TAnimationBox;
+class TAudioBox;
 class TClipGraphic;
 class TLayerItem;
 class TLayerRow;
@@ -128,6 +131,15 @@ class TLayerItem {
 
   bool ShowAnimationBox() const { return FShowAnimationBox; }
   void SetShowAnimationBox(bool Value);
+  // The strip of frames of an animation or movie block, made on first use; nullptr
+  // for other blocks.
+  TAnimationBox* AnimationBox();
+  // The waveform of a block on a sound row, made on first use from the clip's waveform
+  // cache; nullptr on other rows.
+  TAudioBox* AudioBox();
+  // The effect picture of a transition block at the thumbnail size, made on first use
+  // (again when the icon size changed).
+  const TDIB& BmpFx3d();
 
   TClipGraphic* LinkClipGraphic() const { return FClip; }
   void SetLinkClipGraphic(TClipGraphic* Clip);
@@ -225,6 +237,9 @@ class TLayerItem {
   int32_t FFx3dID = -1;
   std::unique_ptr<TLevelBox> FLevelBox;
   bool FShowAnimationBox = false;
+  std::unique_ptr<TAnimationBox> FAnimationBox;
+  std::unique_ptr<TAudioBox> FAudioBox;
+  TDIB FBmpFx3d;
   TClipGraphic* FClip = nullptr;
   TColor FColorKey = clBtnFace;
   TComposeMode FComposeMode = cmNone;
@@ -332,6 +347,9 @@ class TLayerRow {
   TLayerItem* ItemAtFrames(int A, int B, bool SkipChecked = false, const TLayerItem* Ignore = nullptr) const;
   // The first block spanning [A, B) time-line pixels.
   TLayerItem* ItemAtPixels(int A, int B) const;
+  // The blocks that reach into time-line pixels [A, B), as indexes [From, To): a binary
+  // search, the row being sorted and free of overlaps.
+  void ItemsInPixels(int A, int B, int& From, int& To) const;
   // The last block ending at or before Frame / first block starting at or after Frame.
   TLayerItem* LastItemEndingBefore(int Frame, const TLayerItem* Ignore1 = nullptr,
                                    const TLayerItem* Ignore2 = nullptr) const;
@@ -416,6 +434,11 @@ class TLayerRow {
   int OverEdge() const { return FHoverEdge; }
   bool GestureActive() const { return FGesture.ButtonDown; }
   TLayerItem* GestureItem() const { return FGesture.Item; }
+  // The envelope point being dragged and its block (nullptr when none), and the
+  // modifier keys held when the gesture began.
+  TLevelItem* GesturePoint() const { return FGesture.Point; }
+  TLayerItem* GesturePointItem() const { return FGesture.PointItem; }
+  TShiftState GestureShift() const { return FGesture.DownShift; }
 
   // ---- events
   TRowItemEvent OnInsertItem;
@@ -537,7 +560,10 @@ class TLayerBox {
   TLayerRow* RowAtPoint(int Y) const;
   // Box y of the scale (between the sequence row and the image row) and its height.
   int ScaleTop() const { return FScaleTop; }
-  static constexpr int ScaleHeight = 22;
+  int ScaleHeight() const { return FScale.Height(); }
+  // The time ruler with the position slider.
+  TScaleGraphic& Scale() { return FScale; }
+  const TScaleGraphic& Scale() const { return FScale; }
   // Lays the rows out top to bottom (range, sequence, scale, image, A, transitions, B,
   // sound 1..3).
   void ArrangeRows();
@@ -562,9 +588,12 @@ class TLayerBox {
   bool Modified() const { return FModified; }
   void SetModified(bool Value);
   TBoxState BoxState() const { return FBoxState; }
-  void SetBoxState(TBoxState Value) { FBoxState = Value; }
+  // Clearing the last of the states under which rows do not draw repaints the box.
+  void SetBoxState(TBoxState Value);
   void IncludeState(TBoxStateItem i) { FBoxState.Include(i); }
-  void ExcludeState(TBoxStateItem i) { FBoxState.Exclude(i); }
+  void ExcludeState(TBoxStateItem i);
+  // Rows do not draw while the box loads, deletes in bulk or is under bsNoDrawing.
+  bool DrawingSuspended() const;
   int32_t DefaultFx3dID() const { return FDefaultFx3dID; }
   void SetDefaultFx3dID(int32_t Value) { FDefaultFx3dID = Value; }
   TTimeLineTool Tool() const { return FTool; }
@@ -574,7 +603,8 @@ class TLayerBox {
   const TTimeLineScrollBar& ScrollBar() const { return FScrollBar; }
   void UpdateScrollBar();
   // The marching-frame timer runs while a block is selected.
-  bool MarchingTimerActive() const { return FMarchingTimer; }
+  // (paused while blocks are being moved)
+  bool MarchingTimerActive() const { return FMarchingTimer && !FBoxState.Contains(bsDraggingItems); }
   int MarchingPhase() const { return FMarchingPhase; }
   // One tick of the 333 ms timer: advances the phase and hands it to the rows.
   void MarchingTick();
@@ -624,7 +654,9 @@ class TLayerBox {
   // Gives every transition block a random effect of the catalogue.
   void MakeRandomFx3d();
 
-  // ---- mouse (box coordinates; the pressed row keeps the mouse until release)
+  // ---- mouse (box coordinates; the pressed row, or the scale, keeps the mouse until
+  // release)
+  bool OverScale(int Y) const;
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
   void MouseMove(TShiftState Shift, int X, int Y);
   void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
@@ -642,6 +674,31 @@ class TLayerBox {
   TBoxEvent OnSelected;
   TBoxEvent OnClipboard;
   TKeyEvent OnSequenceKey;
+  // The scale's slider, passed on after the box's own reaction.
+  TBoxEvent OnMoveSlider;
+  TBoxEvent OnShowSlider;
+  TBoxEvent OnHideSlider;
+  // An edge of a block is being dragged: the rows' resizing events, with the view x of
+  // the moving edge.
+  TBoxEvent OnStartResizing;
+  std::function<void(TLayerBox*, int X)> OnResizing;
+  TBoxEvent OnEndResizing;
+  // Something shown changed: one row, or the whole box (Row == nullptr). Not raised
+  // while rows do not draw; clearing that state raises it for the whole box.
+  std::function<void(TLayerBox*, TLayerRow* Row)> OnRepaint;
+
+  // The one-pixel position line across the rows: at the slider while it is dragged
+  // (from the scale's bottom), at the moving edge while a block is resized (from 2
+  // pixels below the range row's top); down to the bottom of sound row 3, and only
+  // within the client width.
+  struct TPositionLine {
+    bool Visible = false;
+    int X = 0;
+    int Top = 0;
+    int Bottom = 0;
+  };
+  TPositionLine PositionLine() const;
+  bool Resizing() const { return FResizeX >= 0 || FResizeActive; }
 
  private:
   friend class TLayerRow;
@@ -650,6 +707,9 @@ class TLayerBox {
   void RowInserted(TLayerRow* Row);
   void RowStartMoving(TLayerRow* Row);
   void RowEndMoving(TLayerRow* Row);
+  void Repaint(TLayerRow* Row);
+  // The slider left the view: the view follows it.
+  void ScrollToSlider();
   bool MoveSelectionVertical(TLayerItem* Dragged, int NewStart, TLayerRow* PointerRow);
   bool MoveSelectionHorizontal(TLayerItem* Dragged, int NewStart);
   // The six rows that take part in vertical moves: image, A, B, sound 1..3.
@@ -676,6 +736,10 @@ class TLayerBox {
   int FMarchingPhase = 0;
   bool FUpdatingFx3d = false;
   TLayerRow* FCaptureRow = nullptr;
+  TScaleGraphic FScale;
+  bool FScrolling = false;
+  bool FResizeActive = false;
+  int FResizeX = -1;
   // paste state between CanPasteAt and PasteItems
   int FPasteShift = 0;
   int FPasteDelta = 0;

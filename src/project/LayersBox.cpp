@@ -48,6 +48,22 @@ TLayerBox::TLayerBox() {
     r->OnInsertItem = [this](TLayerRow* x, TLayerItem*) { RowInserted(x); };
     r->OnStartMoving = [this](TLayerRow* x) { RowStartMoving(x); };
     r->OnEndMoving = [this](TLayerRow* x) { RowEndMoving(x); };
+    r->OnStartResizing = [this](TLayerRow*) {
+      FResizeActive = true;
+      if (OnStartResizing) OnStartResizing(this);
+    };
+    r->OnResizing = [this](TLayerRow*, int X) {
+      FResizeActive = true;
+      FResizeX = X;
+      Repaint(nullptr);
+      if (OnResizing) OnResizing(this, X);
+    };
+    r->OnEndResizing = [this](TLayerRow*) {
+      FResizeActive = false;
+      FResizeX = -1;
+      Repaint(nullptr);
+      if (OnEndResizing) OnEndResizing(this);
+    };
     FRows.push_back(std::move(row));
   }
   TLayerRow* prev = nullptr;
@@ -57,6 +73,24 @@ TLayerBox::TLayerBox() {
     if (prev) prev->SetNextRow(r);
     prev = r;
   }
+  // the scale between the sequence row and the image row, its frame in two shades
+  FScale.SetFrameTopColor(LightenColor(clBtnFace, 50));
+  FScale.SetFrameBottomColor(DarkenColor(clBtnFace, 50));
+  FScale.SetWidth(FClientWidth);
+  FScale.OnShowSlider = [this](TScaleGraphic*) {
+    DeselectAll();
+    if (OnShowSlider) OnShowSlider(this);
+  };
+  FScale.OnMoveSlider = [this](TScaleGraphic*) {
+    Repaint(nullptr);
+    if (OnMoveSlider) OnMoveSlider(this);
+  };
+  FScale.OnHideSlider = [this](TScaleGraphic*) {
+    if (OnHideSlider) OnHideSlider(this);
+    Repaint(nullptr);
+  };
+  FScale.OnMoveOutside = [this](TScaleGraphic*) { ScrollToSlider(); };
+  FScale.OnRepaint = [this](TScaleGraphic*) { Repaint(nullptr); };
   ArrangeRows();
   EnsureRangeItem();
   FBoxState = TBoxState{};
@@ -75,7 +109,16 @@ TLayerBox::~TLayerBox() {
     r->OnInsertItem = nullptr;
     r->OnStartMoving = nullptr;
     r->OnEndMoving = nullptr;
+    r->OnStartResizing = nullptr;
+    r->OnResizing = nullptr;
+    r->OnEndResizing = nullptr;
   }
+  FScale.OnShowSlider = nullptr;
+  FScale.OnMoveSlider = nullptr;
+  FScale.OnHideSlider = nullptr;
+  FScale.OnMoveOutside = nullptr;
+  FScale.OnRepaint = nullptr;
+  OnRepaint = nullptr;
   // Partners across rows unlink themselves as each block goes.
   while (!FRows.empty()) FRows.pop_back();
 }
@@ -138,9 +181,10 @@ void TLayerBox::ArrangeRows() {
     if (r->Visible()) y += r->Height();
     if (n == lnSequence) {
       FScaleTop = y;
-      y += ScaleHeight;
+      y += ScaleHeight();
     }
   }
+  Repaint(nullptr);
 }
 
 int TLayerBox::TotalHeight() const {
@@ -163,6 +207,7 @@ void TLayerBox::SetIconSize(TIconSize Value) {
   if (!ValidEnum(Value)) return;
   FIconSize = Value;
   for (auto& r : FRows) r->SetIconSize(Value);
+  FScale.SetIconSize(Value);
   ArrangeRows();
   UpdateScrollBar();
   SetModified(true);
@@ -176,6 +221,7 @@ void TLayerBox::SetZoom(TZoom Value) {
   middle = std::min(middle, ProjectEndFrame());
   FZoom = Value;
   for (auto& r : FRows) r->SetZoom(Value);
+  FScale.SetZoom(Value);
   SetFirstFrame(std::max(0, middle - VisibleFrames() / 2));
   UpdateScrollBar();
   SetModified(true);
@@ -183,22 +229,75 @@ void TLayerBox::SetZoom(TZoom Value) {
 
 void TLayerBox::SetFirstFrame(int Value) {
   Value = std::clamp(Value, 0, MaxTimeLineFrames);
-  // the view starts on a thumbnail boundary, as the scale does
-  int perThumb = std::max(1, FramesPerThumb(FZoom, FIconSize));
-  Value = Value / perThumb * perThumb;
+  // the scale moves first and rounds to a thumbnail boundary; the rows follow it
+  bool wasScrolling = FScrolling;
+  FScrolling = true;
   bool hadNoDrawing = FBoxState.Contains(bsNoDrawing);
   FBoxState.Include(bsNoDrawing);
+  FScale.MoveFirstFrame(Value);
+  Value = FScale.FirstFrame();
   FFirstFrame = Value;
   for (auto& r : FRows) r->SetFirstFrame(Value);
   if (!hadNoDrawing) FBoxState.Exclude(bsNoDrawing);
   FScrollBar.Position = Value;
   SetModified(true);
+  FScrolling = wasScrolling;
+  Repaint(nullptr);
+}
+
+void TLayerBox::ScrollToSlider() {
+  int s = FScale.SliderFrame();
+  if (s < FFirstFrame)
+    SetFirstFrame(s);
+  else if (s > LastFrame() && s < ProjectEndFrame())
+    SetFirstFrame(s + FramesPerThumb(FZoom, FIconSize) - VisibleFrames());
 }
 
 void TLayerBox::SetClientWidth(int Pixels) {
   FClientWidth = std::max(0, Pixels);
   for (auto& r : FRows) r->SetWidth(FClientWidth);
+  FScale.SetWidth(FClientWidth);
   UpdateScrollBar();
+  Repaint(nullptr);
+}
+
+bool TLayerBox::DrawingSuspended() const {
+  return FBoxState.Contains(bsLoadingItems) || FBoxState.Contains(bsDeletingItems) ||
+         FBoxState.Contains(bsNoDrawing);
+}
+
+void TLayerBox::SetBoxState(TBoxState Value) {
+  bool was = DrawingSuspended();
+  FBoxState = Value;
+  if (was && !DrawingSuspended()) Repaint(nullptr);
+}
+
+void TLayerBox::ExcludeState(TBoxStateItem i) {
+  bool was = DrawingSuspended();
+  FBoxState.Exclude(i);
+  if (was && !DrawingSuspended()) Repaint(nullptr);
+}
+
+void TLayerBox::Repaint(TLayerRow* Row) {
+  if (OnRepaint && !DrawingSuspended()) OnRepaint(this, Row);
+}
+
+TLayerBox::TPositionLine TLayerBox::PositionLine() const {
+  TPositionLine line;
+  const TLayerRow* last = RowByNumber(lnAudioThird);
+  line.Bottom = last ? last->Top() + (last->Visible() ? last->Height() : 0) : 0;
+  if (FResizeX >= 0) {
+    const TLayerRow* range = RowByNumber(lnRange);
+    line.X = FResizeX;
+    line.Top = (range ? range->Top() : 0) + 2;
+  } else if (FScale.ShowSlider()) {
+    line.X = FScale.SliderPosition();
+    line.Top = FScaleTop + ScaleHeight();
+  } else {
+    return line;
+  }
+  line.Visible = line.X >= 0 && line.X < FClientWidth && line.Bottom > line.Top;
+  return line;
 }
 
 void TLayerBox::SetFirstLayerDoKey(bool Value) {
@@ -209,9 +308,12 @@ void TLayerBox::SetFirstLayerDoKey(bool Value) {
 
 void TLayerBox::SetModified(bool Value) {
   if (Value && ProjectItemCount() == 0) Value = false;
-  if (Value && OnAnyModified) OnAnyModified(this);
+  // the view moving does not change the film: the script stays valid while the box
+  // scrolls or the slider is dragged
+  bool slider = FScale.ShowSlider();
+  if (Value && !slider && !FScrolling && OnAnyModified) OnAnyModified(this);
   FModified = Value;
-  if (OnModified) OnModified(this);
+  if (!slider && OnModified) OnModified(this);
 }
 
 void TLayerBox::UpdateScrollBar() {
@@ -231,22 +333,29 @@ void TLayerBox::UpdateScrollBar() {
 }
 
 void TLayerBox::MarchingTick() {
+  // the frames stand still while blocks are moved
+  if (FBoxState.Contains(bsDraggingItems)) return;
   FMarchingPhase = (FMarchingPhase + 1) % 8;
   for (auto& r : FRows)
-    if (r->SelectedCount() > 0) r->SetMotionOffset(8 - FMarchingPhase);
+    if (r->SelectedCount() > 0) {
+      r->SetMotionOffset(8 - FMarchingPhase);
+      Repaint(r.get());
+    }
 }
 
 // ---------------------------------------------------------------------------------
 // Row events
 
 void TLayerBox::RowModified(TLayerRow* Row) {
+  Repaint(Row);
   if (Row->LayerNumber() == lnRange) return;
   SetModified(true);
   if (Row->LayerNumber() == lnSequence && OnSequence) OnSequence(this);
 }
 
-void TLayerBox::RowSelected(TLayerRow*) {
+void TLayerBox::RowSelected(TLayerRow* Row) {
   FMarchingTimer = SelectedLayerItemCount() > 0;
+  Repaint(Row);
   if (OnSelected) OnSelected(this);
 }
 
@@ -260,6 +369,7 @@ void TLayerBox::RowEndMoving(TLayerRow*) {
   FBoxState.Exclude(bsDraggingItems);
   UpdateLayerFx3d();
   UpdateScrollBar();
+  Repaint(nullptr);
 }
 
 // ---------------------------------------------------------------------------------
@@ -398,7 +508,14 @@ void TLayerBox::ShowItem(TLayerItem* Item) {
 // ---------------------------------------------------------------------------------
 // Mouse and keys
 
+bool TLayerBox::OverScale(int Y) const { return Y >= FScaleTop && Y < FScaleTop + ScaleHeight(); }
+
 void TLayerBox::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  // the scale keeps the mouse from a press on it until the button is released
+  if (FScale.MouseCaptured() || (!FCaptureRow && OverScale(Y))) {
+    FScale.MouseDown(Button, Shift, X, Y - FScaleTop);
+    return;
+  }
   if (Button == mbRight && FCaptureRow) {
     TLayerRow* r = FCaptureRow;
     FCaptureRow = nullptr;
@@ -418,11 +535,19 @@ void TLayerBox::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) 
 }
 
 void TLayerBox::MouseMove(TShiftState Shift, int X, int Y) {
+  if (FScale.MouseCaptured() || (!FCaptureRow && OverScale(Y))) {
+    FScale.MouseMove(Shift, X, Y - FScaleTop);
+    return;
+  }
   TLayerRow* row = FCaptureRow ? FCaptureRow : RowAtPoint(Y);
   if (row) row->MouseMove(Shift, X, Y - row->Top());
 }
 
 void TLayerBox::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (FScale.MouseCaptured()) {
+    FScale.MouseUp(Button, Shift, X, Y - FScaleTop);
+    return;
+  }
   TLayerRow* row = FCaptureRow;
   if (!row) return;
   if (Button == mbLeft) FCaptureRow = nullptr;

@@ -404,7 +404,8 @@ void TLayerBox::ClearProject(bool KeepRange) {
 }
 
 bool TLayerBox::ConfirmClearProject() {
-  TMsgAnswer a = AskMessage("Czy napewno chcesz usunąć wszystkie elementy ?", TMsgButtons::YesNo, TMsgAnswer::No);
+  TMsgAnswer a = AskMessage("Czy napewno chcesz usunąć wszystkie elementy ?", "Uwaga !", TMsgButtons::OkCancel,
+                            TMsgAnswer::Cancel);
   if (a != TMsgAnswer::Yes && a != TMsgAnswer::Ok) return false;
   ClearProject(true);
   return true;

@@ -4,7 +4,10 @@
 
 #include "fx3d/Fx3d.h"
 #include "fx3d/FxList.h"
+#include "media/AudioZoom.h"
+#include "project/ClipBox.h"
 #include "project/ClipGraphic.h"
+#include "project/Fx3dBitmap.h"
 #include "project/Layers.h"
 #include "project/ShortCut.h"
 
@@ -124,7 +127,35 @@ void TLayerItem::SetShowAnimationBox(bool Value) {
   Fire(OnModified);
 }
 
+TAnimationBox* TLayerItem::AnimationBox() {
+  TClipType ct = ClipType();
+  if (!FClip || (ct != ctAnimation && ct != ctMovie)) return nullptr;
+  if (!FAnimationBox) FAnimationBox = std::make_unique<TAnimationBox>(FClip->Animation());
+  return FAnimationBox.get();
+}
+
+TAudioBox* TLayerItem::AudioBox() {
+  if (LayerType() != ltAudio) return nullptr;
+  if (!FAudioBox) {
+    FAudioBox = std::make_unique<TAudioBox>();
+    FAudioBox->SetAudioZoomReader(FClip ? FClip->AudioZoomReader() : nullptr);
+  }
+  return FAudioBox.get();
+}
+
+const TDIB& TLayerItem::BmpFx3d() {
+  TThumbSize size = ThumbSize[IconSize()];
+  if (FBmpFx3d.Width() != size.Width || FBmpFx3d.Height() != size.Height) {
+    const TDIB& source = Fx3dBitmap();
+    FBmpFx3d = source.Stretched(size.Width, size.Height, 24);
+  }
+  return FBmpFx3d;
+}
+
 void TLayerItem::ReleaseClip() {
+  // the strips show the clip's AVI and sound: they go with it
+  FAnimationBox.reset();
+  FAudioBox.reset();
   if (!FClip) return;
   TClipGraphic* old = FClip;
   FClip = nullptr;
@@ -158,6 +189,8 @@ void TLayerItem::SetLinkClipGraphic(TClipGraphic* Clip) {
 void TLayerItem::ClipDestroyed() {
   TClipGraphic* clip = FClip;
   FClip = nullptr;  // the clip is going: never call back into it
+  FAnimationBox.reset();
+  FAudioBox.reset();
   TLayerRow* row = FParent;
   if (!row) return;
   if (TLayerBox* box = row->Box()) box->RemoveClipUses(clip, this);

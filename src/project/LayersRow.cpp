@@ -273,6 +273,15 @@ TLayerItem* TLayerRow::ItemAtPixels(int A, int B) const {
   return nullptr;
 }
 
+void TLayerRow::ItemsInPixels(int A, int B, int& From, int& To) const {
+  auto from = std::partition_point(FItems.begin(), FItems.end(),
+                                   [A](const std::unique_ptr<TLayerItem>& i) { return i->Right() <= A; });
+  auto to = std::partition_point(from, FItems.end(),
+                                 [B](const std::unique_ptr<TLayerItem>& i) { return i->Left() < B; });
+  From = static_cast<int>(from - FItems.begin());
+  To = static_cast<int>(to - FItems.begin());
+}
+
 TLayerItem* TLayerRow::LastItemEndingBefore(int Frame, const TLayerItem* Ignore1, const TLayerItem* Ignore2) const {
   TLayerItem* best = nullptr;
   for (auto& i : FItems) {

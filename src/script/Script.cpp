@@ -82,6 +82,8 @@ std::string TScript::Text() const {
   return s;
 }
 
+void TScript::SetText(const std::string& Text) { FLines = SplitScriptLines(Text); }
+
 void TScript::Add(const std::string& Line) {
   FLines.push_back(Line);
   ++FCommandCount;

@@ -28,6 +28,8 @@ class TScript {
   const std::vector<std::string>& Lines() const { return FLines; }
   int Count() const { return static_cast<int>(FLines.size()); }
   std::string Text() const;
+  // Replaces the lines with those of a text (the script window's edits).
+  void SetText(const std::string& Text);
   void Clear() { FLines.clear(); }
 
   // Rewrites the whole script from the box (the range and sequence rows write nothing);

@@ -355,8 +355,11 @@ TEST(Delete, ClearingTheProjectAsksFirst) {
     TScopedMessageRecorder rec;
     EXPECT_FALSE(box.ConfirmClearProject());  // the safe answer keeps everything
     EXPECT_EQ(rec.Texts(), (std::vector<std::string>{"Czy napewno chcesz usunąć wszystkie elementy ?"}));
+    ASSERT_EQ(rec.Recorder().Requests().size(), 1u);
+    EXPECT_EQ(rec.Recorder().Requests()[0].Caption, "Uwaga !");
+    EXPECT_EQ(rec.Recorder().Requests()[0].Buttons, TMsgButtons::OkCancel);
     EXPECT_EQ(box.TotalItemCount(), 3);
-    rec.Recorder().QueueAnswer(TMsgAnswer::Yes);
+    rec.Recorder().QueueAnswer(TMsgAnswer::Ok);
     EXPECT_TRUE(box.ConfirmClearProject());
   }
   EXPECT_EQ(box.TotalItemCount(), 1);

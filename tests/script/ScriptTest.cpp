@@ -338,6 +338,26 @@ TEST(MakeScript, Conversions) {
   EXPECT_EQ(s.AVIFrameOf(i, 3), 2);  // 1.5 to even
 }
 
+// The script window's edits replace the script: whatever line ends the editor uses, the
+// text reads back with CR LF, and a film made without regenerating uses the edit.
+TEST(ScriptText, EditedTextReplacesTheLines) {
+  TScript s;
+  s.SetText("*** Video1 ***\r\nCol $00FF0000 1000\r\nNop null\r\n");
+  EXPECT_EQ(s.Lines(), (std::vector<std::string>{"*** Video1 ***", "Col $00FF0000 1000", "Nop null"}));
+  EXPECT_EQ(s.Text(), "*** Video1 ***\r\nCol $00FF0000 1000\r\nNop null\r\n");
+  // the editor's own line ends, a lone CR, an empty line kept, no end after the last
+  s.SetText("*** Video1 ***\nCol $000000FF 2000\r\rNop null");
+  EXPECT_EQ(s.Lines(), (std::vector<std::string>{"*** Video1 ***", "Col $000000FF 2000", "", "Nop null"}));
+  EXPECT_EQ(s.Text(), "*** Video1 ***\r\nCol $000000FF 2000\r\n\r\nNop null\r\n");
+  s.SetText("*** Video1 ***\nCol $000000FF 2000\nNop null");
+  TActionCommandList actions;
+  ASSERT_NO_THROW(actions.Generate(s.Text()));
+  ASSERT_GE(actions.ActionCount(), 1);
+  EXPECT_EQ(actions.Actions(0)->Length, 2000);
+  s.SetText("");
+  EXPECT_EQ(s.Count(), 0);
+}
+
 // ---------------------------------------------------------------------------------
 // Round trip: the script parses back into the spans of the time line.
 

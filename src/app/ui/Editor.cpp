@@ -24,6 +24,7 @@
 #include "project/ui/ClipPaint.h"
 #include "project/ui/DocumentSignals.h"
 #include "project/ui/ResourcesForm.h"
+#include "project/ui/TimeLineForm.h"
 
 namespace movara {
 namespace {
@@ -120,8 +121,11 @@ int RunEditor(QApplication& app, const TEditorOptions& options) {
     openResources->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     QObject::connect(openResources, &QAction::triggered, resources, [resources] { resources->AddFiles(); });
     form.AddFileCommand(openResources);
-    // the project window comes last: form.AddStandingWindow(<project window>, swProject)
+    // the project window comes last
+    auto* timeline = new TTimeLineForm(document, adapter);
+    form.AddStandingWindow(timeline, swProject);
     QObject::connect(&adapter, &TDocumentSignals::opened, &form, &TMovaraForm::ShowProjectWindows);
+    QObject::connect(timeline, &TTimeLineForm::newProjectShown, &form, &TMovaraForm::ShowProjectWindows);
     form.RestoreLayout();
     form.show();
 
