@@ -5,10 +5,8 @@
 #include "base/MyIniFile.h"
 #include "base/Trace.h"
 #include "fx3d/FxList.h"
-#include "project/VfxData.h"
 #include "script/AudioScriptTools.h"
 #include "script/RenderThread.h"
-#include "script/Script.h"
 
 namespace movara {
 namespace {
@@ -25,6 +23,9 @@ struct TChain {
   std::unique_ptr<IFxChooserWindow> Chooser;
   std::unique_ptr<IFxPreviewWindow> Preview;
   std::unique_ptr<TAudioScriptPlayer> Player;
+  // The text the preview's render thread and sound player hold.
+  std::string PreviewScript;
+  bool PreviewLoaded = false;
 };
 
 TChain& Chain() {
@@ -76,6 +77,8 @@ void DoneChain3D() {
   c.Chooser.reset();
   c.Preview.reset();
   c.Player.reset();
+  c.PreviewScript.clear();
+  c.PreviewLoaded = false;
   Trace("[Chain3d.DoneChain3D] End");
 }
 
@@ -110,6 +113,7 @@ void DestroyFxRenderWindow() {
   TChain& c = Chain();
   if (!c.Preview) return;
   c.Preview.reset();
+  c.PreviewLoaded = false;
   Trace("[Chain3D.ShowFxRenderWindow] FxRenderWindow has been Destroyed.");
 }
 
@@ -120,7 +124,10 @@ void SetRenderOptions(const TRenderOptions& options) {
 TFxRenderThread* GetRenderThread(bool load, const std::string& scriptText) {
   IFxPreviewWindow* w = EnsurePreview();
   TFxRenderThread* thread = w ? w->RenderThread() : nullptr;
-  if (thread && load) thread->LoadScript(scriptText);
+  if (thread && load) {
+    Chain().PreviewLoaded = false;  // the sound player may hold another text now
+    thread->LoadScript(scriptText);
+  }
   return thread;
 }
 
@@ -136,6 +143,8 @@ void LoadPreviewScript(const std::string& scriptText, int mode) {
         }
       }
   }
+  c.PreviewScript = scriptText;
+  c.PreviewLoaded = mode == 2;
   if (mode == 1 || mode == 2) {
     if (!c.Player) c.Player = std::make_unique<TAudioScriptPlayer>(150);
     try {
@@ -173,15 +182,13 @@ bool PlayPreview(int timeMs, int mode) {
   return ok;
 }
 
-bool PreviewTimeCursor(TScript& script, TLayerBox* box, bool& stale, int frame, int timeBase, bool ctrl) {
-  if (stale && box) {
-    script.MakeScript(box);
-    stale = false;
+bool PreviewScriptAt(const std::string& scriptText, bool reloaded, int timeMs, int mode) {
+  TChain& c = Chain();
+  if (reloaded || !c.PreviewLoaded || c.PreviewScript != scriptText) {
     ShowFxRenderWindow(true);
-    LoadPreviewScript(script.Text(), 2);
+    LoadPreviewScript(scriptText, 2);
   }
-  const int time = static_cast<int>(FramesToMilliseconds(frame, timeBase > 0 ? timeBase : DefaultTimeBase));
-  return PlayPreview(time, ctrl ? 2 : 0);
+  return PlayPreview(timeMs, mode);
 }
 
 IFxChooserWindow* Chain3DChooser() { return Chain().Chooser.get(); }

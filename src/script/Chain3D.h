@@ -18,8 +18,6 @@ namespace movara {
 
 class TAudioScriptPlayer;
 class TFxRenderThread;
-class TLayerBox;
-class TScript;
 
 // The options of the renderer (the options window's "Application Options").
 struct TRenderOptions {
@@ -94,11 +92,11 @@ void LoadPreviewScript(const std::string& scriptText, int mode);
 // 2 renders and, when that succeeded, plays the sound.
 bool PlayPreview(int timeMs, int mode);
 
-// The frame under the time cursor: when the time line changed since its script was
-// made (stale), the script is made anew from the box, the preview window shown and the
-// script loaded for pictures and sound (stale then clears); then the frame at frame /
-// timeBase is rendered, with sound when ctrl is held.
-bool PreviewTimeCursor(TScript& script, TLayerBox* box, bool& stale, int frame, int timeBase, bool ctrl);
+// The frame under the time cursor (the project window's slider): when the script was
+// made again (reloaded) or differs from the one the preview holds, the preview window is
+// shown and the script loaded for pictures and sound; then the frame at timeMs is
+// rendered, with 150 ms of sound in mode 2 (Ctrl held), the picture alone in mode 0.
+bool PreviewScriptAt(const std::string& scriptText, bool reloaded, int timeMs, int mode);
 
 // The process's objects, for the window layer and tests (nullptr until made).
 IFxChooserWindow* Chain3DChooser();

@@ -129,11 +129,18 @@ TEST(Chain3D, FramesAndSoundAtATimeThroughThePreviewWindow) {
   EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 1);
   EXPECT_TRUE(PlayPreview(1040, 1));
   EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 2);
+  // the slider's preview loads a script only when it is new or made again
+  EXPECT_TRUE(PreviewScriptAt(script, false, 1040, 2));
+  EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 2);
+  EXPECT_TRUE(PreviewScriptAt(script, true, 1040, 2));
+  EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 3);
+  EXPECT_TRUE(PreviewScriptAt(script + "*** Audio3 ***\r\nNop null\r\n", false, 1040, 2));
+  EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 4);
   // past the end of the longest sound track nothing plays
   EXPECT_FALSE(PlayPreview(2500, 1));
-  EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 2);
+  EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 4);
   PlayPreview(2500, 2);
-  EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 2);
+  EXPECT_EQ(Chain3DAudioPlayer()->MixCount(), 4);
 
   // an empty script in mode 0 clears the pictures: a black frame
   LoadPreviewScript("", 0);

@@ -92,6 +92,16 @@ TFxSelectForm::TFxSelectForm(QWidget* parent) : QDialog(parent) {
 
   tvFx->clear();
   LoadFxTreeView();
+  // the tree as wide as its longest description
+  int widest = 0;
+  for (int i = 0; i < tvFx->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* node = tvFx->topLevelItem(i);
+    widest = std::max(widest, tvFx->fontMetrics().horizontalAdvance(node->text(0)));
+    for (int k = 0; k < node->childCount(); ++k)
+      widest = std::max(widest, tvFx->fontMetrics().horizontalAdvance(node->child(k)->text(0)) + tvFx->indentation());
+  }
+  tvFx->setMinimumWidth(widest + tvFx->indentation() + tvFx->iconSize().width() + 48);
+  resize(std::max(width(), DXDraw->minimumWidth() + tvFx->minimumWidth() + 40), height());
 
   FThread = std::make_unique<TFxThread>(kStartFxID, true);
   TDIB a, b;

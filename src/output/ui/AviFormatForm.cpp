@@ -186,7 +186,7 @@ void TAviFormatForm::BuildControls() {
   lSummary = new QLabel(this);
   lSummary->setObjectName("lSummary");
   lSummary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  lSummary->setMinimumWidth(250);
+  lSummary->setMinimumWidth(300);
   lSummary->setWordWrap(true);
   lSummary->setFrameShape(QFrame::StyledPanel);
   lSummary->setMargin(6);
