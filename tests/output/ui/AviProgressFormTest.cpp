@@ -173,5 +173,35 @@ TEST_F(AviProgressFormTest, AFilmThatCannotBeMadeEndsWithItsMessage) {
   EXPECT_EQ(messages.Texts().back(), form.FilmErrorText());
 }
 
+TEST_F(AviProgressFormTest, AFrameThatFailsEndsTheFilmWithItsMessageAndAReadableFile) {
+  REQUIRE_PROGRAM("ffmpeg");
+  // a clip whose 30th frame holds no picture a decoder can read (the first "00dc" of the
+  // file is the stream's OpenDML index, then come the frames)
+  const std::string clip = dir.File("clip.avi");
+  ASSERT_EQ(test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 50 -c:v mjpeg "
+                             "-q:v 3 " + test::Quote(clip)).exitCode, 0);
+  std::vector<uint8_t> bytes = test::ReadBytes(clip);
+  size_t at = 0;
+  for (int n = 0; n < 31; ++n) {
+    at = std::string(bytes.begin(), bytes.end()).find("00dc", at + 1);
+    ASSERT_NE(at, std::string::npos);
+  }
+  const uint32_t size = bytes[at + 4] | (bytes[at + 5] << 8) | (bytes[at + 6] << 16) | (uint32_t(bytes[at + 7]) << 24);
+  std::fill(bytes.begin() + static_cast<long>(at) + 8, bytes.begin() + static_cast<long>(at + 8 + size), 0);
+  test::WriteBytes(clip, bytes);
+  const std::string script = "*** Video1 ***\r\nAVI " + EncodeScriptFileName(clip) + " 2000\r\nNop null\r\n";
+  render.LoadScript(script);
+  const std::string film = dir.File("broken.avi");
+  TAviProgressForm form(nullptr, script, &render, nullptr, Settings(film, 320, 240), false);
+  EXPECT_EQ(form.exec(), QDialog::Rejected);
+  EXPECT_EQ(form.FilmError(), meBadFrame);
+  EXPECT_EQ(form.FilmErrorText(), "Błąd utworzenia klatki filmu w pozycji = 1160 [ms]");
+  ASSERT_GE(messages.Texts().size(), 2u);
+  EXPECT_EQ(messages.Texts()[messages.Texts().size() - 2],
+            "Błąd renderowania. Opuszczono 1 klatek, poprawnie wyrenderowano 29 klatek.");
+  EXPECT_EQ(ProbedFrames(film), 29);
+  test::ExpectFfmpegDecodes(film);
+}
+
 }  // namespace
 }  // namespace movara
