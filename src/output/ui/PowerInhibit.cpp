@@ -2,7 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
 
@@ -23,40 +23,51 @@ bool HasService(const QDBusConnection& bus, const char* name) {
 
 }  // namespace
 
+namespace {
+
+// Connections of their own, made for each film: the bus of the moment is the one asked
+// (the program's default connection would keep the first answer for good).
+constexpr const char* kSession = "movara-inhibit-session";
+constexpr const char* kSystem = "movara-inhibit-system";
+
+}  // namespace
+
 TPowerInhibit::~TPowerInhibit() { Release(); }
 
 bool TPowerInhibit::Acquire(const QString& reason) {
   Release();
-  QDBusConnection session = QDBusConnection::sessionBus();
+  QDBusConnection session = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kSession);
   if (HasService(session, "org.freedesktop.ScreenSaver")) {
-    QDBusInterface saver("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
-                         session);
-    saver.setTimeout(1000);
-    const QDBusReply<uint32_t> cookie = saver.call("Inhibit", QStringLiteral("Movara"), reason);
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                                                       "org.freedesktop.ScreenSaver", "Inhibit");
+    call << QStringLiteral("Movara") << reason;
+    const QDBusReply<uint32_t> cookie = session.call(call, QDBus::Block, 1000);
     if (cookie.isValid()) FCookie = cookie.value();
   }
-  QDBusConnection system = QDBusConnection::systemBus();
+  QDBusConnection system = QDBusConnection::connectToBus(QDBusConnection::SystemBus, kSystem);
   if (HasService(system, "org.freedesktop.login1")) {
-    QDBusInterface logind("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                          system);
-    logind.setTimeout(1000);
-    const QDBusReply<QDBusUnixFileDescriptor> fd =
-        logind.call("Inhibit", QStringLiteral("idle:sleep"), QStringLiteral("Movara"), reason, QStringLiteral("block"));
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                                       "org.freedesktop.login1.Manager", "Inhibit");
+    call << QStringLiteral("idle:sleep") << QStringLiteral("Movara") << reason << QStringLiteral("block");
+    const QDBusReply<QDBusUnixFileDescriptor> fd = system.call(call, QDBus::Block, 1000);
     if (fd.isValid() && fd.value().isValid()) FSleepFd = ::dup(fd.value().fileDescriptor());
   }
+  if (FCookie == 0) QDBusConnection::disconnectFromBus(kSession);
+  QDBusConnection::disconnectFromBus(kSystem);
   TraceF("[TPowerInhibit.Acquire] ScreenSaver = %d, Sleep = %d", FCookie != 0 ? 1 : 0, FSleepFd >= 0 ? 1 : 0);
   return FCookie != 0 || FSleepFd >= 0;
 }
 
 void TPowerInhibit::Release() {
   if (FCookie != 0) {
-    QDBusConnection session = QDBusConnection::sessionBus();
+    QDBusConnection session(kSession);
     if (session.isConnected()) {
-      QDBusInterface saver("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                           "org.freedesktop.ScreenSaver", session);
-      saver.setTimeout(1000);
-      saver.call(QDBus::NoBlock, "UnInhibit", FCookie);
+      QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                                                         "org.freedesktop.ScreenSaver", "UnInhibit");
+      call << FCookie;
+      session.call(call, QDBus::Block, 1000);
     }
+    QDBusConnection::disconnectFromBus(kSession);
     FCookie = 0;
   }
   if (FSleepFd >= 0) {

@@ -5,10 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QThread>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 
 #include "base/Format.h"
@@ -201,6 +208,77 @@ TEST_F(AviProgressFormTest, AFrameThatFailsEndsTheFilmWithItsMessageAndAReadable
             "Błąd renderowania. Opuszczono 1 klatek, poprawnie wyrenderowano 29 klatek.");
   EXPECT_EQ(ProbedFrames(film), 29);
   test::ExpectFfmpegDecodes(film);
+}
+
+// The desktop's screen saver, on a session bus of the test's own: counts the requests.
+class TFakeScreenSaver : public QDBusVirtualObject {
+ public:
+  std::atomic<int> inhibits{0}, releases{0};
+  std::atomic<uint32_t> released{0};
+  QString introspect(const QString&) const override { return QString(); }
+  bool handleMessage(const QDBusMessage& m, const QDBusConnection& c) override {
+    if (m.member() == "Inhibit" && m.arguments().size() == 2) {
+      ++inhibits;
+      return c.send(m.createReply(QVariant::fromValue(uint32_t(42))));
+    }
+    if (m.member() == "UnInhibit" && m.arguments().size() == 1) {
+      ++releases;
+      released = m.arguments().value(0).toUInt();
+      return c.send(m.createReply());
+    }
+    return false;
+  }
+};
+
+TEST_F(AviProgressFormTest, TheScreenSaverIsKeptAwayWhileAFilmIsMade) {
+  REQUIRE_PROGRAM("dbus-daemon");
+  // a private session bus
+  FILE* p = ::popen("dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1", "r");
+  ASSERT_NE(p, nullptr);
+  char line[512] = {0}, pidLine[64] = {0};
+  const bool read = std::fgets(line, sizeof line, p) && std::fgets(pidLine, sizeof pidLine, p);
+  ::pclose(p);
+  ASSERT_TRUE(read);
+  std::string address = line;
+  address.erase(address.find_last_not_of("\r\n") + 1);
+  const int daemon = std::atoi(pidLine);
+  const std::string oldAddress = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").toStdString();
+  setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+  {
+    TFakeScreenSaver saver;
+    QThread service;
+    saver.moveToThread(&service);
+    service.start();
+    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address), "fake-screensaver");
+    ASSERT_TRUE(bus.isConnected());
+    ASSERT_TRUE(bus.registerVirtualObject("/org/freedesktop/ScreenSaver", &saver));
+    ASSERT_TRUE(bus.registerService("org.freedesktop.ScreenSaver"));
+
+    const std::string script = FilmScript(dir, 2);
+    render.LoadScript(script);
+    TAviProgressForm form(nullptr, script, &render, nullptr, Settings(dir.File("awake.avi"), 320, 240), false);
+    int during = -1;
+    QTimer::singleShot(0, &form, [&] {
+      for (int i = 0; i < 300 && !form.Thread()->Started(); ++i) QTest::qWait(10);
+      during = saver.inhibits;
+      EXPECT_TRUE(form.Inhibit().ScreenSaverInhibited());
+    });
+    EXPECT_EQ(form.exec(), QDialog::Accepted);
+    EXPECT_EQ(during, 1);
+    EXPECT_EQ(saver.releases, 1);
+    EXPECT_EQ(saver.released, 42u);
+    EXPECT_FALSE(form.Inhibit().ScreenSaverInhibited());
+    bus.unregisterService("org.freedesktop.ScreenSaver");
+    bus.unregisterObject("/org/freedesktop/ScreenSaver");
+    QDBusConnection::disconnectFromBus("fake-screensaver");
+    service.quit();
+    service.wait();
+  }
+  if (oldAddress.empty())
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  else
+    setenv("DBUS_SESSION_BUS_ADDRESS", oldAddress.c_str(), 1);
+  if (daemon > 0) ::kill(daemon, SIGTERM);
 }
 
 }  // namespace
