@@ -36,7 +36,10 @@ TPowerInhibit::~TPowerInhibit() { Release(); }
 
 bool TPowerInhibit::Acquire(const QString& reason) {
   Release();
-  QDBusConnection session = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kSession);
+  // the session's address as it is now (the bus library keeps the first one it read)
+  const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+  QDBusConnection session = address.isEmpty() ? QDBusConnection(QString())
+                                              : QDBusConnection::connectToBus(address, kSession);
   if (HasService(session, "org.freedesktop.ScreenSaver")) {
     QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
                                                        "org.freedesktop.ScreenSaver", "Inhibit");
