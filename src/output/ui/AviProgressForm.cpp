@@ -147,12 +147,13 @@ TAviProgressForm::TAviProgressForm(QWidget* owner, const std::string& scriptText
 }
 
 TAviProgressForm::~TAviProgressForm() {
-  FBar.OnChangePosition = nullptr;
+  // the thread ends first (its callbacks post to this window, which drops them when it
+  // goes): nothing the thread reads is changed while it may still read it
   if (FThread) {
-    FThread->OnTerminate = nullptr;
     if (!FThread->Terminated() && FThread->Started()) StopAndWait(15000);
     FThread.reset();
   }
+  FBar.OnChangePosition = nullptr;
   FInhibit.Release();
 }
 

@@ -66,7 +66,7 @@ film="$work/film.AVI"
   echo "OpenAfterFinished=0"
   [ -n "${SETTINGS:-}" ] && printf '%s\n' "$SETTINGS"
 } >"$MOVARA_HOME/Movara.Ini"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$prog" --inside "$project"
+xvfb-run -a -n 171 -s "-screen 0 1280x1024x24" bash "$0" "$prog" --inside "$project"
 rc=$?
 if [ $rc -ne 0 ]; then
   echo "FAIL: the editor ended with $rc"
