@@ -11,6 +11,7 @@
 #include "base/Dib.h"
 #include "base/FileKind.h"
 #include "base/Format.h"
+#include "base/LoadFailure.h"
 #include "base/Rounding.h"
 #include "media/AudioReader.h"
 #include "media/Avi.h"
@@ -18,6 +19,7 @@
 #include "media/PictureFile.h"
 #include "pages/PageEditBox.h"
 #include "platform/codecs/VideoFormat.h"
+#include "platform/codecs/VideoGetFrame.h"
 
 namespace movara {
 
@@ -29,6 +31,12 @@ namespace {
 // Prints the description on stdout and returns the exit code; failures print one line
 // on stderr.
 using TDescriber = int (*)(const std::string& file, TFileKind kind);
+
+// ": why" when the loader told why the file failed, else "".
+std::string Why() {
+  const std::string reason = TakeLoadFailure();
+  return reason.empty() ? std::string() : ": " + reason;
+}
 
 const char* PictureKindName(TFileKind kind) {
   switch (kind) {
@@ -43,8 +51,8 @@ int DescribePicture(const std::string& file, TFileKind kind) {
   TDIB dib;
   std::string path = file;
   if (!LoadPictureFile(dib, path, false)) {
-    std::fprintf(stderr, "movara info: '%s' is not a readable %s picture\n", file.c_str(),
-                 PictureKindName(kind));
+    std::fprintf(stderr, "movara info: '%s' is not a readable %s picture%s\n", file.c_str(),
+                 PictureKindName(kind), Why().c_str());
     return kExitUsage;
   }
   std::printf("%s picture %d x %d, %d bits\n", PictureKindName(kind), dib.Width(), dib.Height(),
@@ -60,26 +68,6 @@ const char* PageSizeName(TPageSize size) {
     case psSquare512: return "psSquare512";
     default: return "psVideo";
   }
-}
-
-// A text on one line: line breaks as \n, tabs as \t, quotes and backslashes escaped.
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      out += "\\n";
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 // The page and one line per item; the page file's own messages go to stderr.
@@ -142,14 +130,8 @@ void PrintAviSound(PAVISTREAM sound) {
 // The frame code as the format stores it: a four-character code, or the uncompressed
 // rows' depth.
 std::string VideoCodeText(PAVISTREAM video) {
-  int32_t size = 0;
-  std::vector<uint8_t> bytes;
   TVideoFormat format;
-  if (AVIStreamReadFormat(video, 0, nullptr, &size) != AVIERR_OK || size <= 0 || size > (1 << 24)) return "?";
-  bytes.resize(static_cast<size_t>(size));
-  if (AVIStreamReadFormat(video, 0, bytes.data(), &size) != AVIERR_OK ||
-      !format.FromBytes(bytes.data(), bytes.size()))
-    return "?";
+  if (!AviStreamVideoFormat(video, format)) return "?";
   if (format.IsUncompressed()) return Format("uncompressed %d bits", format.biBitCount);
   return VideoFourCCText(format.biCompression);
 }
@@ -219,7 +201,7 @@ int DescribeWave(const std::string& file, TFileKind) {
     opened = false;
   }
   if (!opened) {
-    std::fprintf(stderr, "movara info: '%s' is not a readable WAV sound\n", file.c_str());
+    std::fprintf(stderr, "movara info: '%s' is not a readable WAV sound%s\n", file.c_str(), Why().c_str());
     return kExitUsage;
   }
   std::printf("WAV sound: %s, %d ms\n", SoundFormatText(reader.SourceFormat().wf).c_str(), reader.Duration());
@@ -254,6 +236,7 @@ int CmdInfo(const TArgs& args) {
   const std::string& file = parsed.Words[0];
   if (const int readable = CheckInputFile("info", file); readable != kExitOk) return readable;
   const TFileKind kind = FileKindOfName(file);
+  TakeLoadFailure();
   for (const TDescriberEntry& e : kDescribers)
     if (e.kind == kind) return e.describe(file, kind);
   std::fprintf(stderr, "movara info: '%s' is not a file movara knows\n", file.c_str());

@@ -10,14 +10,14 @@
 #include "project/ClipGraphic.h"
 
 namespace movara {
-namespace {
 
-// A text on one line: line breaks as \n, tabs as \t, quotes and backslashes escaped.
 std::string OneLine(const std::string& text) {
   std::string out;
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '\r' || c == '\n') {
       out += "\\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;  // CR LF is one break
     } else if (c == '\t') {
       out += "\\t";
     } else if (c == '"' || c == '\\') {
@@ -29,8 +29,6 @@ std::string OneLine(const std::string& text) {
   }
   return out;
 }
-
-}  // namespace
 
 // Project: the header settings, then every block row by row as the project loads; the
 // media files need not exist (a missing one is marked).

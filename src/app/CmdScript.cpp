@@ -5,7 +5,9 @@
 
 #include "app/CommandLine.h"
 #include "base/AppPaths.h"
+#include "media/PictureFile.h"
 #include "media/ResourceLists.h"
+#include "pages/PageEditBox.h"
 #include "persist/ProjectFile.h"
 #include "project/ClipBox.h"
 #include "project/ClipGraphic.h"
@@ -107,6 +109,9 @@ int CmdScript(const TArgs& args) {
     std::fprintf(stderr, "movara script: expected one PROJECT.mvf (see 'movara script --help')\n");
     return kExitUsage;
   }
+  // The script needs the title pages as clips, never their pictures: a page loads as
+  // its blank background, and no text is drawn.
+  SetTitlePageLoader(LoadPageBackgroundToDIB);
   std::string text;
   const int status = MakeProjectScript("script", parsed.Words[0], text);
   if (status == kExitUsage) return status;

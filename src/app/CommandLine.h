@@ -61,6 +61,10 @@ bool ParseSize(const std::string& text, int& w, int& h);
 // A decimal integer in lo..hi: digits only (leading zeros allowed), no sign, no blanks.
 bool ParseInt(const std::string& text, long long lo, long long hi, long long& value);
 
+// A text of a file on one line of `movara info`: every line break (CR LF, LF or CR
+// alone) as \n, tabs as \t, quotes and backslashes escaped.
+std::string OneLine(const std::string& text);
+
 // Exit codes.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;   // the work failed

@@ -318,26 +318,24 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
     error = film.Error();
     errorText = film.GetErrorText();
     res.Frames = film.GoodBlockCount();
-    res.ContinuationFiles = film.ContinuationCount();
+    // the files the film left under their names
+    res.Files = film.Files();
+    res.ContinuationFiles = settings.OutputKind == okAviFilm && !res.Files.empty()
+                                ? static_cast<int>(res.Files.size()) - 1
+                                : 0;
     res.LengthMs = static_cast<int>(film.Ranges().LengthAfter(0));
     if (film.MakeVideo()) res.LengthMs = static_cast<int>(RoundHalfEven(res.Frames * film.FrameDuration()));
     if (film.BadBlockCount() > 0 && error == meNone) error = meBadFrame;
     res.Video = film.MakeVideo();
-    if (settings.OutputKind == okAviFilm) {
-      res.Files.push_back(settings.FileName);
-      const std::string base = std::filesystem::path(settings.FileName).replace_extension().string();
-      for (int k = 1; k <= res.ContinuationFiles; ++k) res.Files.push_back(Format("%s%.2d.AVI", base.c_str(), k));
-    } else {
-      const std::string base = std::filesystem::path(settings.FileName).replace_extension().string();
-      for (int k = 0; k < film.SequenceCount(); ++k)
-        res.Files.push_back(TMakeAviThread::SequenceFileName(base, k, settings.OutputKind));
-    }
   }
   res.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   res.FramesPerSecond = res.Seconds > 0 ? res.Frames / res.Seconds : 0;
   if (result) *result = res;
   if (res.Stopped) {
-    if (settings.OutputKind == okAviFilm)
+    if (res.Files.empty())
+      std::fprintf(stderr, "movara %s: stopped by the user before anything was made; nothing was written\n",
+                   command);
+    else if (settings.OutputKind == okAviFilm)
       std::fprintf(stderr, "movara %s: stopped by the user after %d frames; '%s' holds the film so far\n", command,
                    res.Frames, settings.FileName.c_str());
     else

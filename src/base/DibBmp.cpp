@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/Dib.h"
+#include "base/LittleEndian.h"
 
 namespace movara {
 
@@ -27,26 +28,6 @@ constexpr uint32_t kInfoHeaderSize = 40;
 // Real files never come close to this many pixels per byte of data; a lying header does.
 constexpr int64_t kRleFreePixels = int64_t(1) << 22;
 constexpr int64_t kRlePixelsPerByte = 2048;
-
-uint16_t Rd16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Rd32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-int32_t RdI32(const uint8_t* p) { return static_cast<int32_t>(Rd32(p)); }
-
-void Put16(uint8_t*& p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p += 2;
-}
-void Put32(uint8_t*& p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-  p += 4;
-}
 
 // One colour channel described by a bit mask: value = (pixel & mask) >> shift, scaled
 // from 0..max to 0..255.
@@ -132,9 +113,9 @@ bool DecodeRle(const uint8_t* p, size_t n, TDIB& out) {
 bool TDIB::LoadFromBmpBytes(const uint8_t* data, size_t size) {
   if (data == nullptr || size < kFileHeaderSize + 12) return false;
   if (data[0] != 'B' || data[1] != 'M') return false;  // no file header: not a BMP
-  const uint32_t offBits = Rd32(data + 10);
+  const uint32_t offBits = GetLE32(data + 10);
   const uint8_t* ih = data + kFileHeaderSize;
-  const uint32_t hs = Rd32(ih);
+  const uint32_t hs = GetLE32(ih);
   const bool core = hs == 12;
   const bool os2v2 = hs >= 16 && hs <= 64 && hs != 40 && hs != 52 && hs != 56;
   if (!core && !(hs >= 16 && hs <= 64) && hs != 108 && hs != 124) return false;
@@ -146,19 +127,19 @@ bool TDIB::LoadFromBmpBytes(const uint8_t* data, size_t size) {
   uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
   size_t pos = kFileHeaderSize + hs;
   if (core) {
-    width = Rd16(ih + 4);
-    height = Rd16(ih + 6);
-    bits = Rd16(ih + 10);
+    width = GetLE16(ih + 4);
+    height = GetLE16(ih + 6);
+    bits = GetLE16(ih + 10);
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return false;
   } else {
     // OS/2 2.x headers may end after any field; the fields left out read as zero.
     uint8_t h[124] = {};
     std::memcpy(h, ih, hs);
-    width = RdI32(h + 4);
-    height = RdI32(h + 8);
-    bits = Rd16(h + 14);
-    compression = Rd32(h + 16);
-    clrUsed = Rd32(h + 32);
+    width = GetLEI32(h + 4);
+    height = GetLEI32(h + 8);
+    bits = GetLE16(h + 14);
+    compression = GetLE32(h + 16);
+    clrUsed = GetLE32(h + 32);
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
     switch (compression) {
       case kBiRgb:
@@ -176,10 +157,10 @@ bool TDIB::LoadFromBmpBytes(const uint8_t* data, size_t size) {
         if (hs == kInfoHeaderSize) {
           const size_t n = compression == kBiAlphaBitFields ? 16 : 12;
           if (size - pos < n) return false;
-          for (size_t k = 0; k < n / 4; ++k) masks[k] = Rd32(data + pos + 4 * k);
+          for (size_t k = 0; k < n / 4; ++k) masks[k] = GetLE32(data + pos + 4 * k);
           pos += n;
         } else {
-          for (int k = 0; k < 4; ++k) masks[k] = Rd32(h + 40 + 4 * k);  // V2 has no alpha: zero
+          for (int k = 0; k < 4; ++k) masks[k] = GetLE32(h + 40 + 4 * k);  // V2 has no alpha: zero
         }
         break;
       default:
@@ -281,7 +262,7 @@ bool TDIB::LoadFromBmpBytes(const uint8_t* data, size_t size) {
       const TMaskChannel cr(masks[0]), cg(masks[1]), cb(masks[2]), ca(masks[3]);
       const int outBytes = outBits / 8;
       for (int x = 0; x < w; ++x, dst += outBytes) {
-        const uint32_t px = bits == 16 ? Rd16(src + 2 * x) : Rd32(src + 4 * x);
+        const uint32_t px = bits == 16 ? GetLE16(src + 2 * x) : GetLE32(src + 4 * x);
         dst[0] = cb.Get(px);
         dst[1] = cg.Get(px);
         dst[2] = cr.Get(px);
@@ -305,37 +286,38 @@ std::vector<uint8_t> TDIB::SaveToBmpBytes() const {
   const size_t palEntries = bitCount_ <= 8 ? (size_t(1) << bitCount_) : 0;
   const size_t offBits = kFileHeaderSize + kInfoHeaderSize + (fields ? 12 : 0) + palEntries * 4;
   const size_t total = offBits + bits_.size();
-  std::vector<uint8_t> out(total, 0);
-  uint8_t* p = out.data();
-  *p++ = 'B';
-  *p++ = 'M';
-  Put32(p, static_cast<uint32_t>(total));
-  Put32(p, 0);  // reserved
-  Put32(p, static_cast<uint32_t>(offBits));
-  Put32(p, kInfoHeaderSize);
-  Put32(p, static_cast<uint32_t>(width_));
-  Put32(p, static_cast<uint32_t>(height_));
-  Put16(p, 1);
-  Put16(p, static_cast<uint32_t>(bitCount_));
-  Put32(p, fields ? kBiBitFields : kBiRgb);
-  Put32(p, static_cast<uint32_t>(bits_.size()));
-  Put32(p, 2835);  // 72 dpi
-  Put32(p, 2835);
-  Put32(p, 0);  // every palette entry is written
-  Put32(p, 0);
+  std::vector<uint8_t> out;
+  out.reserve(total);
+  TLEWriter w(out);
+  w.U8('B');
+  w.U8('M');
+  w.U32(static_cast<uint32_t>(total));
+  w.U32(0);  // reserved
+  w.U32(static_cast<uint32_t>(offBits));
+  w.U32(kInfoHeaderSize);
+  w.I32(width_);
+  w.I32(height_);
+  w.U16(1);
+  w.U16(static_cast<uint16_t>(bitCount_));
+  w.U32(fields ? kBiBitFields : kBiRgb);
+  w.U32(static_cast<uint32_t>(bits_.size()));
+  w.U32(2835);  // 72 dpi
+  w.U32(2835);
+  w.U32(0);  // every palette entry is written
+  w.U32(0);
   if (fields) {
-    Put32(p, 0xF800);
-    Put32(p, 0x07E0);
-    Put32(p, 0x001F);
+    w.U32(0xF800);
+    w.U32(0x07E0);
+    w.U32(0x001F);
   }
   for (size_t k = 0; k < palEntries; ++k) {
     TRGBQuad q = k < palette_.size() ? palette_[k] : TRGBQuad{};
-    *p++ = q.rgbBlue;
-    *p++ = q.rgbGreen;
-    *p++ = q.rgbRed;
-    *p++ = 0;
+    w.U8(q.rgbBlue);
+    w.U8(q.rgbGreen);
+    w.U8(q.rgbRed);
+    w.U8(0);
   }
-  if (!bits_.empty()) std::memcpy(p, bits_.data(), bits_.size());
+  w.Bytes(bits_.data(), bits_.size());
   return out;
 }
 

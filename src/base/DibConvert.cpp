@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "base/Dib.h"
+#include "base/DibStretch.h"
 #include "base/Exceptions.h"
 #include "base/Format.h"
 
@@ -340,101 +341,6 @@ int GetIndexed(const uint8_t* row, int x, int bits) {
 
 // ---- stretching ----------------------------------------------------------------
 
-constexpr int kWeightBits = 14;
-constexpr int32_t kWeightOne = 1 << kWeightBits;
-constexpr uint32_t kFinalRound = 1u << 21;  // the vertical pass ends with >> 22
-
-// Per destination pixel of one axis: the first source index and `taps` weights of the
-// consecutive source pixels from there (summing to kWeightOne). Every pixel has the same
-// number of taps, so the inner loops have a fixed length.
-struct TAxisWeights {
-  std::vector<int> first;
-  std::vector<int32_t> weights;  // taps per pixel
-  int taps = 1;
-  int lo = 0, hi = 0;  // source span used, inclusive
-};
-
-// Destination pixels d0..d1-1 of srcLen source pixels stretched over dstLen; source
-// indices are clamped to c0..c1-1 (the part of the source inside its picture).
-TAxisWeights MakeWeights(int64_t srcLen, int64_t dstLen, int d0, int d1, int c0, int c1) {
-  struct Span {
-    int lo;
-    std::vector<int32_t> w;
-  };
-  std::vector<Span> spans;
-  spans.reserve(static_cast<size_t>(d1 - d0));
-  std::vector<std::pair<int64_t, int64_t>> raw;  // (source index, weight numerator)
-  int taps = 1;
-  for (int i = d0; i < d1; ++i) {
-    raw.clear();
-    int64_t denom;
-    if (srcLen > dstLen) {  // area average over the source span of this pixel
-      const int64_t s0 = i * srcLen, s1 = (i + 1) * srcLen;  // in 1/dstLen source pixels
-      // Parts of the span outside the picture count for its edge pixels; only the
-      // inside is walked pixel by pixel, however wide the source rectangle is.
-      const int64_t below = std::min(s1, c0 * dstLen) - s0;
-      const int64_t above = s1 - std::max(s0, c1 * dstLen);
-      if (below > 0) raw.emplace_back(c0, below);
-      for (int64_t j = std::max<int64_t>(s0 / dstLen, c0); j < c1 && j * dstLen < s1; ++j) {
-        int64_t ov = std::min((j + 1) * dstLen, s1) - std::max(j * dstLen, s0);
-        if (ov > 0) raw.emplace_back(j, ov);
-      }
-      if (above > 0) raw.emplace_back(c1 - 1, above);
-      denom = srcLen;
-    } else if (srcLen == dstLen) {
-      raw.emplace_back(i, 1);
-      denom = 1;
-    } else {  // bilinear between the two source pixels around the centre
-      const int64_t twoD = 2 * dstLen;
-      const int64_t s = (2 * int64_t(i) + 1) * srcLen - dstLen;  // in 1/(2*dstLen) pixels
-      int64_t j0 = s >= 0 ? s / twoD : -((-s + twoD - 1) / twoD);
-      int64_t frac = s - j0 * twoD;
-      raw.emplace_back(j0, twoD - frac);
-      raw.emplace_back(j0 + 1, frac);
-      denom = twoD;
-    }
-    // Integer weights that sum to exactly kWeightOne; the remainder goes to the largest.
-    size_t big = 0;
-    for (size_t k = 1; k < raw.size(); ++k)
-      if (raw[k].second > raw[big].second) big = k;
-    int64_t sum = 0;
-    for (auto& r : raw) {
-      r.second = (r.second * kWeightOne + denom / 2) / denom;
-      sum += r.second;
-    }
-    raw[big].second += kWeightOne - sum;
-    int lo = c1, hi = c0 - 1;
-    for (auto& [j, wgt] : raw) {
-      j = std::clamp<int64_t>(j, c0, c1 - 1);
-      if (wgt == 0) continue;
-      lo = std::min(lo, static_cast<int>(j));
-      hi = std::max(hi, static_cast<int>(j));
-    }
-    Span sp{lo, std::vector<int32_t>(static_cast<size_t>(hi - lo + 1), 0)};
-    for (auto& [j, wgt] : raw)
-      if (wgt != 0) sp.w[static_cast<size_t>(j - lo)] += static_cast<int32_t>(wgt);
-    taps = std::max(taps, hi - lo + 1);
-    spans.push_back(std::move(sp));
-  }
-  // Pad every pixel to the same number of taps, moving the start back where the
-  // span would run past the end (taps never exceed c1 - c0).
-  TAxisWeights a;
-  a.taps = taps;
-  a.lo = c1;
-  a.hi = c0 - 1;
-  a.weights.assign(spans.size() * static_cast<size_t>(taps), 0);
-  for (size_t i = 0; i < spans.size(); ++i) {
-    const int first = std::min(spans[i].lo, c1 - taps);
-    a.first.push_back(first);
-    a.lo = std::min(a.lo, first);
-    a.hi = std::max(a.hi, first + taps - 1);
-    int32_t* wp = a.weights.data() + i * static_cast<size_t>(taps);
-    for (size_t k = 0; k < spans[i].w.size(); ++k)
-      wp[static_cast<size_t>(spans[i].lo - first) + k] = spans[i].w[k];
-  }
-  return a;
-}
-
 // First destination index whose pixel centre maps at or past source position c.
 int64_t FirstDestAt(int64_t c, int64_t srcLen, int64_t dstLen) {
   int64_t num = 2 * c * dstLen - srcLen, den = 2 * srcLen;
@@ -445,7 +351,7 @@ int64_t FirstDestAt(int64_t c, int64_t srcLen, int64_t dstLen) {
 // Bpp bytes each; the result has C channels (a fourth channel missing in the source
 // is 0) with 8 fraction bits. T is the number of taps, 0 when only known at run time.
 template <int C, int Bpp, int T>
-void FilterRow(const TAxisWeights& xw, const uint8_t* src, int base, uint16_t* out) {
+void FilterRow(const TStretchAxis& xw, const uint8_t* src, int base, uint16_t* out) {
   const int taps = T > 0 ? T : xw.taps;
   const size_t n = xw.first.size();
   const int32_t* wp = xw.weights.data();
@@ -460,7 +366,7 @@ void FilterRow(const TAxisWeights& xw, const uint8_t* src, int base, uint16_t* o
   }
 }
 
-using TFilterRowFn = void (*)(const TAxisWeights&, const uint8_t*, int, uint16_t*);
+using TFilterRowFn = void (*)(const TStretchAxis&, const uint8_t*, int, uint16_t*);
 
 template <int C, int Bpp>
 TFilterRowFn PickFilterRow(int taps) {
@@ -485,7 +391,7 @@ void BlendRows(const uint16_t* const* rows, const int32_t* w, int taps, size_t n
   size_t e = 0;
   for (; e + kBlock <= n; e += kBlock) {
     uint32_t acc[kBlock];
-    for (size_t k = 0; k < kBlock; ++k) acc[k] = kFinalRound;
+    for (size_t k = 0; k < kBlock; ++k) acc[k] = StretchFinalRound;
     for (int t = 0; t < taps; ++t) {
       const uint32_t wt = static_cast<uint32_t>(w[t]);
       const uint16_t* r = rows[t] + e;
@@ -494,7 +400,7 @@ void BlendRows(const uint16_t* const* rows, const int32_t* w, int taps, size_t n
     for (size_t k = 0; k < kBlock; ++k) out[e + k] = static_cast<uint8_t>(acc[k] >> 22);
   }
   for (; e < n; ++e) {
-    uint32_t acc = kFinalRound;
+    uint32_t acc = StretchFinalRound;
     for (int t = 0; t < taps; ++t) acc += static_cast<uint32_t>(w[t]) * rows[t][e];
     out[e] = static_cast<uint8_t>(acc >> 22);
   }
@@ -601,8 +507,8 @@ void TDIB::StretchFrom(const TDIB& srcPic, const TRect& srcRect, const TRect& ds
   const int dx0 = static_cast<int>(ex0), dx1 = static_cast<int>(ex1);
   const int dy0 = static_cast<int>(ey0), dy1 = static_cast<int>(ey1);
 
-  const TAxisWeights xw = MakeWeights(sw, dw, dx0, dx1, static_cast<int>(cx0), static_cast<int>(cx1));
-  const TAxisWeights yw = MakeWeights(sh, dh, dy0, dy1, static_cast<int>(cy0), static_cast<int>(cy1));
+  const TStretchAxis xw = StretchAxisWeights(sw, dw, dx0, dx1, static_cast<int>(cx0), static_cast<int>(cx1));
+  const TStretchAxis yw = StretchAxisWeights(sh, dh, dy0, dy1, static_cast<int>(cy0), static_cast<int>(cy1));
   const int srcBits = srcPic.BitCount();
   const bool direct = srcBits == 24 || srcBits == 32;  // else rows are decoded to B,G,R,X
   const int srcBpp = srcBits == 24 ? 3 : 4;

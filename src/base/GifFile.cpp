@@ -10,6 +10,8 @@
 #include <memory>
 #include <unordered_map>
 
+#include "base/Format.h"
+#include "base/LoadFailure.h"
 #include "base/Trace.h"
 
 namespace movara {
@@ -18,6 +20,13 @@ namespace {
 
 // ---------------------------------------------------------------------------------
 // Reading
+
+// A 12-bit LZW code stands for at most 4096 pixels, so a frame holds under 2731 pixels
+// per byte of data, and the screen around a smaller frame holds none: a picture of
+// more pixels than this per byte of file (past a free allowance for small pictures)
+// comes from a lying header, and is refused before anything is allocated.
+constexpr int64_t kGifFreePixels = int64_t(1) << 22;
+constexpr int64_t kGifPixelsPerByte = 4096;
 
 struct TGifSource {
   const uint8_t* data = nullptr;
@@ -116,6 +125,15 @@ bool DecodeGif(const uint8_t* data, size_t size, TDIB& out) {
   if (cw > kMaxDibSide || ch > kMaxDibSide || cw * ch > kMaxDibPixels) {
     TraceF("[GifFile] picture size %lld x %lld refused", static_cast<long long>(cw),
            static_cast<long long>(ch));
+    NoteLoadFailure(Format("a GIF picture of %lld x %lld pixels is too large", static_cast<long long>(cw),
+                           static_cast<long long>(ch)));
+    return false;
+  }
+  if (cw * ch > std::max(kGifFreePixels, static_cast<int64_t>(std::min<size_t>(size, INT32_MAX)) * kGifPixelsPerByte)) {
+    TraceF("[GifFile] %lld x %lld pixels cannot come from %zu bytes", static_cast<long long>(cw),
+           static_cast<long long>(ch), size);
+    NoteLoadFailure(Format("a GIF of %zu bytes cannot hold a picture of %lld x %lld pixels", size,
+                           static_cast<long long>(cw), static_cast<long long>(ch)));
     return false;
   }
 

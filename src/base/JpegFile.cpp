@@ -14,6 +14,8 @@
 // after jpeglib.h
 #include <jerror.h>
 
+#include "base/Format.h"
+#include "base/LoadFailure.h"
 #include "base/Trace.h"
 
 namespace movara {
@@ -144,6 +146,8 @@ bool DecodeJpeg(TJpegDecoder& d, const uint8_t* data, size_t size, TDIB& out) {
       width * height > kMaxDibPixels) {
     TraceF("[JpegFile] picture size %lld x %lld refused", static_cast<long long>(width),
            static_cast<long long>(height));
+    NoteLoadFailure(Format("a JPEG picture of %lld x %lld pixels is too large", static_cast<long long>(width),
+                           static_cast<long long>(height)));
     return false;
   }
   // Arithmetic coding can squeeze a flat picture below any bound, so only Huffman
@@ -152,6 +156,8 @@ bool DecodeJpeg(TJpegDecoder& d, const uint8_t* data, size_t size, TDIB& out) {
       width * height > static_cast<int64_t>(size) * kMaxPixelsPerHuffmanByte) {
     TraceF("[JpegFile] %lld x %lld pixels cannot come from %zu bytes",
            static_cast<long long>(width), static_cast<long long>(height), size);
+    NoteLoadFailure(Format("a JPEG of %zu bytes cannot hold a picture of %lld x %lld pixels", size,
+                           static_cast<long long>(width), static_cast<long long>(height)));
     return false;
   }
 

@@ -5,9 +5,11 @@
 
 #include "base/AppPaths.h"
 #include "base/Format.h"
+#include "base/LoadFailure.h"
 #include "base/Rounding.h"
 #include "base/Trace.h"
 #include "media/AudioPcm.h"
+#include "media/MmResultText.h"
 #include "platform/avifile/AviIO.h"
 
 namespace movara {
@@ -24,6 +26,23 @@ bool ValidDestination(const WAVEFORMATEX& f) {
 int64_t AlignUp(int64_t value, int64_t align) {
   if (align <= 1) return value;
   return (value + align - 1) / align * align;
+}
+
+// A sound format in words: "24-bit PCM, 6 channels, 48000 Hz" (the sample kind of an
+// extensible format from its sub-format).
+std::string SoundFormatWords(const TWaveFormat& f) {
+  const WAVEFORMATEX& wf = f.wf;
+  uint16_t kind = wf.wFormatTag;
+  if (kind == WAVE_FORMAT_EXTENSIBLE && f.extra.size() >= 8) kind = GetLE16(f.extra.data() + 6);
+  std::string sample;
+  if (kind == WAVE_FORMAT_PCM)
+    sample = Format("%u-bit PCM", wf.wBitsPerSample);
+  else if (kind == WAVE_FORMAT_IEEE_FLOAT)
+    sample = Format("%u-bit floating-point", wf.wBitsPerSample);
+  else
+    sample = FormatTagName(wf.wFormatTag);
+  return Format("%s, %u channel%s, %u Hz", sample.c_str(), wf.nChannels, wf.nChannels == 1 ? "" : "s",
+                wf.nSamplesPerSec);
 }
 
 }  // namespace
@@ -89,6 +108,7 @@ bool TCustomAudioReader::OpenFile(const std::string& fileName) {
     if (!FileExists(name)) return false;
   }
   if (!ValidDestination(FDestFormat)) return false;
+  bool converting = false;
   try {
     FFileName = name;
     if (!OpenStream(name)) {
@@ -110,6 +130,7 @@ bool TCustomAudioReader::OpenFile(const std::string& fileName) {
       return false;
     }
     FOpened = true;
+    converting = true;
     if (FSourceIsPCM && FDataSize > kWholeSourceLimit) {
       // Blocks of one second of source, whole sample frames each.
       int64_t size = std::min<int64_t>(wf.nAvgBytesPerSec, FDataSize);
@@ -118,6 +139,12 @@ bool TCustomAudioReader::OpenFile(const std::string& fileName) {
       FBlockCount = FDataSize / FBlockSize + 1;
       FLastBlockSize = FDataSize % FBlockSize;
       FDuration = RoundInt(static_cast<long double>(FDataSize) / wf.nAvgBytesPerSec * 1000);
+      // The first block now: a source no converter takes is refused here rather than
+      // played as silence.
+      if (!UpdateBlock(0)) {
+        Close();
+        return false;
+      }
     } else {
       FBlockCount = 1;
       FBlockSize = FDataSize;
@@ -129,6 +156,11 @@ bool TCustomAudioReader::OpenFile(const std::string& fileName) {
       FDuration = RoundInt(static_cast<long double>(FDestReadDataSize) / FDestFormat.nAvgBytesPerSec * 1000);
     }
   } catch (...) {
+    // The conversion cannot be set up: the source format is why.
+    if (converting)
+      NoteLoadFailure(Format("its sound format (%s) cannot be converted (movara reads 8- and 16-bit PCM and "
+                             "compressed sound of one or two channels)",
+                             SoundFormatWords(FSourceFormat).c_str()));
     Close();
     throw;
   }

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/Dib.h"
+#include "base/VfxTypes.h"  // TZoom
 #include "media/AudioCompressor.h"
 #include "media/AudioReader.h"
 #include "media/ResourceLists.h"
-#include "project/VfxData.h"  // TZoom (a plain enumeration, no code)
 
 namespace movara {
 

@@ -13,54 +13,13 @@
 #include "base/Trace.h"
 #include "platform/codecs/VideoFormat.h"
 #include "platform/codecs/VideoFrameGetter.h"
+#include "platform/codecs/VideoGetFrame.h"
 
 namespace movara {
 
 namespace {
 
 constexpr FOURCC kHandlerDIB = mmioFOURCC('D', 'I', 'B', ' ');
-
-// The stored frames of an AVI video stream, read through the AVIFile calls. Holds a
-// reference to the stream while the getter lives.
-class TAviFrameSource : public IVideoFrameSource {
- public:
-  explicit TAviFrameSource(PAVISTREAM pavi) : pavi_(pavi) {
-    AVIStreamAddRef(pavi_);
-    start_ = AVIStreamStart(pavi_);
-    const int32_t length = AVIStreamLength(pavi_);
-    length_ = length < 0 ? 0 : length;
-  }
-  ~TAviFrameSource() override { AVIStreamRelease(pavi_); }
-  TAviFrameSource(const TAviFrameSource&) = delete;
-  TAviFrameSource& operator=(const TAviFrameSource&) = delete;
-
-  int Start() const override { return start_; }
-  int Length() const override { return length_; }
-  int64_t FrameSize(int pos) override {
-    int32_t bytes = 0;
-    if (movara::AVIStreamRead(pavi_, pos, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK || bytes < 0) return -1;
-    return bytes;
-  }
-  bool ReadFrame(int pos, std::vector<uint8_t>& data, bool& keyFrame) override {
-    const int64_t size = FrameSize(pos);
-    if (size < 0) return false;
-    data.resize(static_cast<size_t>(size));
-    keyFrame = AVIStreamFindSample(pavi_, pos, FIND_PREV | FIND_KEY) == pos;
-    if (size == 0) return true;
-    int32_t bytes = 0;
-    if (movara::AVIStreamRead(pavi_, pos, 1, data.data(), static_cast<int32_t>(size), &bytes, nullptr) !=
-        AVIERR_OK)
-      return false;
-    data.resize(static_cast<size_t>(bytes));
-    return true;
-  }
-  int KeyFrameAtOrBefore(int pos) override { return AVIStreamFindSample(pavi_, pos, FIND_PREV | FIND_KEY); }
-
- private:
-  PAVISTREAM pavi_;
-  int start_ = 0;
-  int length_ = 0;
-};
 
 // The header of the frames the getter hands out: 24-bit bottom-up rows.
 BITMAPINFOHEADER FrameHeaderOf(int width, int height) {
@@ -131,18 +90,9 @@ bool TAVI::Open(const std::string& fileName) {
 
   // The frame getter, with no wanted format: 24-bit frames of the stream's size.
   const int32_t start = AVIStreamStart(FVideoStream);
-  int32_t formatSize = 0;
   TVideoFormat format;
-  bool formatRead = AVIStreamReadFormat(FVideoStream, start, nullptr, &formatSize) == AVIERR_OK && formatSize > 0 &&
-                    formatSize <= (1 << 24);
-  if (formatRead) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(formatSize));
-    formatRead = AVIStreamReadFormat(FVideoStream, start, bytes.data(), &formatSize) == AVIERR_OK &&
-                 format.FromBytes(bytes.data(), bytes.size());
-  }
-  if (formatRead)
-    FGetFrame = TVideoFrameGetter::Open(std::make_shared<TAviFrameSource>(FVideoStream), format,
-                                        FStreamInfo.fccHandler);
+  if (AviStreamVideoFormat(FVideoStream, format))
+    FGetFrame = TVideoFrameGetter::Open(AviStreamFrameSource(FVideoStream), format, FStreamInfo.fccHandler);
   if (!FGetFrame) {
     TraceF("AVIStreamGetFrameOpen error: cannot get frame for specified BitmapInfo (FileName = %s)", name.c_str());
     Close();

@@ -1,11 +1,15 @@
 #include "media/ResourceLists.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <exception>
 
 #include "base/AppPaths.h"
 #include "base/Format.h"
+#include "base/LoadFailure.h"
 #include "base/Trace.h"
 #include "media/PictureFile.h"
 
@@ -209,7 +213,55 @@ template class TFileResourceList<TAVI>;
 template class TFileResourceList<TCustomAudioReader>;
 
 // ---------------------------------------------------------------------------------
+// Picture budget
+
+namespace {
+
+uint64_t DefaultPictureBudget() {
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+  const uint64_t memory = pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : uint64_t(3) << 30;
+  return std::max<uint64_t>(memory / 3, uint64_t(512) << 20);
+}
+
+std::atomic<uint64_t> GPictureBudget{DefaultPictureBudget()};
+std::atomic<uint64_t> GPictureBytes{0};
+
+// Counts bytes against the budget; false (nothing counted) when they do not fit.
+bool ReservePictureBytes(uint64_t bytes) {
+  uint64_t held = GPictureBytes.load();
+  do {
+    if (bytes > GPictureBudget.load() || held > GPictureBudget.load() - bytes) return false;
+  } while (!GPictureBytes.compare_exchange_weak(held, held + bytes));
+  return true;
+}
+
+void ReleasePictureBytes(uint64_t bytes) { GPictureBytes.fetch_sub(std::min(bytes, GPictureBytes.load())); }
+
+std::string SizeText(uint64_t bytes) {
+  const unsigned long long kb = (bytes + 1023) >> 10;
+  return kb < 10240 ? Format("%llu KB", kb) : Format("%llu MB", (kb + 1023) >> 10);
+}
+
+}  // namespace
+
+void SetPictureBudget(uint64_t bytes) { GPictureBudget = bytes; }
+uint64_t PictureBudget() { return GPictureBudget; }
+uint64_t PictureBytesHeld() { return GPictureBytes; }
+
+// ---------------------------------------------------------------------------------
 // TDIBList
+
+TDIBList::~TDIBList() {
+  ReleasePictureBytes(FHeldBytes);
+  FHeldBytes = 0;
+}
+
+void TDIBList::Clear() {
+  std::lock_guard<std::recursive_mutex> g(FLock);
+  ClearItems();
+  ReleasePictureBytes(FHeldBytes);
+  FHeldBytes = 0;
+}
 
 TDIB* TDIBList::LoadFromFile(const std::string& fileName) {
   std::lock_guard<std::recursive_mutex> g(FLock);
@@ -223,6 +275,18 @@ TDIB* TDIBList::LoadFromFile(const std::string& fileName) {
     TraceF("[TDIBList.LoadFromFile \"%s\"] Exception on LoadPictureFile(%s): %s", FName.c_str(), key.c_str(), e.what());
     return nullptr;
   }
+  const uint64_t bytes = dib->ImageSize();
+  if (!ReservePictureBytes(bytes)) {
+    TraceF("[TDIBList.LoadFromFile \"%s\"] %s: %llu bytes past the picture budget (%llu of %llu held)",
+           FName.c_str(), key.c_str(), static_cast<unsigned long long>(bytes),
+           static_cast<unsigned long long>(PictureBytesHeld()), static_cast<unsigned long long>(PictureBudget()));
+    NoteLoadFailure(Format("its picture (%s) does not fit in the memory left for the project's pictures (%s of %s "
+                           "taken)",
+                           SizeText(bytes).c_str(), SizeText(PictureBytesHeld()).c_str(),
+                           SizeText(PictureBudget()).c_str()));
+    return nullptr;
+  }
+  FHeldBytes += bytes;
   TDIB* result = dib.get();
   AddItem(key, std::move(dib));
   return result;

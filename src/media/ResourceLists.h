@@ -16,6 +16,7 @@
 //
 // Threads: the UI thread fills and empties the lists while the render thread resolves
 // through GetItem; every operation takes the list's own (recursive) lock.
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,9 +24,9 @@
 #include <vector>
 
 #include "base/Dib.h"
+#include "base/VfxTypes.h"  // TClipType
 #include "media/AudioReader.h"
 #include "media/Avi.h"
-#include "project/VfxData.h"  // TClipType (a plain enumeration, no code)
 
 namespace movara {
 
@@ -90,15 +91,29 @@ class TFileResourceList : public TResourceListBase<T> {
   const char* FFallbackFolder;
 };
 
+// The memory all picture lists together may hold for loaded pictures (a third of the
+// machine's memory unless set): a picture that would pass it is not loaded, and the
+// reason is noted (LoadFailure.h) for the message that names the file.
+void SetPictureBudget(uint64_t bytes);
+uint64_t PictureBudget();
+// Bytes of the pictures the picture lists hold now (taken-out ones included).
+uint64_t PictureBytesHeld();
+
 class TDIBList : public TFileResourceList<TDIB> {
  public:
   explicit TDIBList(std::string name) : TFileResourceList<TDIB>(std::move(name), "TDIBList", "LoadBmp") {}
-  // Loads the picture (with the picture loader's own fallbacks) and adds it.
+  ~TDIBList() override;
+  // Loads the picture (with the picture loader's own fallbacks) and adds it; nullptr
+  // also when the picture budget has no room for it.
   TDIB* LoadFromFile(const std::string& fileName);
   // FindItem, else LoadFromFile and, when flip is set, the new picture flipped once.
   TDIB* GetItem(const std::string& fileName, bool flip);
   // Takes the present entry out and loads the file again (a title page saved anew).
   TDIB* ReloadItem(const std::string& fileName, bool flip);
+  void Clear();
+
+ private:
+  uint64_t FHeldBytes = 0;  // of the pictures this list loaded and still keeps
 };
 
 class TAVIList : public TFileResourceList<TAVI> {

@@ -1,11 +1,14 @@
 #include "output/AviMaker.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 
 #include "base/Format.h"
+#include "base/LittleEndian.h"
 #include "base/Rounding.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
@@ -30,16 +33,11 @@ std::string StreamName() {
                 t.tm_hour, t.tm_min, t.tm_sec);
 }
 
-// Removes a file the film replaces; a folder of that name stays (and the film fails).
+// Removes a file that holds no film; a folder of that name stays.
 void RemoveFile(const std::string& name) {
   std::error_code ec;
   if (fs::is_directory(fs::symlink_status(name, ec))) return;
   fs::remove(name, ec);
-}
-
-uint32_t LE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 }  // namespace
@@ -60,23 +58,10 @@ TAVIMaker::TAVIMaker(TWindowHandle window, const TAviAudioOptions& audio, const 
   }
   try {
     InitAviFile();
-    if (!FInitialized && FFile) {
-      // a stream could not be made: a file of headers alone is no film
-      CloseAudioStream();
-      CloseVideoStream();
-      ReleaseFile();
-      FClosed = true;
-      RemoveFile(FCurrentFileName);
-    }
+    // a film that cannot be written leaves nothing, and an older one as it was
+    if (!FInitialized) Abandon();
   } catch (...) {
-    // The film cannot be written: nothing of it stays on the disk.
-    const bool hadFile = FFile != nullptr;
-    CloseAudioStream();
-    CloseVideoStream();
-    ReleaseFile();
-    FInitialized = false;
-    FClosed = true;
-    if (hadFile) RemoveFile(FCurrentFileName);
+    Abandon();
     throw;
   }
 }
@@ -89,8 +74,8 @@ TAVIMaker::~TAVIMaker() {
   }
 }
 
-void TAVIMaker::Close() {
-  if (FClosed) return;
+bool TAVIMaker::Close() {
+  if (FClosed) return FClosedWell;
   FClosed = true;
   const bool hadFile = FFile != nullptr;
   FlushAudio();
@@ -101,14 +86,97 @@ void TAVIMaker::Close() {
   ReleaseFile();
   FVideoCompressor.reset();
   FInitialized = false;
-  if (!hadFile) return;
-  // A continuation file begun right after the film's last frame holds nothing.
-  if (FContinuationCount > 0 && FVideoFramesWritten == 0 && FAudioSamplesWritten == 0 && FAudioBlocksWritten == 0) {
-    TraceF("[TAviMaker.Close] Empty continuation file \"%s\" removed", FCurrentFileName.c_str());
-    RemoveFile(FCurrentFileName);
-    return;
+  if (hadFile) {
+    if (FContinuationCount > 0 && FVideoFramesWritten == 0 && FAudioSamplesWritten == 0 &&
+        FAudioBlocksWritten == 0) {
+      // a continuation file begun right after the film's last frame holds nothing
+      TraceF("[TAviMaker.Close] Empty continuation file \"%s\" left out", FCurrentFileName.c_str());
+      FOutput.Drop(FCurrentFileName);
+    } else {
+      TrimFile(FCurrentTempName);
+    }
   }
-  TrimFile(FCurrentFileName);
+  FClosedWell = FOutput.Commit();
+  if (FClosedWell) {
+    RemoveLeftoverFiles();
+  } else {
+    ShowMessage(Format("Nie mogę utworzyć pliku \"%s\"", FOutput.Failed().c_str()) + ": " + FOutput.Reason(),
+                TMsgKind::Error);
+  }
+  FOutput.Release();
+  return FClosedWell;
+}
+
+void TAVIMaker::Abandon() {
+  if (FClosed) return;
+  FClosed = true;
+  CloseAudioStream();
+  FAudioCompressor.reset();
+  CloseVideoStream();
+  if (FVideoCompressor) FVideoCompressor->CloseCompressor();
+  ReleaseFile();
+  FVideoCompressor.reset();
+  FInitialized = false;
+  FOutput.Discard();
+  FOutput.Release();
+}
+
+// Continuation files past the last one of this film that an older, longer film of ours
+// left: the folder holds this film alone.
+void TAVIMaker::RemoveLeftoverFiles() {
+  const int last = static_cast<int>(FOutput.Committed().size()) - 1;
+  if (last < 0) return;
+  for (int k = last + 1;; ++k) {
+    const std::string name = Format("%s%.2d.AVI", FBaseName.c_str(), k);
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(name, ec);
+    if (!fs::exists(st)) break;
+    if (fs::is_regular_file(st) && IsOwnFilm(name)) {
+      TraceF("[TAviMaker.Close] \"%s\" of an older film removed", name.c_str());
+      fs::remove(name, ec);
+    }
+  }
+}
+
+// "Nie mogę utworzyć pliku ..." and why.
+void TAVIMaker::ShowCannotCreate(bool firstFile, HRESULT code, const std::string& reason) const {
+  std::string text = firstFile ? Format("Nie mogę utworzyć pliku \"%s\". (Błąd nr $%x)", FCurrentFileName.c_str(),
+                                        static_cast<unsigned>(code))
+                               : Format("Nie mogę utworzyć pliku \"%s\"", FCurrentFileName.c_str());
+  if (!reason.empty()) text += ": " + reason;
+  ShowMessage(text, TMsgKind::Error);
+  TraceF("Unable to create file \"%s\"", FCurrentFileName.c_str());
+}
+
+// The current file under a temporary name; the film's name is locked with the first.
+bool TAVIMaker::OpenFile(bool firstFile) {
+  FFile = nullptr;
+  if (firstFile && !FOutput.Opened() && !FOutput.Open(FFileName)) {
+    ShowCannotCreate(firstFile, AVIERR_FILEOPEN, FOutput.Reason());
+    return false;
+  }
+  FCurrentTempName = FOutput.Create(FCurrentFileName);
+  if (FCurrentTempName.empty()) {
+    ShowCannotCreate(firstFile, AVIERR_FILEOPEN, FOutput.Reason());
+    return false;
+  }
+  const HRESULT r = AVIFileOpen(&FFile, FCurrentTempName, OF_WRITE | OF_CREATE);
+  if (r != AVIERR_OK) {
+    const int error = errno;
+    FFile = nullptr;
+    ShowCannotCreate(firstFile, r, error ? std::strerror(error) : std::string());
+    return false;
+  }
+  return true;
+}
+
+// The header goes to the disk before any frame, so a disk without room for it shows now.
+bool TAVIMaker::WriteHeader(bool firstFile) {
+  const HRESULT r = AVIFileWriteHeader(FFile);
+  if (r == AVIERR_OK) return true;
+  const int error = AVIFileSystemError(FFile);
+  ShowCannotCreate(firstFile, r, error ? std::strerror(error) : std::string());
+  return false;
 }
 
 void TAVIMaker::CloseAudioStream() {
@@ -136,18 +204,9 @@ void TAVIMaker::InitAviFile() {
   CloseVideoStream();
   ReleaseFile();
   FInitialized = false;
-  RemoveFile(FCurrentFileName);
-  const HRESULT r = AVIFileOpen(&FFile, FCurrentFileName, OF_WRITE | OF_CREATE);
-  if (r != AVIERR_OK) {
-    FFile = nullptr;
-    ShowMessage(Format("Nie mogę utworzyć pliku \"%s\". (Błąd nr $%x)", FCurrentFileName.c_str(),
-                       static_cast<unsigned>(r)),
-                TMsgKind::Error);
-    TraceF("Unable to create file \"%s\"", FCurrentFileName.c_str());
-    return;
-  }
+  if (!OpenFile(true)) return;
   FMaxFrameDataSize = 0;
-  FInitialized = CreateVideoStream() && CreateAudioStream();
+  FInitialized = CreateVideoStream() && CreateAudioStream() && WriteHeader(true);
   if (FVO.MakeVideo) {
     FMaxFrameDataSize *= FAO.MakeAudio ? FVO.FramesPerSecond + 1 : 2;
     TraceF("[TAviMaker.InitAviFile] FMaxFrameDataSize = %lld", static_cast<long long>(FMaxFrameDataSize));
@@ -168,6 +227,8 @@ bool TAVIMaker::CreateVideoStream() {
       FVideoCompressor->SetFrameRate(FVO.FramesPerSecond);
     }
     if (!FVideoCompressor->Opened() || !FVideoCompressor->OutputBI()) {
+      // with no dialog to choose another compressor, the refusal shown ends the film
+      if (FVideoCompressor->Refused() && !TVideoCompressor::CompressorDialogHook()) return false;
       if (!FVideoCompressor->SelectCompressor()) {
         ShowMessage("Kompresja anulowana.", TMsgKind::Warning);
         return false;
@@ -279,6 +340,14 @@ bool TAVIMaker::CreateAudioStream() {
   FAudioInfo.dwSuggestedBufferSize = 0;
   FAudioInfo.dwQuality = 10000;
   FAudioInfo.dwSampleSize = FDestFormat.wf.nBlockAlign;
+  if (!StartAudioStream("CreateAudioStream")) return false;
+  FMaxFrameDataSize += FAO.BlockSize + kChunkOverhead;
+  return true;
+}
+
+// A new sound stream in the file counts its samples and file size from zero and gets
+// the format.
+bool TAVIMaker::StartAudioStream(const char* where) {
   if (AVIFileCreateStream(FFile, &FAudioStream, &FAudioInfo) != AVIERR_OK) {
     FAudioStream = nullptr;
     return false;
@@ -289,10 +358,9 @@ bool TAVIMaker::CreateAudioStream() {
   const std::vector<uint8_t> format = FDestFormat.Bytes();
   const HRESULT r = AVIStreamSetFormat(FAudioStream, 0, format.data(), static_cast<int32_t>(format.size()));
   if (r != AVIERR_OK) {
-    TraceF("[TAviMaker.CreateAudioStream] AVIStreamSetFormat failed! Result = 0x%x", static_cast<unsigned>(r));
+    TraceF("[TAviMaker.%s] AVIStreamSetFormat failed! Result = 0x%x", where, static_cast<unsigned>(r));
     return false;
   }
-  FMaxFrameDataSize += FAO.BlockSize + kChunkOverhead;
   return true;
 }
 
@@ -377,6 +445,9 @@ bool TAVIMaker::CreateVideoFrame() {
 }
 
 bool TAVIMaker::SplitCheck(const char* traceAfterSplit) {
+  // A file holds a frame (or a block of sound) before the film goes on in the next: a
+  // split right after a split would leave a file with nothing in it.
+  if (FVO.MakeVideo ? FVideoFramesWritten == 0 : FAudioBlocksWritten == 0) return true;
   if (IsSave2GB() || !CanSplit2GB()) return true;
   const bool ok = SplitToNextFile();
   if (ok && traceAfterSplit) TraceF(traceAfterSplit, FCurrentFileName.c_str());
@@ -576,20 +647,14 @@ bool TAVIMaker::SplitToNextFile() {
   CloseAudioStream();
   CloseVideoStream();
   ReleaseFile();
-  TrimFile(FCurrentFileName);
+  TrimFile(FCurrentTempName);
   ++FContinuationCount;
   FCurrentFileName = Format("%s%.2d.AVI", FBaseName.c_str(), FContinuationCount);
-  RemoveFile(FCurrentFileName);
   FInitialized = false;
-  if (AVIFileOpen(&FFile, FCurrentFileName, OF_WRITE | OF_CREATE) != AVIERR_OK) {
-    FFile = nullptr;
-    ShowMessage(Format("Nie mogę utworzyć pliku \"%s\"", FCurrentFileName.c_str()), TMsgKind::Error);
-    TraceF("Unable to create file \"%s\"", FCurrentFileName.c_str());
-    return false;
-  }
+  if (!OpenFile(false)) return false;
   const bool video = ReCreateVideoStream();
   const bool audio = ReCreateAudioStream();
-  FInitialized = video && audio;
+  FInitialized = video && audio && WriteHeader(false);
   return FInitialized;
 }
 
@@ -606,20 +671,7 @@ bool TAVIMaker::ReCreateVideoStream() {
 
 bool TAVIMaker::ReCreateAudioStream() {
   if (!FAO.MakeAudio) return true;
-  if (AVIFileCreateStream(FFile, &FAudioStream, &FAudioInfo) != AVIERR_OK) {
-    FAudioStream = nullptr;
-    return false;
-  }
-  FAudioSamplesWritten = 0;
-  FAudioBlocksWritten = 0;
-  fTotalWrittenDataSize = kEmptyFileSize;
-  const std::vector<uint8_t> format = FDestFormat.Bytes();
-  const HRESULT r = AVIStreamSetFormat(FAudioStream, 0, format.data(), static_cast<int32_t>(format.size()));
-  if (r != AVIERR_OK) {
-    TraceF("[TAviMaker.ReCreateAudioStream] AVIStreamSetFormat failed! Result = 0x%x", static_cast<unsigned>(r));
-    return false;
-  }
-  return true;
+  return StartAudioStream("ReCreateAudioStream");
 }
 
 void TAVIMaker::SetMaxFileSize(int64_t limit) {
@@ -631,6 +683,44 @@ void TAVIMaker::SetMaxFileSize(int64_t limit) {
     FMaxFileSize = static_cast<uint32_t>(limit);
     FMaxFileSizeHigh = high;  // 4 GB or more: never split
   }
+}
+
+namespace {
+
+// Whether the chunks of b (inside the lists "hdrl" and "strl") hold a stream name of ours.
+bool HasOwnStreamName(const uint8_t* b, size_t size) {
+  size_t at = 0;
+  while (at + 8 <= size) {
+    const uint32_t chunk = LE32(b + at + 4);
+    const uint8_t* data = b + at + 8;
+    const size_t length = std::min<size_t>(chunk, size - at - 8);
+    if (std::memcmp(b + at, "LIST", 4) == 0 && length >= 4 &&
+        (std::memcmp(data, "hdrl", 4) == 0 || std::memcmp(data, "strl", 4) == 0)) {
+      if (HasOwnStreamName(data + 4, length - 4)) return true;
+    } else if (std::memcmp(b + at, "strn", 4) == 0) {
+      const std::string name(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), length));
+      static const std::string kHead = "Created ", kTail = " - Movara";
+      if (name.size() > kHead.size() + kTail.size() && name.compare(0, kHead.size(), kHead) == 0 &&
+          name.compare(name.size() - kTail.size(), kTail.size(), kTail) == 0)
+        return true;
+    }
+    at += 8 + uint64_t(chunk) + (chunk & 1);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool TAVIMaker::IsOwnFilm(const std::string& fileName) {
+  std::FILE* f = std::fopen(fileName.c_str(), "rb");
+  if (!f) return false;
+  // the header lists come first and are small
+  std::vector<uint8_t> b(64 * 1024);
+  b.resize(std::fread(b.data(), 1, b.size(), f));
+  std::fclose(f);
+  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "AVI ", 4) != 0)
+    return false;
+  return HasOwnStreamName(b.data() + 12, b.size() - 12);
 }
 
 bool TAVIMaker::TrimFile(const std::string& fileName) {
@@ -651,7 +741,7 @@ bool TAVIMaker::TrimFile(const std::string& fileName) {
     const bool riff = std::memcmp(head, "RIFF", 4) == 0;
     const bool form = std::memcmp(head + 8, end == 0 ? "AVI " : "AVIX", 4) == 0;
     if (!riff || !form) break;
-    const uint32_t partSize = LE32(head + 4);
+    const uint32_t partSize = GetLE32(head + 4);
     const uint64_t next = end + 8 + partSize + (partSize & 1);
     // A part whose size was never written, or one that runs past the end of the file,
     // is not ours to judge: the file stays as it is.

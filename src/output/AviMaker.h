@@ -4,7 +4,13 @@
 // compressed frames copied unchanged from a source AVI) and one sound stream (PCM
 // blocks converted by the audio compressor). When the file would pass its size limit,
 // the film goes on in "<name>01.AVI", "<name>02.AVI", ... Every file starts with a key
-// frame and ends where the video has caught up with the sound.
+// frame, holds at least one frame (or block of sound) and ends where the video has
+// caught up with the sound.
+//
+// The files are written under temporary names beside their targets (TFilmOutput) and
+// take their names when the film is closed; a film abandoned after a failure leaves the
+// older files as they were. Closing also removes continuation files of an older, longer
+// film of ours past the last one written.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -15,6 +21,7 @@
 #include "base/Exceptions.h"
 #include "media/AudioCompressor.h"
 #include "media/Avi.h"
+#include "output/FilmOutput.h"
 #include "output/VideoCompressorSession.h"
 #include "platform/avifile/AviFile.h"
 
@@ -54,10 +61,11 @@ class TAVIMaker {
  public:
   // Opens the file and its streams; Initialized() tells whether the film can be written.
   // Raises EAviMaker for a missing frame picture or an unknown sound codec,
-  // EVideoCompressor when the compressor cannot start.
+  // EVideoCompressor when the compressor cannot start. Nothing of an older film of that
+  // name is touched here: a film that cannot start leaves it as it was.
   TAVIMaker(TWindowHandle window, const TAviAudioOptions& audio, const TAviVideoOptions& video,
             const std::string& fileName);
-  // Closes the streams and the file and trims the last file.
+  // Close().
   ~TAVIMaker();
   TAVIMaker(const TAVIMaker&) = delete;
   TAVIMaker& operator=(const TAVIMaker&) = delete;
@@ -77,13 +85,21 @@ class TAVIMaker {
   // TAviVideoOptions::Break).
   std::atomic<bool> FBreakVideoSeriesLoop{false};
 
-  // Closes everything now (what destruction does); later adds return false.
-  void Close();
+  // Closes everything now (what destruction does): the last file is trimmed and the
+  // film's files take their names. False, after its message, when one could not. Later
+  // adds return false.
+  bool Close();
+  // Closes everything and removes the film's files: the older files of these names stay
+  // as they were (a film that failed).
+  void Abandon();
+  // The files the closed film left, the film first.
+  const std::vector<std::string>& Files() const { return FOutput.Committed(); }
 
   bool Initialized() const { return FInitialized; }
   const std::string& FileName() const { return FFileName; }
   const std::string& BaseName() const { return FBaseName; }
-  // The file being written (the first one or the last continuation file).
+  // The file being written (the first one or the last continuation file), by the name it
+  // takes when the film is closed.
   const std::string& CurrentFileName() const { return FCurrentFileName; }
   int ContinuationCount() const { return FContinuationCount; }
   int64_t MaxFrameDataSize() const { return FMaxFrameDataSize; }
@@ -109,6 +125,8 @@ class TAVIMaker {
   // Cuts bytes left behind the last RIFF part of a finished file; a file that does not
   // even start with its RIFF header is removed. False when the file could not be read.
   static bool TrimFile(const std::string& fileName);
+  // Whether fileName is an AVI this writer made: a stream named "Created ... - Movara".
+  static bool IsOwnFilm(const std::string& fileName);
 
  private:
   void InitAviFile();
@@ -121,7 +139,12 @@ class TAVIMaker {
   bool ReCreateVideoStream();
   bool StartVideoStream(const char* where);
   bool ReCreateAudioStream();
+  bool StartAudioStream(const char* where);
   bool SplitCheck(const char* traceAfterSplit);
+  bool OpenFile(bool firstFile);
+  bool WriteHeader(bool firstFile);
+  void ShowCannotCreate(bool firstFile, HRESULT code, const std::string& reason) const;
+  void RemoveLeftoverFiles();
   bool AskRetryWrite(HRESULT code);
   bool WriteAudioBytes(const uint8_t* data, int size, int& samplesWritten);
   void FlushAudio();
@@ -136,7 +159,9 @@ class TAVIMaker {
   std::string FFileName;
   std::string FBaseName;
   std::string FCurrentFileName;
+  std::string FCurrentTempName;  // where FCurrentFileName is written until the film ends
   int FContinuationCount = 0;
+  TFilmOutput FOutput;
 
   PAVIFILE FFile = nullptr;
   PAVISTREAM FVideoStream = nullptr;
@@ -163,6 +188,7 @@ class TAVIMaker {
   int FLastSeriesFrames = 0;
   bool FInitialized = false;
   bool FClosed = false;
+  bool FClosedWell = false;
 };
 
 }  // namespace movara

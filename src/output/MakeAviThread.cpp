@@ -1,11 +1,12 @@
 #include "output/MakeAviThread.h"
 
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
+#include "base/Clock.h"
 #include "base/Format.h"
 #include "base/Rounding.h"
 #include "base/Trace.h"
@@ -18,13 +19,6 @@
 
 namespace movara {
 namespace {
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Pixels of src into dst of the same form, without a new allocation.
 void CopyPixels(TDIB& dst, const TDIB& src) {
@@ -265,6 +259,14 @@ bool TMakeAviThread::InitAnimation() {
       if (!ok) LeaveFilmMode();
       return ok;
     }
+    if (FWriteOutput && !FSequenceOutput.Open(FSettings.FileName)) {
+      // the pictures are written under temporary names, locked by the sequence's name
+      ShowMessage(Format("Nie mogę zapisać pliku \"%s\".", FSettings.FileName.c_str()) + " " +
+                      FSequenceOutput.Reason(),
+                  TMsgKind::Error);
+      LeaveFilmMode();
+      return false;
+    }
     return true;
   } catch (...) {
     TraceF("[TMakeAviThread.InitAnimation] Exception!");
@@ -364,9 +366,36 @@ void TMakeAviThread::DoneAviMaker() {
     std::lock_guard<std::mutex> l(FMakerLock);
     maker = std::move(FAviMaker);
   }
+  // A film that ended well, or that the user stopped, takes the place of an older one;
+  // a failed film (or one stopped before anything was made) leaves the older one alone.
+  const bool keep = FError == meNone && FBadBlockCount == 0 && (FGoodBlockCount > 0 || FAudioBlocks > 0);
+  bool placed = true;
   if (maker) {
     FContinuationCount = maker->ContinuationCount();
-    maker.reset();  // the file is closed and trimmed
+    if (keep) {
+      placed = maker->Close();  // the files are closed, trimmed and named
+      FFiles = maker->Files();
+    } else {
+      maker->Abandon();
+    }
+    maker.reset();
+  }
+  if (FSequenceOutput.Opened()) {
+    if (keep) {
+      placed = FSequenceOutput.Commit();
+      FFiles = FSequenceOutput.Committed();
+      if (!placed)
+        ShowMessage(Format("Nie mogę zapisać pliku \"%s\".", FSequenceOutput.Failed().c_str()) + " " +
+                        FSequenceOutput.Reason(),
+                    TMsgKind::Error);
+    } else {
+      FSequenceOutput.Discard();
+    }
+    FSequenceOutput.Release();
+  }
+  if (!placed && FError == meNone) {
+    FErrorText = "Pliki filmu nie zostały zapisane pod swoimi nazwami.";
+    FError = meException;
   }
   LeaveFilmMode();
   if (FBadBlockCount > 0)
@@ -578,11 +607,16 @@ void TMakeAviThread::RunJob(TJob& job) {
       break;
     }
     case TJob::jPicture: {
-      std::string name = job.FileName;
-      if (SavePictureFile(job.Picture, name, false)) {
+      // written under a temporary name; it takes its own when the sequence ends
+      std::string name = FSequenceOutput.Create(job.FileName);
+      errno = 0;
+      if (!name.empty() && SavePictureFile(job.Picture, name, false)) {
         ++FGoodBlockCount;
       } else {
-        ShowMessage(Format("Nie mogę zapisać pliku \"%s\".", name.c_str()), TMsgKind::Error);
+        const int error = errno;
+        const std::string why = name.empty() ? FSequenceOutput.Reason() : error ? std::strerror(error) : "";
+        ShowMessage(Format("Nie mogę zapisać pliku \"%s\".", job.FileName.c_str()) + (why.empty() ? "" : " " + why),
+                    TMsgKind::Error);
         ++FBadBlockCount;
         FBadTime = job.Time;
         FWriterFailed = true;

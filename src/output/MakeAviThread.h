@@ -25,6 +25,7 @@
 #include "base/Exceptions.h"
 #include "media/Avi.h"
 #include "output/AviMaker.h"
+#include "output/FilmOutput.h"
 #include "output/FilmSettings.h"
 #include "output/ProgressBar.h"
 #include "project/RangeList.h"
@@ -121,6 +122,9 @@ class TMakeAviThread {
   const TRangeList& Ranges() const { return FRanges; }
   // The files the writer made (the film and its continuation files), known at the end.
   int ContinuationCount() const { return FContinuationCount; }
+  // The files the film left under their names (the film and its continuation files, or
+  // the pictures), known at the end; none when it failed.
+  const std::vector<std::string>& Files() const { return FFiles; }
 
   // "%s%.4d%s": the name of picture k of a sequence.
   static std::string SequenceFileName(const std::string& baseName, int k, uint8_t outputKind);
@@ -177,6 +181,8 @@ class TMakeAviThread {
   std::atomic<int> FSequenceCount{0};
   std::atomic<int> FAudioBlocks{0};
   int FContinuationCount = 0;
+  TFilmOutput FSequenceOutput;  // the pictures of a sequence until it ends
+  std::vector<std::string> FFiles;
   std::atomic<bool> FStarted{false}, FStop{false}, FTerminated{false};
   std::atomic<int> FError{meNone};
   std::string FErrorText;

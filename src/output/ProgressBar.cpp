@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "base/Clock.h"
 #include "base/Format.h"
 
 namespace movara {
@@ -12,16 +13,11 @@ namespace {
 const char* const kMonths[12] = {"stycznia", "lutego",   "marca",    "kwietnia",    "maja",     "czerwca",
                                  "lipca",    "sierpnia", "września", "października", "listopada", "grudnia"};
 
-int64_t SteadyMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 TMyProgressBar::TMyProgressBar() {
   WallClock = [] { return std::time(nullptr); };
-  TickClock = SteadyMs;
+  TickClock = NowMs;
 }
 
 int TMyProgressBar::Min() const {

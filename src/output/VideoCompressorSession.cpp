@@ -85,6 +85,7 @@ bool TVideoCompressor::OpenCompressor() {
   FHasOutputBI = false;
   FOutputBISize = 0;
   FMaxCompressedSize = 0;
+  FRefused = false;
   if (!FChooseCompvars.hic) return false;
   TVideoCompressorSession& hic = *FChooseCompvars.hic;
 
@@ -108,12 +109,11 @@ bool TVideoCompressor::OpenCompressor() {
 
   if (!FInputFormat) return false;
   FOutputBISize = hic.CompressGetFormatSize(*FInputFormat);
-  if (FOutputBISize == 0) return false;
-  FLastResult = hic.CompressGetFormat(*FInputFormat, FOutputBI);
+  FLastResult = FOutputBISize == 0 ? ICERR_BADFORMAT : hic.CompressGetFormat(*FInputFormat, FOutputBI);
   if (FLastResult != ICERR_OK) {
     FOutputBI = TVideoFormat();
     FOutputBISize = 0;
-    ShowMessage("Kompresja jest niemożliwa dla zadanych parametrów obrazu.", TMsgKind::Error);
+    ShowRefusal("Kompresja jest niemożliwa dla zadanych parametrów obrazu.");
     return false;
   }
   FHasOutputBI = true;
@@ -135,20 +135,18 @@ bool TVideoCompressor::StartCompression() {
   TVideoCompressorSession& hic = *FChooseCompvars.hic;
   FLastResult = hic.CompressQuery(*FInputFormat, &FOutputBI);
   if (FLastResult != ICERR_OK) {
-    ShowMessage(
+    ShowRefusal(
         "Kompresja dla wybranego formatu jest niemożliwa. Spróbuj użyć innego kompresora lub zmień parametry "
-        "obrazu tj. głębia kolorów (np. 24 bity) czy rozmiar obrazu (np. 320 x 240).",
-        TMsgKind::Error);
+        "obrazu tj. głębia kolorów (np. 24 bity) czy rozmiar obrazu (np. 320 x 240).");
     return false;
   }
   if (FFrameRate > 0) hic.CompressFramesInfo(FChooseCompvars.lQ, FChooseCompvars.lKey, FChooseCompvars.lDataRate,
                                              FFrameRate, 1);
   FLastResult = hic.CompressBegin(*FInputFormat, FOutputBI);
   if (FLastResult != ICERR_OK) {
-    ShowMessage(
+    ShowRefusal(
         "Nieudane rozpoczęcie kompresji. Spróbuj zmienić parametry obrazu tj. głębia kolorów (np. 24 bity) czy "
-        "rozmiar obrazu (np. 320 x 240).",
-        TMsgKind::Error);
+        "rozmiar obrazu (np. 320 x 240).");
     return false;
   }
   FBegun = true;
@@ -185,6 +183,12 @@ const uint8_t* TVideoCompressor::CompressFrame(const uint8_t* bits, bool& keyFra
     size = 0;
   }
   return data;
+}
+
+void TVideoCompressor::ShowRefusal(const std::string& text) {
+  FRefused = true;
+  const std::string why = FChooseCompvars.hic && FInputFormat ? FChooseCompvars.hic->RefusalText(*FInputFormat) : "";
+  ShowMessage(why.empty() ? text : text + " " + why, TMsgKind::Error);
 }
 
 void TVideoCompressor::CloseCompressor() {

@@ -68,11 +68,16 @@ class TVideoCompressor {
   bool SequenceStarted() const { return FSequenceStarted; }
   int FramesCompressed() const { return FFramesCompressed; }
   int LastResult() const { return FLastResult; }
+  // The open compressor refused the input format (its message, with the reason, shown).
+  bool Refused() const { return FRefused; }
   uint32_t Handler() const { return FChooseCompvars.fccHandler; }
 
   static TCompressorDialog& CompressorDialogHook();
 
  private:
+  // The message and why the compressor refuses the input.
+  void ShowRefusal(const std::string& text);
+
   TWindowHandle FWindow;
   TCompVars FChooseCompvars;
   std::vector<uint8_t> FState;
@@ -87,6 +92,7 @@ class TVideoCompressor {
   int FFramesCompressed = 0;
   int FLastResult = ICERR_OK;
   int FFrameRate = 0;
+  bool FRefused = false;
 };
 
 }  // namespace movara

@@ -227,5 +227,8 @@ class TPageEditBox {
 // part is drawn with what was read (its messages shown).
 bool LoadPageToBitmap(const std::string& fileName, TDIB& bitmap);
 bool LoadPageToDIB(const std::string& fileName, TDIB& dib);
+// The same page as its background alone (its size and colour), the items read but not
+// drawn: for callers that need a page as a clip but never show it (the film script).
+bool LoadPageBackgroundToDIB(const std::string& fileName, TDIB& dib);
 
 }  // namespace movara

@@ -165,16 +165,27 @@ bool TPageEditBox::SaveFileAs() {
   return WriteTo(name);
 }
 
-bool LoadPageToBitmap(const std::string& fileName, TDIB& bitmap) {
+namespace {
+
+// Opens the page file into box (by its bare name in the program's folder when missing
+// where named); false when there is no readable page.
+bool OpenPageForPicture(const std::string& fileName, TPageEditBox& box) {
   std::string path = fileName;
   if (!FileExists(path)) {
     path = DataFolder() + ExtractFileName(fileName);
     if (ExtractFileName(fileName).empty() || !FileExists(path)) return false;
   }
-  TPageEditBox box;
   box.OpenFileNamed(path);
   if (box.LastOpenResult() != porOk && box.LastOpenResult() != porDamaged) return false;
   box.DeselectAll();
+  return true;
+}
+
+}  // namespace
+
+bool LoadPageToBitmap(const std::string& fileName, TDIB& bitmap) {
+  TPageEditBox box;
+  if (!OpenPageForPicture(fileName, box)) return false;
   TDIB page;
   if (!box.RenderToBitmap(page)) return false;
   bitmap = std::move(page);
@@ -182,5 +193,14 @@ bool LoadPageToBitmap(const std::string& fileName, TDIB& bitmap) {
 }
 
 bool LoadPageToDIB(const std::string& fileName, TDIB& dib) { return LoadPageToBitmap(fileName, dib); }
+
+bool LoadPageBackgroundToDIB(const std::string& fileName, TDIB& dib) {
+  TPageEditBox box;
+  if (!OpenPageForPicture(fileName, box)) return false;
+  TDIB page(box.PageRect().Width(), box.PageRect().Height(), 24);
+  page.Fill(box.PageColor() & 0xFFFFFF);
+  dib = std::move(page);
+  return true;
+}
 
 }  // namespace movara

@@ -4,65 +4,53 @@
 #include <cstring>
 #include <string>
 
+#include "base/LittleEndian.h"
 #include "base/Trace.h"
 #include "pages/PageText.h"
 
 namespace movara {
 namespace {
 
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-int32_t GetI32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
-
 // The 80-byte head of an item (bytes 4 to 79; the first four are the record length,
 // left to the caller). Reserved bytes stay zero.
 void PutItemHead(uint8_t* h, const TFontItem& it) {
-  PutU32(h + 4, it.Selected ? 1 : 0);
-  PutU32(h + 8, static_cast<uint32_t>(it.PosX));
-  PutU32(h + 12, static_cast<uint32_t>(it.PosY));
+  PutLE32(h + 4, it.Selected ? 1 : 0);
+  PutLE32(h + 8, static_cast<uint32_t>(it.PosX));
+  PutLE32(h + 12, static_cast<uint32_t>(it.PosY));
   h[16] = it.Bold;
   h[17] = it.Italic;
   h[18] = it.Underline;
-  PutU32(h + 20, static_cast<uint32_t>(it.FontSize));
-  PutU32(h + 24, it.FontColor);
+  PutLE32(h + 20, static_cast<uint32_t>(it.FontSize));
+  PutLE32(h + 24, it.FontColor);
   h[28] = it.TextVisible;
   h[29] = it.Shadowed;
   h[30] = it.Outlined;
-  PutU32(h + 32, static_cast<uint32_t>(it.ShadowX));
-  PutU32(h + 36, static_cast<uint32_t>(it.ShadowY));
-  PutU32(h + 40, static_cast<uint32_t>(it.OutlineWidth));
-  PutU32(h + 44, it.ShadowColor);
-  PutU32(h + 48, it.OutlineColor);
+  PutLE32(h + 32, static_cast<uint32_t>(it.ShadowX));
+  PutLE32(h + 36, static_cast<uint32_t>(it.ShadowY));
+  PutLE32(h + 40, static_cast<uint32_t>(it.OutlineWidth));
+  PutLE32(h + 44, it.ShadowColor);
+  PutLE32(h + 48, it.OutlineColor);
   h[52] = it.WordWrap;
 }
 
 // Boolean bytes: any non-zero value is true.
 void GetItemHead(const uint8_t* h, TFontItem& it) {
-  it.Selected = GetU32(h + 4) != 0;
-  it.PosX = GetI32(h + 8);
-  it.PosY = GetI32(h + 12);
+  it.Selected = GetLE32(h + 4) != 0;
+  it.PosX = GetLEI32(h + 8);
+  it.PosY = GetLEI32(h + 12);
   it.Bold = h[16] != 0;
   it.Italic = h[17] != 0;
   it.Underline = h[18] != 0;
-  it.FontSize = GetI32(h + 20);
-  it.FontColor = GetU32(h + 24);
+  it.FontSize = GetLEI32(h + 20);
+  it.FontColor = GetLE32(h + 24);
   it.TextVisible = h[28] != 0;
   it.Shadowed = h[29] != 0;
   it.Outlined = h[30] != 0;
-  it.ShadowX = GetI32(h + 32);
-  it.ShadowY = GetI32(h + 36);
-  it.OutlineWidth = GetI32(h + 40);
-  it.ShadowColor = GetU32(h + 44);
-  it.OutlineColor = GetU32(h + 48);
+  it.ShadowX = GetLEI32(h + 32);
+  it.ShadowY = GetLEI32(h + 36);
+  it.OutlineWidth = GetLEI32(h + 40);
+  it.ShadowColor = GetLE32(h + 44);
+  it.OutlineColor = GetLE32(h + 48);
   it.WordWrap = h[52] != 0;
 }
 
@@ -82,12 +70,12 @@ void AppendPageHeader(std::vector<uint8_t>& out, TPageSize size, TColor color, i
   uint8_t* h = out.data() + at;
   std::memcpy(h, kPageFileMagic, 6);
   h[6] = static_cast<uint8_t>(size);
-  PutU32(h + 8, color);
-  PutU32(h + 28, static_cast<uint32_t>(count));
+  PutLE32(h + 8, color);
+  PutLE32(h + 28, static_cast<uint32_t>(count));
 }
 
 void PatchPageItemCount(std::vector<uint8_t>& out, int32_t count) {
-  if (out.size() >= kPageHeaderSize) PutU32(out.data() + 28, static_cast<uint32_t>(count));
+  if (out.size() >= kPageHeaderSize) PutLE32(out.data() + 28, static_cast<uint32_t>(count));
 }
 
 size_t ItemRecordSize(const TFontItem& item) {
@@ -104,7 +92,7 @@ void AppendItemRecord(std::vector<uint8_t>& out, const TFontItem& item) {
   const size_t at = out.size();
   out.resize(at + len, 0);
   uint8_t* r = out.data() + at;
-  PutU32(r, static_cast<uint32_t>(len));
+  PutLE32(r, static_cast<uint32_t>(len));
   PutItemHead(r, item);
   std::memcpy(r + kItemHeadSize, text.data(), text.size());
   std::memcpy(r + kItemHeadSize + text.size() + 1, font.data(), font.size());
@@ -135,8 +123,8 @@ TPageReadResult ReadPageBytes(const uint8_t* data, size_t size) {
   r.HeaderComplete = true;
   r.PageSizeValid = data[6] < kPageSizeCount;
   r.PageSize = r.PageSizeValid ? static_cast<TPageSize>(data[6]) : psVideo;
-  r.PageColor = GetU32(data + 8);
-  r.Announced = GetU32(data + 28);
+  r.PageColor = GetLE32(data + 8);
+  r.Announced = GetLE32(data + 28);
 
   size_t pos = kPageHeaderSize;
   while (r.Items.size() < r.Announced) {
@@ -144,7 +132,7 @@ TPageReadResult ReadPageBytes(const uint8_t* data, size_t size) {
       r.Truncated = true;
       break;
     }
-    const uint32_t stated = GetU32(data + pos);
+    const uint32_t stated = GetLE32(data + pos);
     if (stated < kMinItemRecordSize || stated > 0x7FFFFFFFu) {
       r.BadRecordLength = true;
       break;
@@ -176,12 +164,12 @@ std::vector<uint8_t> WritePageBytes(TPageSize size, TColor color,
 
 std::vector<uint8_t> EncodeClipboardItems(const std::vector<const TFontItem*>& items) {
   std::vector<uint8_t> out(4 + items.size() * kClipboardRecordSize, 0);
-  PutU32(out.data(), static_cast<uint32_t>(items.size()));
+  PutLE32(out.data(), static_cast<uint32_t>(items.size()));
   uint8_t* r = out.data() + 4;
   for (const TFontItem* it : items) {
     const std::string text = LimitTextBytes(it->Text, kClipboardAreaSize - 1);
     const std::string font = LimitTextBytes(it->FontName, kClipboardAreaSize - 1);
-    PutU32(r, static_cast<uint32_t>(kItemHeadSize + text.size() + 1 + font.size() + 1));
+    PutLE32(r, static_cast<uint32_t>(kItemHeadSize + text.size() + 1 + font.size() + 1));
     PutItemHead(r, *it);
     std::memcpy(r + kClipboardTextOffset, text.data(), text.size());
     std::memcpy(r + kClipboardFontOffset, font.data(), font.size());
@@ -192,7 +180,7 @@ std::vector<uint8_t> EncodeClipboardItems(const std::vector<const TFontItem*>& i
 
 bool DecodeClipboardItems(const uint8_t* data, size_t size, std::vector<TFontItem>& out) {
   out.clear();
-  const int64_t count = size >= 4 ? GetI32(data) : 0;
+  const int64_t count = size >= 4 ? GetLEI32(data) : 0;
   const int64_t needed = count * int64_t(kClipboardRecordSize) + 4;
   if (size < 4 || count < 0 || static_cast<uint64_t>(needed) > size) {
     TraceF("[TPageEditBox.PasteFontItemsFromClipboard] Uncorrect size of buffer data: "

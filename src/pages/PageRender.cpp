@@ -3,18 +3,29 @@
 // prefix characters: lines break at CR LF, CR or LF, tabs stop every eight average
 // character widths, the rectangle is as wide as the widest line and one font height
 // per line.
+//
+// The work of a page is bounded: font sizes and texts are held to what the page editor
+// allows (4 to 800 points, 4095 bytes), and an item is shaped once and draws, for each
+// of its up to 50 copies (outline rings and shadow), only the glyphs that can reach the
+// page.
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
+#include <QRawFont>
 #include <QString>
+#include <QTextLayout>
+#include <QTextOption>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 
 #include "base/Rounding.h"
+#include "base/Trace.h"
 #include "pages/PageEditBox.h"
 #include "pages/PageFonts.h"
 #include "pages/PageImage.h"
@@ -27,17 +38,21 @@ namespace {
 // beyond is far off the page anyway.
 constexpr int64_t kMaxCoord = int64_t(1) << 22;
 constexpr int64_t kMaxOffset = int64_t(1) << 20;
-constexpr int kMaxPixelSize = 2048;
+// The page editor's font sizes, in points.
+constexpr int32_t kMinFontSize = 4;
+constexpr int32_t kMaxFontSize = 800;
+constexpr int kMaxPixelSize = (kMaxFontSize * 96 + 36) / 72;
 constexpr int kDefaultPixelSize = 16;
 
 int64_t Clamp64(int64_t v, int64_t limit) { return std::clamp(v, -limit, limit); }
 int ClampInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX)); }
 
-// Points at 96 pixels per inch; a negative size is a height in pixels, 0 the default.
+// Points at 96 pixels per inch, within the editor's sizes; a negative size is a height
+// in pixels, 0 the default.
 int PixelSize(int32_t fontSize) {
   int64_t px;
   if (fontSize > 0)
-    px = MulDiv64(fontSize, 96, 72);
+    px = MulDiv64(std::clamp(fontSize, kMinFontSize, kMaxFontSize), 96, 72);
   else if (fontSize < 0)
     px = -int64_t(fontSize);
   else
@@ -78,8 +93,9 @@ QFont ItemFont(const TFontItem& it) {
   return f;
 }
 
+// The text as the editor can hold it: at most 4095 bytes.
 std::vector<TLine> SplitLines(const std::string& text) {
-  const std::u32string cps = DecodeUtf8(text);
+  const std::u32string cps = DecodeUtf8(LimitTextBytes(text, kMaxItemTextBytes));
   std::vector<TLine> lines(1);
   for (size_t i = 0; i < cps.size(); ++i) {
     const char32_t c = cps[i];
@@ -170,40 +186,99 @@ TRect ItemBounds(const TFontItem& it, const TLayout& l) {
   return Rect(ClampInt(left), ClampInt(top), ClampInt(right), ClampInt(bottom));
 }
 
-void DrawTextAt(QPainter& p, const TLayout& l, int64_t x, int64_t y) {
+// The glyphs of an item that can reach the page from any of the places it is drawn
+// at, shaped once: per run, with positions from the item's top-left corner (its text
+// drawn at (0, 0)).
+struct TVisibleGlyphs {
+  std::vector<std::pair<QPointF, QGlyphRun>> runs;  // where each run's layout starts
+};
+
+// The places an item is drawn at lie within [x0, x1] x [y0, y1] of the page.
+struct TOrigins {
+  int64_t x0, y0, x1, y1;
+};
+
+TVisibleGlyphs VisibleGlyphs(const TLayout& l, const TOrigins& o, int pageW, int pageH) {
+  TVisibleGlyphs out;
   const QFontMetrics fm(l.font);
+  const QFontMetricsF fmf(l.font);
+  // No glyph's ink reaches further than an em beyond its advance and the line's box
+  // (italic overhang, accents, marks).
+  const qreal em = fmf.height();
+  const qreal above = fmf.ascent() + em, below = fmf.descent() + em;
+  QTextOption option;
+  option.setWrapMode(QTextOption::NoWrap);
   for (size_t i = 0; i < l.lines.size(); ++i) {
     const TLine& line = l.lines[i];
-    const int64_t base = y + int64_t(i) * l.lineHeight + l.ascent;
     if (line.chars.empty()) continue;
+    const int64_t top = int64_t(i) * l.lineHeight;
+    // A line whose box (with a line of slack for accents and marks) misses the page
+    // from every place is not shaped at all.
+    if (o.y1 + top + 2 * l.lineHeight < 0 || o.y0 + top - l.lineHeight > pageH) continue;
     int adv = 0;
     size_t segStart = 0;
-    auto draw = [&](size_t from, size_t to) {
+    auto add = [&](size_t from, size_t to) {
       if (to <= from) return;
-      const QString seg =
-          QString::fromUcs4(line.chars.data() + from, static_cast<qsizetype>(to - from));
-      p.drawText(QPoint(ClampInt(x + adv), ClampInt(base)), seg);
+      const QString seg = QString::fromUcs4(line.chars.data() + from, static_cast<qsizetype>(to - from));
+      const int segX = adv;
       adv += fm.horizontalAdvance(seg);
+      // The segment lies wholly right of the page from every place: so do the rest.
+      if (o.x0 + segX - l.lineHeight > pageW) return;
+      QTextLayout layout(seg, l.font);
+      layout.setTextOption(option);
+      layout.beginLayout();
+      QTextLine tl = layout.createLine();
+      tl.setLineWidth(1e9);
+      layout.endLayout();
+      // drawText puts the baseline at the line's ascent; the layout at its own.
+      const QPointF start(static_cast<qreal>(segX), static_cast<qreal>(top + l.ascent) - tl.ascent());
+      for (const QGlyphRun& run : layout.glyphRuns()) {
+        const QList<quint32> glyphs = run.glyphIndexes();
+        const QList<QPointF> positions = run.positions();
+        const QList<QPointF> advances = run.rawFont().advancesForGlyphIndexes(glyphs);
+        QList<quint32> keptGlyphs;
+        QList<QPointF> keptPositions;
+        for (qsizetype k = 0; k < glyphs.size() && k < positions.size(); ++k) {
+          const qreal gx = start.x() + positions[k].x(), gy = start.y() + positions[k].y();
+          const qreal left = gx - em;
+          const qreal right = gx + std::max<qreal>(k < advances.size() ? advances[k].x() : 0, 0) + em;
+          if (o.x1 + right < 0 || o.x0 + left > pageW || o.y1 + gy + below < 0 || o.y0 + gy - above > pageH) continue;
+          keptGlyphs.push_back(glyphs[k]);
+          keptPositions.push_back(positions[k]);
+        }
+        if (keptGlyphs.isEmpty()) continue;
+        QGlyphRun kept = run;
+        kept.setGlyphIndexes(keptGlyphs);
+        kept.setPositions(keptPositions);
+        out.runs.emplace_back(start, kept);
+      }
     };
     for (size_t k = 0; k < line.chars.size(); ++k) {
       if (line.chars[k] == U'\t') {
-        draw(segStart, k);
+        add(segStart, k);
         adv = (adv / l.tabWidth + 1) * l.tabWidth;
         segStart = k + 1;
       }
     }
-    draw(segStart, line.chars.size());
+    add(segStart, line.chars.size());
   }
+  return out;
 }
 
+void DrawTextAt(QPainter& p, const TVisibleGlyphs& g, int64_t x, int64_t y) {
+  for (const auto& [start, run] : g.runs)
+    p.drawGlyphRun(QPointF(static_cast<qreal>(x) + start.x(), static_cast<qreal>(y) + start.y()), run);
+}
+
+const long double kRingStep = 15.0L * 3.141592653589793238462643383279502884L / 180.0L;
+
+// The offset of the i-th of the 24 copies of the outline ring.
+int64_t RingDx(int i, int64_t width) { return RoundHalfEven(sinl(i * kRingStep) * width); }
+int64_t RingDy(int i, int64_t width) { return RoundHalfEven(cosl(i * kRingStep) * width); }
+
 // The 24 copies of the outline ring around (x, y).
-void DrawRing(QPainter& p, const TLayout& l, int64_t x, int64_t y, int64_t width) {
-  static const long double kStep = 15.0L * 3.141592653589793238462643383279502884L / 180.0L;
-  for (int i = 0; i < 24; ++i) {
-    const int64_t dx = RoundHalfEven(sinl(i * kStep) * width);
-    const int64_t dy = RoundHalfEven(cosl(i * kStep) * width);
-    DrawTextAt(p, l, x + dx, y + dy);
-  }
+void DrawRing(QPainter& p, const TVisibleGlyphs& g, int64_t x, int64_t y, int64_t width) {
+  for (int i = 0; i < 24; ++i) DrawTextAt(p, g, x + RingDx(i, width), y + RingDy(i, width));
 }
 
 bool Intersects(int64_t l, int64_t t, int64_t r, int64_t b, int w, int h) {
@@ -222,19 +297,27 @@ void DrawItem(QPainter& p, TFontItem& it, TColor pageColor, int pageW, int pageH
     return Intersects(px - reach, py - reach, px + l.width + reach, py + l.height + reach,
                       pageW, pageH);
   };
-  p.setFont(l.font);
-  if (it.Shadowed && visible(sx, sy)) {
+  const bool shadow = it.Shadowed && visible(sx, sy);
+  const bool main = visible(x, y);
+  if (!shadow && !main) return;
+  // Every place the item is drawn at: the text, its ring, the shadow and its ring.
+  const int64_t r = it.Outlined ? std::abs(ring) : 0;
+  TOrigins o{main ? x - r : sx - r, main ? y - r : sy - r, main ? x + r : sx + r, main ? y + r : sy + r};
+  if (shadow) o = TOrigins{std::min(o.x0, sx - r), std::min(o.y0, sy - r), std::max(o.x1, sx + r), std::max(o.y1, sy + r)};
+  const TVisibleGlyphs g = VisibleGlyphs(l, o, pageW, pageH);
+  if (g.runs.empty()) return;
+  if (shadow) {
     p.setPen(ToQColor(it.ShadowColor));
-    if (it.Outlined) DrawRing(p, l, sx, sy, ring);
-    DrawTextAt(p, l, sx, sy);
+    if (it.Outlined) DrawRing(p, g, sx, sy, ring);
+    DrawTextAt(p, g, sx, sy);
   }
-  if (!visible(x, y)) return;
+  if (!main) return;
   if (it.Outlined) {
     p.setPen(ToQColor(it.OutlineColor));
-    DrawRing(p, l, x, y, ring);
+    DrawRing(p, g, x, y, ring);
   }
   p.setPen(ToQColor(it.TextVisible ? it.FontColor : pageColor));
-  DrawTextAt(p, l, x, y);
+  DrawTextAt(p, g, x, y);
 }
 
 // Boundaries between the characters of a line, from its start.
@@ -271,6 +354,7 @@ void TPageEditBox::UpdateBounds() {
 
 bool RenderPageToImage(TPageEditBox& box, QImage& image) {
   const TRect page = box.PageRect();
+  TraceF("[TPageEditBox.RenderToBitmap] %d items on %d x %d", box.ItemCount(), page.Width(), page.Height());
   const bool fonts = EnsurePageFontSystem();
   image = QImage(page.Width(), page.Height(), QImage::Format_RGB32);
   image.fill(ToQColor(box.PageColor()));

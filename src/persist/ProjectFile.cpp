@@ -10,6 +10,8 @@
 #include "base/Dib.h"
 #include "base/FileKind.h"
 #include "base/Format.h"
+#include "base/LittleEndian.h"
+#include "base/LoadFailure.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
 #include "project/ClipBox.h"
@@ -53,20 +55,6 @@ constexpr int rFx3dID = 52;
 constexpr int rPointCount = 56;
 constexpr int rSynchronizeBoth = 60;
 constexpr int rLinkID = 64;
-
-int32_t GetI32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-uint32_t GetU32(const uint8_t* p) { return static_cast<uint32_t>(GetI32(p)); }
-
-void PutI32(uint8_t* p, int32_t v) {
-  const uint32_t u = static_cast<uint32_t>(v);
-  p[0] = static_cast<uint8_t>(u);
-  p[1] = static_cast<uint8_t>(u >> 8);
-  p[2] = static_cast<uint8_t>(u >> 16);
-  p[3] = static_cast<uint8_t>(u >> 24);
-}
 
 // An enumeration byte: its value, or Fallback for an ordinal past the last value.
 template <typename E>
@@ -243,7 +231,11 @@ TProjectStream::~TProjectStream() {
 
 std::string TProjectStream::SkippedFilesText() const {
   std::string s;
-  for (const std::string& n : FSkippedFiles) s += n + "\r\n";
+  for (size_t i = 0; i < FSkippedFiles.size(); ++i) {
+    s += FSkippedFiles[i];
+    if (i < FSkippedReasons.size() && !FSkippedReasons[i].empty()) s += " (" + FSkippedReasons[i] + ")";
+    s += "\r\n";
+  }
   return s;
 }
 
@@ -259,10 +251,9 @@ int TProjectStream::ReadProject(int& Total) {
     return 0;
   }
 
-  Total = GetI32(header + hItemCount);
+  Total = GetLEI32(header + hItemCount);
   if (FStatusBar) FStatusBar->Start(std::max(Total, 0));
-  const bool wasLoading = FLayerBox->BoxState().Contains(bsLoadingItems);
-  FLayerBox->IncludeState(bsLoadingItems);
+  auto loading = FLayerBox->ScopedState(bsLoadingItems);
   int result = 0;
   try {
     for (int i = 0; i < Total; ++i) {
@@ -284,11 +275,11 @@ int TProjectStream::ReadProject(int& Total) {
       row->SortItems();
     }
   } catch (...) {
-    if (!wasLoading) FLayerBox->ExcludeState(bsLoadingItems);
+    loading.Restore();
     if (FStatusBar) FStatusBar->End();
     throw;
   }
-  if (!wasLoading) FLayerBox->ExcludeState(bsLoadingItems);
+  loading.Restore();
   FLayerBox->ArrangeRows();
   FLayerBox->UpdateScrollBar();
   if (FStatusBar) FStatusBar->End();
@@ -303,7 +294,7 @@ void TProjectStream::ApplyHeader(const uint8_t* Header) {
   if (EnumFromOrdinal<TIconSize>(Header[hIconSize], iconSize)) FLayerBox->SetIconSize(iconSize);
   TZoom zoom;
   if (EnumFromOrdinal<TZoom>(Header[hZoom], zoom)) FLayerBox->SetZoom(zoom);
-  const int32_t firstFrame = GetI32(Header + hFirstFrame);
+  const int32_t firstFrame = GetLEI32(Header + hFirstFrame);
   FLayerBox->SetFirstFrame(firstFrame);
   FLayerBox->SetFirstLayerDoKey(Header[hFirstLayerDoKey] != 0);
   FLayerBox->SetSnapItems(Header[hSnapItems] != 0);
@@ -311,7 +302,7 @@ void TProjectStream::ApplyHeader(const uint8_t* Header) {
   if (FClipBox) {
     TIconSize clipIconSize;
     if (EnumFromOrdinal<TIconSize>(Header[hClipIconSize], clipIconSize)) FClipBox->SetClipIconSize(clipIconSize);
-    const int32_t timeBase = GetI32(Header + hClipTimeBase);
+    const int32_t timeBase = GetLEI32(Header + hClipTimeBase);
     if (timeBase >= 1) FClipBox->SetClipTimeBase(timeBase);
   }
   FLayerBox->SetFirstFrame(firstFrame);
@@ -321,8 +312,12 @@ void TProjectStream::ApplyHeader(const uint8_t* Header) {
 // folder; nullptr when the file is not in the resource list and does not load.
 TClipGraphic* TProjectStream::ResolveMedia(const std::string& Name) {
   const std::string expanded = ExpandFileName(!Name.empty() && Name[0] == '/' ? Name : FFolder + Name);
+  TakeLoadFailure();  // a reason left from another file is not this one's
   TClipGraphic* clip = FClipBox ? FClipBox->ClipForFile(expanded) : nullptr;
-  if (!clip) FSkippedFiles.push_back(expanded);
+  if (!clip) {
+    FSkippedFiles.push_back(expanded);
+    FSkippedReasons.push_back(TakeLoadFailure());
+  }
   return clip;
 }
 
@@ -331,11 +326,11 @@ bool TProjectStream::ReadItemRecord(TReader& In) {
   uint8_t rec[ProjectRecordMaxSize + 1] = {};
   uint8_t lengthBytes[4] = {};
   In.Peek(lengthBytes, 4);
-  const int32_t length = std::clamp<int32_t>(GetI32(lengthBytes), 0, ProjectRecordMaxSize);
+  const int32_t length = std::clamp<int32_t>(GetLEI32(lengthBytes), 0, ProjectRecordMaxSize);
   In.Read(rec, static_cast<size_t>(length));
   if (In.Error()) throw EProjectFile("Read error");
 
-  const int32_t pointCount = GetI32(rec + rPointCount);
+  const int32_t pointCount = GetLEI32(rec + rPointCount);
   auto reject = [&]() {
     if (pointCount > 0) In.Skip(static_cast<uint64_t>(pointCount) * ProjectLevelPointSize);
     return false;
@@ -346,24 +341,24 @@ bool TProjectStream::ReadItemRecord(TReader& In) {
   TLayerRow* row = FLayerBox->RowByNumber(number);
   if (!row) return reject();
 
-  const int32_t firstFrame = GetI32(rec + rFirstFrame);
-  const int32_t duration = GetI32(rec + rDuration);
+  const int32_t firstFrame = GetLEI32(rec + rFirstFrame);
+  const int32_t duration = GetLEI32(rec + rDuration);
   TLayerItem* item = row->InsertLayerItem(firstFrame, false, false, false, -1, nullptr, duration);
   if (!item) return reject();
   const int placedFirst = item->FirstFrame();
   const int placedDuration = item->Duration();
   item->SetFirstFrame(firstFrame);
-  item->SetOffsetFrame(GetI32(rec + rOffsetFrame));
+  item->SetOffsetFrame(GetLEI32(rec + rOffsetFrame));
   item->SetDuration(duration);
   item->SetConstDuration(rec[rConstDuration] != 0);
-  item->SetColorKey(GetU32(rec + rColorKey));
-  item->SetSpeed(GetI32(rec + rSpeed));
+  item->SetColorKey(GetLE32(rec + rColorKey));
+  item->SetSpeed(GetLEI32(rec + rSpeed));
   item->SetMediaType(EnumOr<TLayerType>(rec[rMediaType], ltNone));
   item->SetComposeMode(EnumOr<TComposeMode>(rec[rComposeMode], cmNone));
   item->SetUniformColor(EnumOr<TUniformColor>(rec[rUniformColor], ucNone));
-  item->SetUniformColorValue(GetU32(rec + rUniformColorValue));
-  item->SetYUVLo(GetI32(rec + rYUVLo));
-  item->SetYUVHi(GetI32(rec + rYUVHi));
+  item->SetUniformColorValue(GetLE32(rec + rUniformColorValue));
+  item->SetYUVLo(GetLEI32(rec + rYUVLo));
+  item->SetYUVHi(GetLEI32(rec + rYUVHi));
   if (item->FirstFrame() != placedFirst || item->Duration() != placedDuration) {
     // the record overlaps a block read before it: the row is made free of overlaps again
     row->SortItems();
@@ -385,11 +380,11 @@ bool TProjectStream::ReadItemRecord(TReader& In) {
     item->SetLinkClipGraphic(clip);
   }
   if (media == ltFx3d || media == ltSequence) {
-    item->SetFx3dID(GetI32(rec + rFx3dID));
+    item->SetFx3dID(GetLEI32(rec + rFx3dID));
     item->SetDuration(duration);
   }
 
-  const int32_t linkID = GetI32(rec + rLinkID);
+  const int32_t linkID = GetLEI32(rec + rLinkID);
   if (rec[rSynchronizeBoth] != 0 && linkID >= 0 && rec[rMediaType] == ltAudio) {
     TLayerItem* partner = FLayerBox->ItemByIndex(linkID);
     // only a block read before this one can be its partner
@@ -410,10 +405,10 @@ bool TProjectStream::ReadItemRecord(TReader& In) {
     for (int32_t k = 0; k < pointCount; ++k) {
       uint8_t point[ProjectLevelPointSize];
       if (In.Read(point, sizeof point) != sizeof point) throw EProjectFile("Level points cut short");
-      const int32_t frame = GetI32(point);
+      const int32_t frame = GetLEI32(point);
       TLevelItem* p = levels->PointAtFrame(frame);
       if (!p) p = levels->AddPoint(frame);
-      if (p) p->Level = GetI32(point + 4);
+      if (p) p->Level = GetLEI32(point + 4);
     }
     if (levels->Count() != pointCount)
       ShowMessage(Format("[906] Błąd ławodania próbek - niepoprawna liczba. Wczytano: %d, Powinno być: %d",
@@ -432,9 +427,9 @@ std::vector<uint8_t> ProjectBytes(TLayerBox& LayerBox, const TProjectResources* 
   std::memcpy(h, Magic, sizeof Magic);
   h[hIconSize] = static_cast<uint8_t>(LayerBox.IconSize());
   h[hZoom] = static_cast<uint8_t>(LayerBox.Zoom());
-  PutI32(h + hFirstFrame, LayerBox.FirstFrame());
+  PutLEI32(h + hFirstFrame, LayerBox.FirstFrame());
   h[hFirstLayerDoKey] = LayerBox.FirstLayerDoKey() ? 1 : 0;
-  PutI32(h + hClipTimeBase, ClipBox ? ClipBox->ClipTimeBase() : DefaultTimeBase);
+  PutLEI32(h + hClipTimeBase, ClipBox ? ClipBox->ClipTimeBase() : DefaultTimeBase);
   h[hSnapItems] = LayerBox.SnapItems() ? 1 : 0;
   h[hCountType] = static_cast<uint8_t>(CountType);
   for (TLayerNumber n : FileOrder)
@@ -448,7 +443,7 @@ std::vector<uint8_t> ProjectBytes(TLayerBox& LayerBox, const TProjectResources* 
     const TLayerRow* row = LayerBox.RowByNumber(n);
     for (int i = 0; i < row->ItemCount(); ++i) ordinal[row->Items(i)] = count++;
   }
-  PutI32(h + hItemCount, count);
+  PutLEI32(h + hItemCount, count);
 
   uint8_t rec[ProjectRecordMaxSize + 1];
   for (TLayerNumber n : FileOrder) {
@@ -482,34 +477,34 @@ std::vector<uint8_t> ProjectBytes(TLayerBox& LayerBox, const TProjectResources* 
         }
       }
       const int length = ProjectRecordNameOffset + static_cast<int>(name.size()) + 1;
-      PutI32(rec + rLength, length);
+      PutLEI32(rec + rLength, length);
       rec[rLayerNumber] = static_cast<uint8_t>(n);
       rec[rMediaType] = static_cast<uint8_t>(mediaType);
-      PutI32(rec + rFirstFrame, item->FirstFrame());
-      PutI32(rec + rOffsetFrame, item->OffsetFrame());
-      PutI32(rec + rDuration, item->Duration());
+      PutLEI32(rec + rFirstFrame, item->FirstFrame());
+      PutLEI32(rec + rOffsetFrame, item->OffsetFrame());
+      PutLEI32(rec + rDuration, item->Duration());
       rec[rConstDuration] = item->ConstDuration() ? 1 : 0;
-      PutI32(rec + rColorKey, static_cast<int32_t>(item->ColorKey()));
+      PutLEI32(rec + rColorKey, static_cast<int32_t>(item->ColorKey()));
       rec[rComposeMode] = static_cast<uint8_t>(item->StoredComposeMode());
       rec[rUniformColor] = static_cast<uint8_t>(item->UniformColor());
-      PutI32(rec + rUniformColorValue, static_cast<int32_t>(item->UniformColorValue()));
-      PutI32(rec + rYUVLo, item->YUVLo());
-      PutI32(rec + rYUVHi, item->YUVHi());
-      PutI32(rec + rSpeed, item->Speed());
+      PutLEI32(rec + rUniformColorValue, static_cast<int32_t>(item->UniformColorValue()));
+      PutLEI32(rec + rYUVLo, item->YUVLo());
+      PutLEI32(rec + rYUVHi, item->YUVHi());
+      PutLEI32(rec + rSpeed, item->Speed());
       rec[rClipType] = static_cast<uint8_t>(clipType);
-      PutI32(rec + rFx3dID, item->Fx3dID());
+      PutLEI32(rec + rFx3dID, item->Fx3dID());
       const TLevelBox* levels = item->LevelBoxIfAny();
-      PutI32(rec + rPointCount, levels ? levels->Count() : 0);
+      PutLEI32(rec + rPointCount, levels ? levels->Count() : 0);
       rec[rSynchronizeBoth] = linkID >= 0 && item->SynchronizeBothItem() ? 1 : 0;
-      PutI32(rec + rLinkID, linkID);
+      PutLEI32(rec + rLinkID, linkID);
       std::memcpy(rec + ProjectRecordNameOffset, name.data(), name.size());
       out.insert(out.end(), rec, rec + length);
       if (levels) {
         for (int k = 0; k < levels->Count(); ++k) {
           const TLevelItem* p = levels->Points(k);
           uint8_t point[ProjectLevelPointSize];
-          PutI32(point, p->Frame);
-          PutI32(point + 4, p->Level);
+          PutLEI32(point, p->Frame);
+          PutLEI32(point + 4, p->Level);
           out.insert(out.end(), point, point + sizeof point);
         }
       }

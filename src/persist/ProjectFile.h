@@ -123,7 +123,8 @@ class TProjectStream {
   int ReadProject(int& Total);
   // The media files that were neither in the resource list nor loadable.
   const std::vector<std::string>& SkippedFiles() const { return FSkippedFiles; }
-  // One name per line, each ended by CR LF.
+  // One name per line, each ended by CR LF; a name whose loader told why it failed is
+  // followed by the reason in parentheses.
   std::string SkippedFilesText() const;
 
   // The scale's count type: after a read the header's (for the window's scale), and
@@ -150,6 +151,7 @@ class TProjectStream {
   TProjectResources* FClipBox;
   TLayerBox* FLayerBox;
   std::vector<std::string> FSkippedFiles;
+  std::vector<std::string> FSkippedReasons;  // one per skipped file, "" when none was told
   TCountType FCountType = ctSMPTE;
 };
 

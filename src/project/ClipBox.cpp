@@ -115,7 +115,7 @@ bool TClipBox::LimitReached() {
 
 int TClipBox::AddFiles(const std::vector<std::string>& fileNames) {
   int added = 0;
-  FBoxState.Include(bsLoadingItems);
+  TBoxStateItemScope loading(&FBoxState, bsLoadingItems);
   FLoadFilesCount = 0;
   for (const std::string& name : fileNames) {
     if (LimitReached()) break;
@@ -126,7 +126,7 @@ int TClipBox::AddFiles(const std::vector<std::string>& fileNames) {
       ShowMessage(Format("Nastąpił błąd w trakcie odczytu zbioru \"%s\"", name.c_str()), "Uwaga !", TMsgKind::Warning);
     }
   }
-  FBoxState.Exclude(bsLoadingItems);
+  loading.Restore();
   if (!fileNames.empty()) FInitialDir = ExtractFilePath(ExpandFileName(fileNames.back()));
   FSort = scNone;
   Changed();
@@ -189,7 +189,7 @@ void TClipBox::DeleteClip(TClipGraphic* clip) {
 }
 
 int TClipBox::DeleteClips(bool selectedOnly, bool usedOnly) {
-  FBoxState.Include(bsDeletingItems);
+  TBoxStateItemScope deleting(&FBoxState, bsDeletingItems);
   FDeleteClipCount = 0;
   int deleted = 0;
   for (int i = Count() - 1; i >= 0; --i) {
@@ -208,7 +208,7 @@ int TClipBox::DeleteClips(bool selectedOnly, bool usedOnly) {
     DeleteClip(c);
     ++deleted;
   }
-  FBoxState.Exclude(bsDeletingItems);
+  deleting.Restore();
   if (FClips.empty()) {
     if (OnClearPreview) OnClearPreview();
     ClearResourceLists();
@@ -219,9 +219,10 @@ int TClipBox::DeleteClips(bool selectedOnly, bool usedOnly) {
 }
 
 void TClipBox::ClearClips() {
-  FBoxState.Include(bsDeletingItems);
-  while (!FClips.empty()) DeleteClip(FClips.back().get());
-  FBoxState.Exclude(bsDeletingItems);
+  {
+    TBoxStateItemScope deleting(&FBoxState, bsDeletingItems);
+    while (!FClips.empty()) DeleteClip(FClips.back().get());
+  }
   if (OnClearPreview) OnClearPreview();
   ClearResourceLists();
   AudioZoomReaderList().Clear();

@@ -594,6 +594,25 @@ class TLayerBox {
   void ExcludeState(TBoxStateItem i);
   // Rows do not draw while the box loads, deletes in bulk or is under bsNoDrawing.
   bool DrawingSuspended() const;
+  // Includes an item for the length of a scope, also when an exception leaves it; its end
+  // repaints as ExcludeState does. An item that was already set stays set.
+  class TStateScope {
+   public:
+    TStateScope(TLayerBox* Box, TBoxStateItem Item)
+        : FBox(Box), FItem(Item), FOwned(!Box->FBoxState.Contains(Item)) {
+      if (FOwned) FBox->IncludeState(Item);
+    }
+    ~TStateScope() { Restore(); }
+    TStateScope(const TStateScope&) = delete;
+    TStateScope& operator=(const TStateScope&) = delete;
+    void Restore() noexcept;
+
+   private:
+    TLayerBox* FBox;
+    TBoxStateItem FItem;
+    bool FOwned;
+  };
+  [[nodiscard]] TStateScope ScopedState(TBoxStateItem i) { return TStateScope(this, i); }
   int32_t DefaultFx3dID() const { return FDefaultFx3dID; }
   void SetDefaultFx3dID(int32_t Value) { FDefaultFx3dID = Value; }
   TTimeLineTool Tool() const { return FTool; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "base/ScopeGuard.h"
 #include "base/UserMessages.h"
 #include "project/ClipGraphic.h"
 #include "project/Layers.h"
@@ -230,18 +231,17 @@ void TLayerBox::SetZoom(TZoom Value) {
 void TLayerBox::SetFirstFrame(int Value) {
   Value = std::clamp(Value, 0, MaxTimeLineFrames);
   // the scale moves first and rounds to a thumbnail boundary; the rows follow it
-  bool wasScrolling = FScrolling;
-  FScrolling = true;
-  bool hadNoDrawing = FBoxState.Contains(bsNoDrawing);
-  FBoxState.Include(bsNoDrawing);
-  FScale.MoveFirstFrame(Value);
-  Value = FScale.FirstFrame();
-  FFirstFrame = Value;
-  for (auto& r : FRows) r->SetFirstFrame(Value);
-  if (!hadNoDrawing) FBoxState.Exclude(bsNoDrawing);
+  TScopedValue<bool> scrolling(FScrolling, true);
+  {
+    TBoxStateItemScope noDrawing(&FBoxState, bsNoDrawing);
+    FScale.MoveFirstFrame(Value);
+    Value = FScale.FirstFrame();
+    FFirstFrame = Value;
+    for (auto& r : FRows) r->SetFirstFrame(Value);
+  }
   FScrollBar.Position = Value;
   SetModified(true);
-  FScrolling = wasScrolling;
+  scrolling.Restore();
   Repaint(nullptr);
 }
 
@@ -270,6 +270,17 @@ void TLayerBox::SetBoxState(TBoxState Value) {
   bool was = DrawingSuspended();
   FBoxState = Value;
   if (was && !DrawingSuspended()) Repaint(nullptr);
+}
+
+void TLayerBox::TStateScope::Restore() noexcept {
+  if (!FOwned) return;
+  FOwned = false;
+  try {
+    FBox->ExcludeState(FItem);
+  } catch (...) {
+    // a repaint that fails must not keep the box from drawing again
+    FBox->FBoxState.Exclude(FItem);
+  }
 }
 
 void TLayerBox::ExcludeState(TBoxStateItem i) {

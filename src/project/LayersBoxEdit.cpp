@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "base/ScopeGuard.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
 #include "fx3d/FxList.h"
@@ -195,8 +196,7 @@ bool TLayerBox::MoveSelectionHorizontal(TLayerItem* Dragged, int NewStart) {
   delta = std::clamp(delta, lo, hi);
   if (delta == 0) return false;
 
-  bool hadNoDrawing = FBoxState.Contains(bsNoDrawing);
-  FBoxState.Include(bsNoDrawing);
+  TBoxStateItemScope noDrawing(&FBoxState, bsNoDrawing);
   {
     TUpdatesOff off(*this);
     for (auto& r : FRows) {
@@ -210,7 +210,7 @@ bool TLayerBox::MoveSelectionHorizontal(TLayerItem* Dragged, int NewStart) {
       if (changed) r->SortItems();
     }
   }
-  if (!hadNoDrawing) FBoxState.Exclude(bsNoDrawing);
+  noDrawing.Restore();
   UpdateLayerFx3d();
   return true;
 }
@@ -317,40 +317,31 @@ void TLayerBox::PasteItems(TLayerRow* Target) {
   for (auto& p : pairs)
     for (int k = 0; k < p.first->ItemCount(); ++k) p.first->Items(k)->SetChecked(false);
 
-  bool hadLoading = FBoxState.Contains(bsLoadingItems);
-  FBoxState.Include(bsLoadingItems);
+  TBoxStateItemScope loading(&FBoxState, bsLoadingItems);
   std::map<const TLayerItem*, TLayerItem*> copies;
   std::vector<const TLayerItem*> order;
-  auto finish = [&]() {
-    if (!hadLoading) FBoxState.Exclude(bsLoadingItems);
-  };
-  try {
-    for (auto& p : pairs) {
-      TLayerRow* src = p.first;
-      TLayerRow* dst = p.second;
-      std::vector<TLayerItem*> marked;
-      for (int k = 0; k < src->ItemCount(); ++k)
-        if (src->Items(k)->InClipboard()) marked.push_back(src->Items(k));
-      for (TLayerItem* b : marked) {
-        if (b->Checked()) continue;
-        b->SetChecked(true);
-        int nf = b->FirstFrame() + FPasteDelta;
-        if (!dst->Fits(nf, b->Duration()))
-          throw ELayerBox("[L02] Nieprawidłowa operacja wklejenia elementów ze schowka");
-        TLayerItem* c = dst->InsertLayerItem(nf, false, false, false, b->Fx3dID(), b->LinkClipGraphic(), b->Duration());
-        if (!c) throw ELayerBox("[L02] Nieprawidłowa operacja wklejenia elementów ze schowka");
-        c->SetDuration(b->Duration());
-        CopyItemAttributes(b, c);
-        c->SetSelected(true);
-        c->SetInClipboard(false);
-        b->SetSelected(false);
-        copies[b] = c;
-        order.push_back(b);
-      }
+  for (auto& p : pairs) {
+    TLayerRow* src = p.first;
+    TLayerRow* dst = p.second;
+    std::vector<TLayerItem*> marked;
+    for (int k = 0; k < src->ItemCount(); ++k)
+      if (src->Items(k)->InClipboard()) marked.push_back(src->Items(k));
+    for (TLayerItem* b : marked) {
+      if (b->Checked()) continue;
+      b->SetChecked(true);
+      int nf = b->FirstFrame() + FPasteDelta;
+      if (!dst->Fits(nf, b->Duration()))
+        throw ELayerBox("[L02] Nieprawidłowa operacja wklejenia elementów ze schowka");
+      TLayerItem* c = dst->InsertLayerItem(nf, false, false, false, b->Fx3dID(), b->LinkClipGraphic(), b->Duration());
+      if (!c) throw ELayerBox("[L02] Nieprawidłowa operacja wklejenia elementów ze schowka");
+      c->SetDuration(b->Duration());
+      CopyItemAttributes(b, c);
+      c->SetSelected(true);
+      c->SetInClipboard(false);
+      b->SetSelected(false);
+      copies[b] = c;
+      order.push_back(b);
     }
-  } catch (...) {
-    finish();
-    throw;
   }
   // copies of a picture block and of its sound partner become partners
   for (const TLayerItem* src : order) {
@@ -368,7 +359,7 @@ void TLayerBox::PasteItems(TLayerRow* Target) {
     copy->SetLinkSynchronizeItem(found->second);
     if (!src->SynchronizeBothItem()) copy->Desynchronize();
   }
-  finish();
+  loading.Restore();
   UpdateScrollBar();
   UpdateLayerFx3d();
   FMarchingTimer = SelectedLayerItemCount() > 0;
@@ -385,20 +376,20 @@ bool TLayerBox::PasteAt(int Frame, TLayerRow* Target) {
 // Deleting
 
 void TLayerBox::DeleteSelected() {
-  bool had = FBoxState.Contains(bsDeletingItems);
-  FBoxState.Include(bsDeletingItems);
-  for (auto& r : FRows) r->DeleteSelected();
-  if (!had) FBoxState.Exclude(bsDeletingItems);
+  {
+    TBoxStateItemScope deleting(&FBoxState, bsDeletingItems);
+    for (auto& r : FRows) r->DeleteSelected();
+  }
   UpdateLayerFx3d();
   UpdateScrollBar();
 }
 
 void TLayerBox::ClearProject(bool KeepRange) {
-  bool had = FBoxState.Contains(bsDeletingItems);
-  FBoxState.Include(bsDeletingItems);
-  for (auto& r : FRows)
-    if (!(KeepRange && r->LayerNumber() == lnRange)) r->ClearItems();
-  if (!had) FBoxState.Exclude(bsDeletingItems);
+  {
+    TBoxStateItemScope deleting(&FBoxState, bsDeletingItems);
+    for (auto& r : FRows)
+      if (!(KeepRange && r->LayerNumber() == lnRange)) r->ClearItems();
+  }
   UpdateLayerFx3d();
   UpdateScrollBar();
 }
@@ -413,11 +404,11 @@ bool TLayerBox::ConfirmClearProject() {
 
 void TLayerBox::RemoveClipUses(TClipGraphic* Clip, TLayerItem* Keep) {
   if (!Clip) return;
-  bool had = FBoxState.Contains(bsDeletingItems);
-  FBoxState.Include(bsDeletingItems);
-  for (auto& r : FRows)
-    r->DeleteWhere([Clip, Keep](const TLayerItem* i) { return i != Keep && i->LinkClipGraphic() == Clip; });
-  if (!had) FBoxState.Exclude(bsDeletingItems);
+  {
+    TBoxStateItemScope deleting(&FBoxState, bsDeletingItems);
+    for (auto& r : FRows)
+      r->DeleteWhere([Clip, Keep](const TLayerItem* i) { return i != Keep && i->LinkClipGraphic() == Clip; });
+  }
   UpdateLayerFx3d();
   UpdateScrollBar();
 }
@@ -447,11 +438,7 @@ void TLayerBox::UpdateLayerFx3d() {
   if (FBoxState.Contains(bsLoadingItems) || FBoxState.Contains(bsDeletingItems) ||
       FBoxState.Contains(bsDraggingItems) || FUpdatingFx3d)
     return;
-  FUpdatingFx3d = true;
-  struct TGuard {
-    bool& flag;
-    ~TGuard() { flag = false; }
-  } guard{FUpdatingFx3d};
+  TScopedValue<bool> updating(FUpdatingFx3d, true);
 
   TLayerRow* A = RowByNumber(lnFirstClipTop);
   TLayerRow* B = RowByNumber(lnFirstClipBottom);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "base/Rounding.h"
+#include "base/ScopeGuard.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
 #include "project/ClipGraphic.h"
@@ -350,8 +351,7 @@ TLayerItem* TLayerRow::InsertLayerItem(int Frame, bool UseClipLength, bool Updat
   }
   duration = std::min(duration, MaxTimeLineFrames);
 
-  bool wasEnabled = FUpdateFx3dEnabled;
-  FUpdateFx3dEnabled = false;
+  TScopedValue<bool> updatesOff(FUpdateFx3dEnabled, false);
   SortItems();
   Frame = std::clamp(Frame, 0, MaxTimeLineFrames);
 
@@ -379,7 +379,7 @@ TLayerItem* TLayerRow::InsertLayerItem(int Frame, bool UseClipLength, bool Updat
   CorrectOverlaps(item);
   if (OnInsertItem) OnInsertItem(this, item);
   Fire(OnModified);
-  FUpdateFx3dEnabled = wasEnabled;
+  updatesOff.Restore();
   if (UpdateFx3d) UpdateLayerFx3d();
   return item;
 }
@@ -506,15 +506,10 @@ bool TLayerRow::MoveItem(int X, int Y, int GrabOffset, TLayerItem* Item) {
     TLayerRow* other = FBox->RowAtPoint(FTop + Y);
     if (other && other != this && other->Visible() && RowsCompatible(FLayerType, other->LayerType()) &&
         other->Fits(newStart, duration)) {
-      bool wasEnabled = FUpdateFx3dEnabled, otherEnabled = other->FUpdateFx3dEnabled;
-      FUpdateFx3dEnabled = false;
-      other->FUpdateFx3dEnabled = false;
+      TScopedValue<bool> updatesOff(FUpdateFx3dEnabled, false);
+      TScopedValue<bool> otherUpdatesOff(other->FUpdateFx3dEnabled, false);
       std::unique_ptr<TLayerItem> owned = DetachItem(Item);
-      if (!owned) {
-        FUpdateFx3dEnabled = wasEnabled;
-        other->FUpdateFx3dEnabled = otherEnabled;
-        return false;
-      }
+      if (!owned) return false;
       owned->FFirstFrame = newStart;
       other->AttachItem(std::move(owned));
       Item->UpdateRect();
@@ -523,8 +518,8 @@ bool TLayerRow::MoveItem(int X, int Y, int GrabOffset, TLayerItem* Item) {
       other->FGesture = gesture;
       FGesture = TGesture{};
       FBox->SetCaptureRow(other);
-      FUpdateFx3dEnabled = wasEnabled;
-      other->FUpdateFx3dEnabled = otherEnabled;
+      otherUpdatesOff.Restore();
+      updatesOff.Restore();
       UpdateLayerFx3d();
       other->UpdateLayerFx3d();
       return true;
@@ -549,12 +544,11 @@ bool TLayerRow::MoveItem(int X, int Y, int GrabOffset, TLayerItem* Item) {
   if (!Fits(newStart, duration, Item, partner)) return false;
   if (newStart == Item->FirstFrame()) return false;
 
-  bool wasEnabled = FUpdateFx3dEnabled;
-  FUpdateFx3dEnabled = false;
+  TScopedValue<bool> updatesOff(FUpdateFx3dEnabled, false);
   Item->SetFirstFrame(newStart);
   SortItems();
   CorrectOverlaps(nullptr);
-  FUpdateFx3dEnabled = wasEnabled;
+  updatesOff.Restore();
   UpdateLayerFx3d();
   return true;
 }
@@ -621,10 +615,8 @@ bool TLayerRow::ResizeItem(int X, TLayerItem* Item, int Edge) {
     FGesture.Resized = true;
     Fire(OnStartResizing);
   }
-  bool wasEnabled = FUpdateFx3dEnabled;
-  FUpdateFx3dEnabled = false;
-  bool partnerEnabled = partnerRow ? partnerRow->FUpdateFx3dEnabled : true;
-  if (partnerRow) partnerRow->FUpdateFx3dEnabled = false;
+  TScopedValue<bool> updatesOff(FUpdateFx3dEnabled, false);
+  TScopedValue<bool> partnerUpdatesOff(partnerRow ? &partnerRow->FUpdateFx3dEnabled : nullptr, false);
 
   if (Edge == 1) {
     Item->SetFirstFrame(newFirst);
@@ -662,8 +654,8 @@ bool TLayerRow::ResizeItem(int X, TLayerItem* Item, int Edge) {
     partnerRow->CorrectOverlaps(nullptr);
   }
 
-  FUpdateFx3dEnabled = wasEnabled;
-  if (partnerRow) partnerRow->FUpdateFx3dEnabled = partnerEnabled;
+  updatesOff.Restore();
+  partnerUpdatesOff.Restore();
   UpdateLayerFx3d();
   if (partnerRow) partnerRow->UpdateLayerFx3d();
   if (OnResizing) OnResizing(this, (Edge == 1 ? Item->Left() : Item->Right()) - PixelOfFrame(FFirstFrame));
@@ -725,29 +717,25 @@ bool TLayerRow::DoSplitItem(int X, int Y) {
     FBox->DeselectAll();
   else
     DeselectAll();
-  bool hadNoDrawing = FBox && FBox->BoxState().Contains(bsNoDrawing);
-  if (FBox) FBox->IncludeState(bsNoDrawing);
-  bool wasEnabled = FUpdateFx3dEnabled;
-  FUpdateFx3dEnabled = false;
+  TBoxStateItemScope noDrawing(FBox ? &FBox->FBoxState : nullptr, bsNoDrawing);
+  TScopedValue<bool> updatesOff(FUpdateFx3dEnabled, false);
 
   TLayerItem* partner = item->LinkSynchronizeItem();
   TLayerItem* added = SplitAt(this, item, f);
   TLayerRow* partnerRow = partner ? partner->Parent() : nullptr;
   if (added && partner && partnerRow && partner->FirstFrame() < f && f < partner->LastFrame() &&
       !partner->ConstDuration()) {
-    bool partnerEnabled = partnerRow->FUpdateFx3dEnabled;
-    partnerRow->FUpdateFx3dEnabled = false;
+    TScopedValue<bool> partnerUpdatesOff(partnerRow->FUpdateFx3dEnabled, false);
     bool sync = item->SynchronizeBothItem();
     TLayerItem* addedPartner = SplitAt(partnerRow, partner, f);
     if (addedPartner) {
       added->SetLinkSynchronizeItem(addedPartner);
       if (!sync) added->Desynchronize();
     }
-    partnerRow->FUpdateFx3dEnabled = partnerEnabled;
   }
 
-  FUpdateFx3dEnabled = wasEnabled;
-  if (FBox && !hadNoDrawing) FBox->ExcludeState(bsNoDrawing);
+  updatesOff.Restore();
+  noDrawing.Restore();
   UpdateLayerFx3d();
   if (partnerRow) partnerRow->UpdateLayerFx3d();
   return added != nullptr;
@@ -771,9 +759,8 @@ void TLayerRow::AlignSynchronizeItem(TLayerItem* B1, TLayerItem* B2) {
   }
   TLayerRow* r1 = B1->Parent();
   TLayerRow* r2 = B2->Parent();
-  bool e1 = r1->FUpdateFx3dEnabled, e2 = r2->FUpdateFx3dEnabled;
-  r1->FUpdateFx3dEnabled = false;
-  r2->FUpdateFx3dEnabled = false;
+  TScopedValue<bool> updatesOff1(r1->FUpdateFx3dEnabled, false);
+  TScopedValue<bool> updatesOff2(r2->FUpdateFx3dEnabled, false);
   for (TLayerItem* b : {B1, B2}) {
     b->SetFirstFrame(start);
     b->SetDuration(end - start);
@@ -784,8 +771,8 @@ void TLayerRow::AlignSynchronizeItem(TLayerItem* B1, TLayerItem* B2) {
     r2->SortItems();
     r2->CorrectOverlaps(nullptr);
   }
-  r1->FUpdateFx3dEnabled = e1;
-  r2->FUpdateFx3dEnabled = e2;
+  updatesOff2.Restore();
+  updatesOff1.Restore();
   Fire(OnModified);
   r1->UpdateLayerFx3d();
   if (r2 != r1) r2->UpdateLayerFx3d();

@@ -234,9 +234,8 @@ bool TLayerRow::DragDrop(const TDragSource& Source, int X, int Y) {
       return false;  // blocks move by the mouse gesture, not by a drop
   }
 
-  bool hadNoDrawing = FBox && FBox->BoxState().Contains(bsNoDrawing);
+  TBoxStateItemScope noDrawing(FBox ? &FBox->FBoxState : nullptr, bsNoDrawing);
   try {
-    if (FBox) FBox->IncludeState(bsNoDrawing);
     TClipGraphic* clip;
     TClipType ct;
     bool whole;
@@ -268,11 +267,11 @@ bool TLayerRow::DragDrop(const TDragSource& Source, int X, int Y) {
         item->SetLinkSynchronizeItem(part);
       }
     }
-    if (FBox && !hadNoDrawing) FBox->ExcludeState(bsNoDrawing);
+    noDrawing.Restore();
     return true;
   } catch (const std::exception&) {
     TraceF("[TLayerRow.DragDrop] Exception. X = %d, Y = %d", X, Y);
-    if (FBox && !hadNoDrawing) FBox->ExcludeState(bsNoDrawing);
+    noDrawing.Restore();
     return false;
   }
 }

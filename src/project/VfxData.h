@@ -11,6 +11,7 @@
 
 #include "base/Dib.h"
 #include "base/FileKind.h"  // TFileKind, FileKindOfName, FileNameWithoutExt
+#include "base/VfxTypes.h"  // TZoom, TClipType
 
 namespace movara {
 
@@ -26,27 +27,11 @@ inline constexpr int MillisecondsPerFrame = 40;
 
 // ---------------------------------------------------------------------------------
 // Enumerations. Files store the ordinal in one byte, so the order never changes.
+// (TZoom and TClipType come from base/VfxTypes.h.)
 
 enum TCountType { ctSMPTE, ctFrameNumber, ctTime };
 
-enum TZoom {
-  zmOneFrame,
-  zmTwoFrames,
-  zmFourFrames,
-  zmSixFrames,
-  zmTwelveFrames,
-  zmOneSecond,
-  zmTwoSeconds,
-  zmFourSeconds,
-  zmTenSeconds,
-  zmTwentySeconds,
-  zmOneMinute,
-  zmTwoMinutes
-};
-
 enum TIconSize { isSmallest, isSmall, isNormal, isLarge };
-
-enum TClipType { ctNone, ctStillImage, ctAnimation, ctAudio, ctMovie, ctUniformColor };
 
 enum TClipState { csNone, csPlaying, csPaused, csReady };
 
@@ -139,6 +124,29 @@ class TBoxState {
     return ValidEnum(i) ? static_cast<uint8_t>(1u << static_cast<int>(i)) : 0;
   }
   uint8_t bits_ = 0;
+};
+
+// Includes an item in a box state for the length of a scope. When the scope ends (also
+// by an exception), or earlier by Restore(), the item goes again unless the state held
+// it before. A null state is left alone.
+class TBoxStateItemScope {
+ public:
+  TBoxStateItemScope(TBoxState* state, TBoxStateItem item)
+      : state_(state && !state->Contains(item) ? state : nullptr), item_(item) {
+    if (state_) state_->Include(item_);
+  }
+  ~TBoxStateItemScope() { Restore(); }
+  TBoxStateItemScope(const TBoxStateItemScope&) = delete;
+  TBoxStateItemScope& operator=(const TBoxStateItemScope&) = delete;
+
+  void Restore() {
+    if (state_) state_->Exclude(item_);
+    state_ = nullptr;
+  }
+
+ private:
+  TBoxState* state_;
+  TBoxStateItem item_;
 };
 
 // ---------------------------------------------------------------------------------

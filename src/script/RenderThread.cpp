@@ -1,7 +1,6 @@
 #include "script/RenderThread.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -10,6 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "base/Clock.h"
 #include "base/Format.h"
 #include "base/Trace.h"
 #include "fx3d/Fx3d.h"
@@ -18,13 +18,6 @@
 
 namespace movara {
 namespace {
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 int RoundUp4(int v) { return (v + 3) & ~3; }
 

@@ -137,16 +137,27 @@ void ScanStr(const std::string& Line, const std::string& Fmt, const std::vector<
   }
 }
 
+namespace {
+
+// The characters a file name in a script cannot hold as they are: the word separator,
+// the escape itself, the two compound separators, and the control characters (a line
+// break would split the line).
+bool EscapedInScript(unsigned char c) { return c == ' ' || c == '%' || c == '?' || c == '*' || c < 0x20 || c == 0x7F; }
+
+}  // namespace
+
 std::string EncodeScriptFileName(const std::string& Name) {
+  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(Name.size());
   for (char c : Name) {
-    switch (c) {
-      case ' ': out += "%20"; break;
-      case '%': out += "%25"; break;
-      case '?': out += "%3F"; break;
-      case '*': out += "%2A"; break;
-      default: out += c;
+    const auto u = static_cast<unsigned char>(c);
+    if (EscapedInScript(u)) {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
     }
   }
   return out;
@@ -160,9 +171,9 @@ std::string DecodeScriptFileName(const std::string& Name) {
       int hi = HexDigit(Name[i + 1]);
       int lo = HexDigit(Name[i + 2]);
       if (hi >= 0 && lo >= 0) {
-        char c = static_cast<char>(hi * 16 + lo);
-        if (c == ' ' || c == '%' || c == '?' || c == '*') {
-          out += c;
+        const auto c = static_cast<unsigned char>(hi * 16 + lo);
+        if (EscapedInScript(c)) {
+          out += static_cast<char>(c);
           i += 2;
           continue;
         }
@@ -402,6 +413,16 @@ int TActionCommandList::Generate(const std::string& Script) {
     if (c->Level != -1) f |= afLevel;
     return f;
   };
+  // A step that shows command c from s on for its duration.
+  auto stepOf = [&flagsOf](int kind, int64_t s, TScriptCommand* c, bool picture) {
+    TScriptAction a;
+    a.Kind = static_cast<uint8_t>(kind);
+    a.Start = Saturate32(s);
+    a.Length = c->Duration;
+    a.CommandA = c;
+    a.ActionFlags = flagsOf(c, picture);
+    return a;
+  };
 
   // Track 0: pictures, NOPs and transitions between two pictures.
   int64_t s = 0;
@@ -410,27 +431,15 @@ int TActionCommandList::Generate(const std::string& Script) {
     const int kind = FVideo1.StepKind(i);
     if (kind == 0) continue;
     if (kind <= 3) {
-      TScriptAction a;
-      a.Kind = static_cast<uint8_t>(kind);
-      a.Start = Saturate32(s);
-      a.Length = c->Duration;
-      a.CommandA = c;
-      a.ActionFlags = flagsOf(c, kind != 1);
-      FActions[0].push_back(a);
-      s += a.Length;
+      FActions[0].push_back(stepOf(kind, s, c, kind != 1));
+      s += c->Duration;
       continue;
     }
     TScriptCommand* fx = FVideo1.Commands(i + 1);
     TScriptCommand* after = FVideo1.Commands(i + 2);
     if (c->Duration > 0) {
-      TScriptAction a;
-      a.Kind = c->Code == scAvi ? 3 : 2;
-      a.Start = Saturate32(s);
-      a.Length = c->Duration;
-      a.CommandA = c;
-      a.ActionFlags = flagsOf(c, true);
-      FActions[0].push_back(a);
-      s += a.Length;
+      FActions[0].push_back(stepOf(c->Code == scAvi ? 3 : 2, s, c, true));
+      s += c->Duration;
     }
     TScriptAction t;
     t.Kind = static_cast<uint8_t>(kind);
@@ -451,15 +460,7 @@ int TActionCommandList::Generate(const std::string& Script) {
     TScriptCommand* c = FVideo2.Commands(i);
     const int kind = FVideo2.StepKind(i);
     if (kind == 0) continue;
-    if (kind <= 3) {
-      TScriptAction a;
-      a.Kind = static_cast<uint8_t>(kind);
-      a.Start = Saturate32(s);
-      a.Length = c->Duration;
-      a.CommandA = c;
-      a.ActionFlags = flagsOf(c, false);
-      FActions[1].push_back(a);
-    }
+    if (kind <= 3) FActions[1].push_back(stepOf(kind, s, c, false));
     s += c->Duration;
   }
   return 0;

@@ -8,8 +8,8 @@
 //
 // A command line is: word, argument, then up to five integers (duration, key, spare,
 // level, mode; defaults 0, -1, -1, -1, 0). Integers are decimal or "$" hexadecimal.
-// File names are single words: blanks, '%', '?' and '*' in them are written %20, %25,
-// %3F and %2A. An argument starting with '?' is a compound: every '?' and '*' in it
+// File names are single words: blanks, '%', '?', '*' and the control characters in
+// them are written %20, %25, %3F, %2A and %00..%1F, %7F. An argument starting with '?' is a compound: every '?' and '*' in it
 // stands for a blank, giving a name and four integers.
 #include <cstdint>
 #include <memory>
@@ -69,9 +69,9 @@ using TScanTarget = std::variant<int32_t*, std::string*>;
 // EScriptException; a word that is no number where "%D" stands raises EConvertError.
 void ScanStr(const std::string& Line, const std::string& Format, const std::vector<TScanTarget>& Targets);
 
-// File names in scripts: blanks, '%', '?' and '*' become %20, %25, %3F, %2A; other
-// characters stay. Decoding turns those four escapes back (hex digits in either case)
-// and leaves any other '%' as it is.
+// File names in scripts: blanks, '%', '?', '*' and the control characters (below 0x20,
+// and 0x7F) become %20, %25, %3F, %2A, %0A...; other characters stay. Decoding turns
+// those escapes back (hex digits in either case) and leaves any other '%' as it is.
 std::string EncodeScriptFileName(const std::string& Name);
 std::string DecodeScriptFileName(const std::string& Name);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,35 @@ TEST_F(CmdInfoAvi, UndecodableVideoIsDescribedAndFails) {
   }
 }
 
+// A film whose maker was killed (SIGKILL: no size, no index written) tells the frames
+// it holds, as many as ffprobe counts.
+TEST_F(CmdInfoAvi, KilledFilmTellsTheFramesItHolds) {
+  REQUIRE_PROGRAM("ffprobe");
+  const std::string demo = tmp_.File("demo");
+  // the film grows under a temporary name beside film.avi until it is complete
+  const std::string found = tmp_.File("killed.txt");
+  const auto killed = RunCommand(
+      "sh -c " + Quote(Quote(test::MovaraProgram()) + " demo " + Quote(demo) +
+                       " >/dev/null 2>&1 & pid=$!; i=0; while [ $i -lt 600 ]; do f=$(ls " + Quote(demo) +
+                       "/.film.movara-*.avi 2>/dev/null | head -n 1); s=$(stat -c %s \"$f\" 2>/dev/null || echo 0); "
+                       "[ \"$s\" -gt 1000000 ] && break; sleep 0.1; i=$((i+1)); done; "
+                       "kill -KILL $pid; wait $pid; printf %s \"$f\" > " + Quote(found) + "; exit 0"));
+  ASSERT_EQ(killed.exitCode, 0) << killed.output;
+  const auto name = test::ReadBytes(found);
+  const std::string film(name.begin(), name.end());
+  ASSERT_FALSE(film.empty()) << "no film was being written";
+  const auto bytes = test::ReadBytes(film);
+  ASSERT_GT(bytes.size(), 1000000u);
+  ASSERT_EQ(bytes[4] | bytes[5] | bytes[6] | bytes[7], 0) << "the film was finished before the kill";
+  const auto probe = RunCommand("ffprobe -v error -count_packets -select_streams v:0 -show_entries "
+                                "stream=nb_read_packets -of csv=p=0 " + Quote(film));
+  const int frames = std::atoi(probe.output.c_str());
+  EXPECT_GT(frames, 0) << probe.output;
+  const TRun r = Info(film);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find(", " + std::to_string(frames) + " frames at 25 fps"), std::string::npos) << r.out;
+}
+
 TEST_F(CmdInfoAvi, UnreadableFilesGiveOneLineOnStderr) {
   const std::string notAvi = tmp_.File("text.avi");
   test::WriteBytes(notAvi, std::vector<uint8_t>(300, 'x'));
@@ -143,6 +173,23 @@ TEST_F(CmdInfoAvi, UnreadableFilesGiveOneLineOnStderr) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "movara info: '" + notWav + "' is not a readable WAV sound\n");
+
+  // Sounds no converter takes say which format they are.
+  const struct {
+    const char* codec;
+    const char* format;
+  } refused[] = {{"-c:a pcm_s24le", "24-bit PCM, 1 channel, 22050 Hz"},
+                 {"-c:a pcm_f32le", "32-bit floating-point, 1 channel, 22050 Hz"},
+                 {"-c:a pcm_s16le -ac 6", "16-bit PCM, 6 channels, 22050 Hz"}};
+  for (const auto& c : refused) {
+    const std::string wav = Make("refused.wav", std::string("-f lavfi -i sine=sample_rate=22050:duration=0.5 ") + c.codec);
+    r = Info(wav);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "movara info: '" + wav + "' is not a readable WAV sound: its sound format (" + c.format +
+                         ") cannot be converted (movara reads 8- and 16-bit PCM and compressed sound of one or two "
+                         "channels)\n");
+  }
 }
 
 }  // namespace

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/AppPaths.h"
 #include "base/Dib.h"
 #include "fx3d/DDUtils.h"
+#include "media/ResourceLists.h"
+#include "pages/PageRecord.h"
+#include "persist/ProjectFile.h"
+#include "project/ClipBox.h"
+#include "project/Layers.h"
 #include "support/TestSupport.h"
 
 using namespace movara;
@@ -110,4 +116,35 @@ TEST_F(CmdInfo, SavedPicturesReadBackByFfprobe) {
     EXPECT_EQ(info.exitCode, 0) << name;
     EXPECT_NE(FirstLine(info.out).find("picture 320 x 240"), std::string::npos) << info.out;
   }
+}
+
+// Texts of the files print on one line: a line break is one \n whatever its form (CR LF
+// as the page editor writes, LF, CR), in title pages and in the names a project holds.
+TEST_F(CmdInfo, EveryLineBreakPrintsAsOneEscape) {
+  TFontItem item;
+  item.Text = "Ala\r\nma\nkota\rtab\there \"q\" a\\b";
+  const std::vector<uint8_t> page = WritePageBytes(psVideo, 0x000000, {&item});
+  test::WriteBytes(tmp_.File("t.pte"), page);
+  TRun r = RunMovara(tmp_, "info " + Quote(tmp_.File("t.pte")));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("text \"Ala\\nma\\nkota\\ntab\\there \\\"q\\\" a\\\\b\"\n"), std::string::npos) << r.out;
+
+  // a picture whose name has a CR LF in it, on row A of a project
+  CreateResourceLists();
+  const std::string picture = tmp_.File("two\r\nlines.bmp");
+  ASSERT_TRUE(TDIB(8, 8, 24).SaveToFile(picture));
+  {
+    TClipBox clips;
+    TLayerBox box;
+    TClipGraphic* clip = clips.AddFile(picture);
+    ASSERT_TRUE(clip);
+    box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, false, false, false, -1, clip, 25);
+    TClipBoxResources resources(clips);
+    TProjectStream out(tmp_.File("p.mvf"), nullptr, &resources, &box, false);
+    ASSERT_TRUE(out.WriteProject(tmp_.File("p.mvf")));
+  }
+  r = RunMovara(tmp_, "info " + Quote(tmp_.File("p.mvf")));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("two\\nlines.bmp\""), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);
 }

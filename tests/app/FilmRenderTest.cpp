@@ -2,8 +2,14 @@
 // codecs), checked stream by stream by ffprobe and decoded in full by ffmpeg; split films,
 // copied stretches, picture sequences, the writer thread, and what bad input does.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -517,6 +523,67 @@ TEST_F(FilmRender, LongFilmsContinueInNumberedFiles) {
   EXPECT_NEAR(samples * 1000.0 / 44100, kLongMs, 1000);
 }
 
+// A film whose size estimate (a second of the largest frames) passes the size limit goes
+// on in a new file at every step: each file holds that step's frames and sound, copied or
+// drawn, and the frames go on in order from file to file.
+TEST_F(FilmRender, SplitFilmsHoldFramesInEveryFile) {
+  const std::string clip = dir_.File("pal.avi");
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i sine=frequency=440:sample_rate=44100 "
+                     "-t 4 -c:v mjpeg -q:v 5 -c:a pcm_s16le " + Quote(clip)));
+  int clipFrames = 0;
+  const std::string project = dir_.File("split.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, clip, Media().Bmp, 5, clipFrames));
+  ASSERT_EQ(clipFrames, 100);
+  const std::vector<std::string> source = VideoMd5(clip, true);
+  ASSERT_EQ(source.size(), 100u);
+  for (const char* mode : {"max", "none"}) {
+    SCOPED_TRACE(mode);
+    const std::string name = std::string("split_") + mode;
+    const auto r = Render(project, std::string("--vcodec MJPG --max-size 20971521 --quiet --mode ") + mode + " -o " +
+                                       Quote(dir_.File(name + ".avi")));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::vector<std::string> files = FilmFiles(dir_, name);
+    EXPECT_GE(files.size(), 4u);
+    std::vector<std::string> packets;
+    long long samples = 0;
+    for (const std::string& f : files) {
+      SCOPED_TRACE(f);
+      const auto md5 = VideoMd5(f, true);
+      EXPECT_GT(md5.size(), 0u);
+      packets.insert(packets.end(), md5.begin(), md5.end());
+      const long long sound = SoundSamples(f);
+      EXPECT_GT(sound, 0);
+      samples += sound;
+      ExpectFfmpegDecodes(f);
+      ExpectWholeRiff(f);
+    }
+    ASSERT_EQ(packets.size(), 105u);
+    EXPECT_NEAR(samples * 1000.0 / 44100, 4200, 50);
+    int copied = 0;
+    for (size_t i = 0; i < source.size(); ++i) copied += packets[i] == source[i];
+    EXPECT_EQ(copied, mode == std::string("max") ? 100 : 0);
+  }
+
+  // A shorter film of the same name: the continuation files the longer one left go, but
+  // not a file of that pattern that another program made.
+  const std::string foreign = dir_.File("split_max02.AVI");
+  fs::copy_file(clip, foreign, fs::copy_options::overwrite_existing);
+  const size_t longer = FilmFiles(dir_, "split_max").size();
+  ASSERT_GE(longer, 4u);
+  const auto r = Render(project, "--vcodec MJPG --content video --quiet -o " + Quote(dir_.File("split_max.avi")));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  // the summary names the one file
+  EXPECT_EQ(r.output.rfind("made " + dir_.File("split_max.avi") + ": 105 frames, 4.20 s, generated in ", 0), 0u)
+      << r.output;
+  for (size_t k = 1; k < longer; ++k) {
+    char name[48];
+    std::snprintf(name, sizeof name, "split_max%02d.AVI", static_cast<int>(k));
+    EXPECT_EQ(fs::exists(dir_.File(name)), k == 2) << name;
+  }
+  EXPECT_TRUE(test::ReadBytes(foreign) == test::ReadBytes(clip));
+  EXPECT_EQ(VideoMd5(dir_.File("split_max.avi"), true).size(), 105u);
+}
+
 // Packets of the output equal to source packets must also decode to the source's pictures
 // (a copied frame that depends on a frame that was not copied would not).
 void ExpectCopiesDecodeAsSource(const std::string& film, const std::string& source, int& copied, int offset = 0) {
@@ -882,13 +949,16 @@ TEST_F(FilmRender, UnwritableOutputFailsAndLeavesNothing) {
   const std::string project = dir_.File("mixed.mvf");
   ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
   test::WriteBytes(dir_.File("plain"), {1, 2, 3});
-  const std::string targets[] = {"/proc/movara-film.avi", dir_.File("plain/film.avi"), dir_.File("no/such/film.avi")};
-  for (const std::string& out : targets) {
+  const std::pair<std::string, const char*> targets[] = {{"/proc/movara-film.avi", ""},
+                                                          {dir_.File("plain/film.avi"), std::strerror(ENOTDIR)},
+                                                          {dir_.File("no/such/film.avi"), std::strerror(ENOENT)}};
+  for (const auto& [out, why] : targets) {
     SCOPED_TRACE(out);
     const auto r = Render(project, "--quiet -o " + Quote(out));
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_NE(r.output.find("movara render: "), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find(out), std::string::npos) << r.output;  // the message names the file
+    // the message names the file and the system's reason
+    EXPECT_NE(r.output.find(out + "\". (Błąd nr $8004406f): " + why), std::string::npos) << r.output;
     EXPECT_FALSE(fs::exists(out));
   }
   // a picture sequence into a folder that is a file
@@ -1037,6 +1107,96 @@ TEST_F(FilmRender, SoundThatCannotBeWrittenFailsTheFilm) {
   EXPECT_NE(r.output.find("movara render: "), std::string::npos) << r.output;
 }
 
+// A film that fails for any reason (a compressor that refuses the size, a full disk, no
+// room for the header) leaves the older film of that name and its continuation files
+// exactly as they were, and nothing else; the message says why.
+TEST_F(FilmRender, AFailedFilmLeavesTheOlderFilmAsItWas) {
+  int clipFrames = 0;
+  const std::string project = dir_.File("clip.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Mjpeg, Media().Bmp, 5, clipFrames));
+  const std::string out = dir_.File("out/");
+  fs::create_directory(out);
+  // a file size limit in blocks of 512 bytes (sh), SIGXFSZ ignored: writes past it fail
+  // as on a full disk
+  const struct {
+    const char* Args;
+    int Blocks;  // 0: no limit
+    std::vector<std::string> Says;
+  } cases[] = {
+      {"--vcodec dvsd --size 96x64", 0, {"DV (dvsd) nie przyjmuje obrazu 96 x 64 (24 bity): przyjmuje tylko 720 x 576 lub 720 x 480"}},
+      {"--vcodec FMP4 --size 8192x16", 0, {"MPEG-4 (FMP4) nie przyjmuje obrazu 8192 x 16", "boki do 8191 pikseli"}},
+      {"--vcodec DIB --size 320x240", 512, {"Nieudana próba zapisu nieskompresowanej klatki nr 0."}},
+      {"--size 320x240", 8, {"Nie mogę utworzyć pliku \"" + out + "film.avi\". (Błąd nr $", std::strerror(EFBIG)}},
+      {"--kind jpeg --size 320x240", 8, {"Nie mogę zapisać pliku \"" + out + "film0000.JPG\". " + std::strerror(EFBIG)}},
+  };
+  // the older film, a continuation file of it and an older picture sequence
+  const std::map<std::string, std::vector<uint8_t>> older = {
+      {"film.avi", {'o', 'l', 'd'}}, {"film01.AVI", {'o', 'l', 'd', '1'}}, {"film0000.JPG", {'j', 'p', 'g'}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Args);
+    for (const auto& [name, bytes] : older) test::WriteBytes(out + name, bytes);
+    const std::string film = out + (std::string(c.Args).find("jpeg") != std::string::npos ? "film.jpg" : "film.avi");
+    std::string cmd = Quote(test::MovaraProgram()) + " render " + Quote(project) + " " + c.Args + " --quiet -o " +
+                      Quote(film);
+    if (c.Blocks > 0) cmd = "trap '' XFSZ; ulimit -f " + std::to_string(c.Blocks) + "; exec " + cmd;
+    const auto r = RunCommand("sh -c " + Quote(cmd));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    for (const std::string& says : c.Says) EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Kompresja anulowana."), std::string::npos) << r.output;
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(out)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"film.avi", "film01.AVI", "film0000.JPG"}));
+    for (const auto& [name, bytes] : older) EXPECT_EQ(test::ReadBytes(out + name), bytes) << name;
+  }
+}
+
+// Only a regular file (or nothing) may be replaced by a film: a pipe, a socket, a folder or
+// a device (here through a link) is refused and stays what it was; a link to a film is
+// followed, so the link stays and the film it names is replaced.
+TEST_F(FilmRender, OutputsThatAreNoFilesAreRefusedAndLinksFollowed) {
+  int clipFrames = 0;
+  const std::string project = dir_.File("clip.mvf");
+  ASSERT_NO_FATAL_FAILURE(WriteClipThenStill(project, Media().Mjpeg, Media().Bmp, 5, clipFrames));
+  const std::string fifo = dir_.File("pipe.avi"), socketFile = dir_.File("socket.avi"),
+                    folder = dir_.File("folder.avi"), device = dir_.File("null.avi");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketFile.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketFile.c_str());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  fs::create_directory(folder);
+  fs::create_symlink("/dev/null", device);
+  const struct {
+    const std::string& Out;
+    const char* Says;
+    fs::file_type Type;  // what is there after
+  } cases[] = {{fifo, "to potok (FIFO), a nie zwykły plik", fs::file_type::fifo},
+               {socketFile, "to gniazdo, a nie zwykły plik", fs::file_type::socket},
+               {folder, "is a folder", fs::file_type::directory},
+               {device, "to urządzenie, a nie zwykły plik", fs::file_type::character}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Out);
+    const auto r = Render(project, "--size 320x240 --quiet -o " + Quote(c.Out));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find(c.Says), std::string::npos) << r.output;
+    EXPECT_EQ(fs::status(c.Out).type(), c.Type);
+  }
+  ::close(sock);
+  ASSERT_TRUE(fs::is_symlink(device));
+  EXPECT_EQ(fs::read_symlink(device), "/dev/null");
+
+  const std::string real = dir_.File("real.avi"), link = dir_.File("link.avi");
+  test::WriteBytes(real, {'o', 'l', 'd'});
+  fs::create_symlink("real.avi", link);
+  const auto r = Render(project, "--size 320x240 --quiet -o " + Quote(link));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(StreamOf(Streams(real), "video")->at("nb_read_frames"), "55");
+}
+
 TEST_F(FilmRender, NoProjectOrBadOptionIsAUsageError) {
   const std::string project = dir_.File("mixed.mvf");
   ASSERT_NO_FATAL_FAILURE(WriteMixedProject(project, Media()));
@@ -1075,15 +1235,21 @@ TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
   const std::string film = dir_.File("stopped.avi");
   const std::string progress = dir_.File("progress.txt");
   const std::string cmd = Quote(test::MovaraProgram()) + " render " + Quote(project) +
-                          " --mode none --fps 100 -o " + Quote(film) + " 2>" + Quote(progress);
+                          " --mode none --fps 100 -o " + Quote(film);
   // the interrupt goes in once the film is being made (a background job of sh ignores it
-  // until the program takes it over); at most 60 s of waiting for the first progress line
-  const auto r = RunCommand("sh -c " + Quote(cmd + " & pid=$!; n=0; until grep -Eq '[1-9][0-9]* %' " + Quote(progress) +
-                                             " 2>/dev/null || [ $n -ge 600 ]; do sleep 0.1; n=$((n+1)); done; "
-                                             "kill -INT $pid; wait $pid; status=$?; cat " + Quote(progress) +
-                                             " >&2; exit $status"));
+  // until the program takes it over; at most 60 s of waiting for progress); meanwhile a
+  // second film of that name is refused
+  const auto r = RunCommand("sh -c " + Quote(cmd + " 2>" + Quote(progress) + " & pid=$!; n=0; until grep -Eq '[1-9][0-9]* %' " +
+                                             Quote(progress) + " 2>/dev/null || [ $n -ge 600 ]; do sleep 0.1; n=$((n+1)); done; " +
+                                             cmd + " --quiet; echo \"second: $?\"; kill -INT $pid; wait $pid; status=$?; cat " +
+                                             Quote(progress) + " >&2; exit $status"));
   ASSERT_EQ(r.exitCode, 130) << r.output;
   EXPECT_NE(r.output.find("movara render: stopped"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("second: 1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Nie mogę utworzyć pliku \"" + film +
+                          "\". (Błąd nr $8004406f): inny film jest właśnie zapisywany pod tą nazwą"),
+            std::string::npos)
+      << r.output;
   ExpectWholeRiff(film);
   const auto streams = Streams(film);
   ASSERT_EQ(streams.size(), 2u);

@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -337,10 +338,14 @@ TEST(AviMaker, SplitIntoContinuationFilesWaitsForTheSound) {
         }
       }
     }
-    // The last frame filled a file: the next one is begun, and left out as empty.
+    // The last frame filled a file: the next one is begun, and left out as empty. Until
+    // the film is closed its files have temporary names.
     EXPECT_EQ(maker.ContinuationCount(), 4);
     EXPECT_EQ(maker.CurrentFileName(), dir.File("film04.AVI"));
-    EXPECT_TRUE(fs::exists(dir.File("film04.AVI")));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_TRUE(maker.Close());
+    EXPECT_EQ(maker.Files(), (std::vector<std::string>{file, dir.File("film01.AVI"), dir.File("film02.AVI"),
+                                                       dir.File("film03.AVI")}));
   }
   EXPECT_TRUE(messages.Texts().empty());
   // The estimate keeps a second of frames and a block of sound free: two seconds a file.
@@ -411,8 +416,8 @@ TEST(AviMaker, AContinuationFileThatCannotBeMadeEndsTheFilm) {
   // (20971521 - 2056 - 2 x 230424) / 230424 is just above 89: the 90th frame fills the file.
   // It stays in it, though its call reports the failed split.
   EXPECT_EQ(written, 89);
-  EXPECT_EQ(messages.Texts(),
-            (std::vector<std::string>{Format("Nie mogę utworzyć pliku \"%s\"", dir.File("f01.AVI").c_str())}));
+  EXPECT_EQ(messages.Texts(), (std::vector<std::string>{Format("Nie mogę utworzyć pliku \"%s\": to folder, a nie plik",
+                                                                dir.File("f01.AVI").c_str())}));
   const auto streams = Probe(file);
   ASSERT_EQ(streams.size(), 1u);
   EXPECT_EQ(streams[0].at("nb_frames"), "90");
@@ -713,8 +718,9 @@ TEST(AviMaker, AnUnwritableFolderGivesTheMessageAndLeavesNothing) {
   EXPECT_FALSE(maker.AddVideoFrame());
   const auto texts = messages.Texts();
   ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0], Format("Nie mogę utworzyć pliku \"%s\". (Błąd nr $%x)", file.c_str(),
-                             static_cast<unsigned>(AVIERR_FILEOPEN)));
+  // the system's reason follows
+  EXPECT_EQ(texts[0], Format("Nie mogę utworzyć pliku \"%s\". (Błąd nr $%x): %s", file.c_str(),
+                             static_cast<unsigned>(AVIERR_FILEOPEN), std::strerror(ENOTDIR)));
   maker.Close();
   EXPECT_FALSE(fs::exists(file));
   EXPECT_EQ(ReadBytes(dir.File("plain")), (std::vector<uint8_t>{1, 2, 3}));
@@ -935,6 +941,11 @@ TEST(VideoCompressor, OpeningStartingAndKeyFrames) {
   dv.fccHandler = VideoFourCC("dvsd");
   TVideoCompressor wrongSize(nullptr, 0, nullptr, dib.Bits(), &in, &dv, true);
   EXPECT_EQ(wrongSize.OutputBI(), nullptr);
+  EXPECT_TRUE(wrongSize.Refused());
+  EXPECT_EQ(messages.Texts(), (std::vector<std::string>{
+                                  "Kompresja jest niemożliwa dla zadanych parametrów obrazu. DV (dvsd) nie przyjmuje "
+                                  "obrazu 320 x 240 (24 bity): przyjmuje tylko 720 x 576 lub 720 x 480."}));
+  messages.Recorder().Clear();
 
   TVideoCompressor c(nullptr, 0, nullptr, dib.Bits(), &in, &cv, true);
   ASSERT_TRUE(c.Opened());

@@ -200,20 +200,24 @@ TEST_F(FilmThread, PictureSequencesAreNumberedAndTheFirstFailedFrameEndsThem) {
   EXPECT_EQ(r.ErrorText, "Błąd utworzenia klatki filmu w pozycji = 12400 [ms]");
   EXPECT_EQ(r.Good, 310);
   EXPECT_EQ(r.Bad, 1);
-  EXPECT_TRUE(fs::exists(dir.File("out/film0309.BMP")));
-  EXPECT_FALSE(fs::exists(dir.File("out/film0311.BMP")));
+  // a failed sequence leaves none of its pictures (they had temporary names)
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("out")), fs::directory_iterator()), 1);
   const auto texts = messages.Texts();
   EXPECT_NE(std::find(texts.begin(), texts.end(),
                       "Błąd renderowania. Opuszczono 1 klatek, poprawnie wyrenderowano 310 klatek."),
             texts.end());
+
+  const std::string shortScript = StillScript(bmp, wav, 120);
+  EXPECT_EQ(RunFilm(shortScript, s).Good, 3);
   TDIB frame;
   ASSERT_TRUE(frame.LoadFromFile(dir.File("out/film0000.BMP")));
   EXPECT_EQ(frame.Width(), 64);
   EXPECT_EQ(frame.Height(), 48);
+  EXPECT_TRUE(fs::exists(dir.File("out/film0002.BMP")));
+  EXPECT_FALSE(fs::exists(dir.File("out/film0003.BMP")));
 
   s = Settings(dir.File("out/g.gif"));
   s.OutputKind = okGifSequence;
-  const std::string shortScript = StillScript(bmp, wav, 120);
   EXPECT_EQ(RunFilm(shortScript, s).Good, 3);
   EXPECT_TRUE(fs::exists(dir.File("out/g0002.GIF")));
   s.FileName = dir.File("out/j.jpg");
@@ -266,11 +270,14 @@ TEST_F(FilmThread, StopInsideALongCopiedRunEndsItAtOnce) {
   render.LoadScript(script);
   TMakeAviThread film(nullptr, pmNone, true, nullptr, nullptr, script, &render, nullptr, s);
   film.StartThread();
-  // the run is under way once a fifth of the clip is in the film
+  // the run is under way once a fifth of the clip is in the film (written under a
+  // temporary name beside it until the film ends)
   auto written = [&] {
+    uintmax_t size = 0;
     std::error_code ec;
-    const uintmax_t size = fs::file_size(s.FileName, ec);
-    return ec ? 0 : size;
+    for (const auto& e : fs::directory_iterator(dir.Path(), ec))
+      if (e.path().filename().string().rfind(".copy.", 0) == 0) size = std::max(size, e.file_size(ec));
+    return size;
   };
   while (!film.Terminated() && written() < clipSize / 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   film.DoNothingAndTerminate();

@@ -247,6 +247,85 @@ TEST(PageRender, HostileValuesDrawNothingAbsurd) {
   EXPECT_GE(p.item->Bounds.Height(), 40);
 }
 
+// Font sizes and texts are held to what the page editor allows (4 to 800 points, 4095
+// bytes), whatever a file or a caller asks.
+TEST(PageRender, SizesAndTextsWithinTheEditorsLimits) {
+  TOneItem p;
+  auto bounds = [&](int32_t size, const std::string& text) {
+    p.item->FontSize = size;
+    p.item->Text = text;
+    p.box.UpdateBounds();
+    return p.item->Bounds;
+  };
+  EXPECT_EQ(bounds(2048, "HOME"), bounds(800, "HOME"));
+  EXPECT_EQ(bounds(INT32_MAX, "HOME"), bounds(800, "HOME"));
+  EXPECT_EQ(bounds(1, "HOME"), bounds(4, "HOME"));
+  EXPECT_EQ(bounds(20, std::string(6000, 'A')), bounds(20, std::string(4095, 'A')));
+  EXPECT_GT(bounds(20, std::string(4095, 'A')).Width(), bounds(20, std::string(4000, 'A')).Width());
+}
+
+// Each item draws only the glyphs that can reach the page: a page of long texts
+// across all four edges (outlined, shadowed, underlined, right to left, with tabs and
+// many lines) draws the same pixels as the same items on a larger page, moved so that
+// the smaller page is a window of the larger one.
+TEST(PageRender, GlyphsOffThePageAreLeftOutWithoutChangingThePage) {
+  ASSERT_TRUE(EnsurePageFontSystem());
+  std::string lines;
+  for (int i = 0; i < 40; ++i) lines += "Wiersz\t" + std::to_string(i) + " zażółć\r\n";
+  const struct {
+    std::string text;
+    int x, y;
+    bool underline, italic;
+    int size;
+  } items[] = {
+      {std::string(300, 'W'), -2000, 40, false, false, 90},
+      {std::string(300, 'M') + "\tend", 500, 300, true, false, 60},
+      {lines, 30, -700, false, true, 40},
+      {lines, 400, 380, true, false, 50},
+      {"\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d abc 123 \xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d " + std::string(200, 'x'), -900, 200, false, false, 70},
+      {"Zażółć gęślą jaźń", 560, 20, false, false, 800},
+  };
+  // The larger page and where the smaller one sits in it.
+  const struct {
+    TPageSize big, small;
+    int dx, dy;
+  } windows[] = {{psFullVideo, psVideo, 48, 0}, {psFullVideo, psVideo, 0, 0}, {psVideo, psSquare512, 100, 64}, {psVideo, psSquare512, 0, 0}};
+  for (const auto& w : windows) {
+    SCOPED_TRACE(w.dx);
+    TDIB pictures[2];
+    for (int k = 0; k < 2; ++k) {
+      TPageEditBox box;
+      box.SetPageSize(k == 0 ? w.big : w.small);
+      box.SetPageColor(kPage);
+      for (const auto& it : items) {
+        TFontItem* item = box.AddFontItem(false, false);
+        item->Text = it.text;
+        item->FontName = "Arial";
+        item->FontSize = it.size;
+        item->Underline = it.underline;
+        item->Italic = it.italic;
+        item->Outlined = item->Shadowed = true;
+        item->OutlineWidth = 3;
+        item->ShadowX = 7;
+        item->ShadowY = -5;
+        item->PosX = it.x - (k == 1 ? w.dx : 0);
+        item->PosY = it.y - (k == 1 ? w.dy : 0);
+      }
+      ASSERT_TRUE(box.RenderToBitmap(pictures[k]));
+    }
+    const TDIB& big = pictures[0];
+    const TDIB& small = pictures[1];
+    int differ = 0, ink = 0;
+    for (int y = 0; y < small.Height(); ++y)
+      for (int x = 0; x < small.Width(); ++x) {
+        differ += small.Pixel(x, y) != big.Pixel(x + w.dx, y + w.dy);
+        ink += small.Pixel(x, y) != kPage;
+      }
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(ink, small.Width() * small.Height() / 10);
+  }
+}
+
 TEST(PageRender, CharacterUnderThePointerAndCaret) {
   TOneItem p;
   p.item->Text = "AB\r\nCD";

@@ -12,6 +12,7 @@
 
 #include "base/Dib.h"
 #include "base/UserMessages.h"
+#include "media/ResourceLists.h"
 #include "project/ClipBox.h"
 #include "project/ClipGraphic.h"
 #include "support/TestSupport.h"
@@ -413,6 +414,65 @@ TEST(ProjectFile, MissingMediaAreListedInThePartialReadMessage) {
   EXPECT_EQ(box.RowByNumber(lnImage)->ItemCount(), 1);
   EXPECT_EQ(clips.Count(), 1);
   EXPECT_TRUE(box.Modified());
+}
+
+// A 24-bit PCM sound, of one block or (over 999999 bytes) of several.
+std::vector<uint8_t> Wav24(uint32_t dataBytes) {
+  std::vector<uint8_t> w(44 + dataBytes, 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) w[at + k] = static_cast<uint8_t>(v >> (8 * k));
+  };
+  std::memcpy(w.data(), "RIFF", 4);
+  put32(4, 36 + dataBytes);
+  std::memcpy(w.data() + 8, "WAVEfmt ", 8);
+  put32(16, 16);
+  put32(20, 1 | (2 << 16));  // PCM, 2 channels
+  put32(24, 44100);
+  put32(28, 44100 * 6);
+  put32(32, 6 | (24 << 16));  // block align 6, 24 bits
+  std::memcpy(w.data() + 36, "data", 4);
+  put32(40, dataBytes);
+  return w;
+}
+
+// Media the loaders refuse for a reason of their own are listed with it: a picture past
+// the memory set aside for the project's pictures, sounds no converter takes.
+TEST(ProjectFile, SkippedMediaAreListedWithWhyTheyFailed) {
+  TTempDir dir;
+  TDIB(64, 64, 24).SaveToFile(dir.File("small.bmp"));
+  TDIB(512, 512, 24).SaveToFile(dir.File("large.bmp"));
+  WriteBytes(dir.File("short24.wav"), Wav24(6000));
+  WriteBytes(dir.File("long24.wav"), Wav24(1200000));
+  std::vector<uint8_t> f;
+  Append(f, Header(4));
+  Append(f, MediaRecord(lnFirstClipTop, 0, 25, ctStillImage, "small.bmp"));
+  Append(f, MediaRecord(lnFirstClipBottom, 0, 25, ctStillImage, "large.bmp"));
+  Append(f, MediaRecord(lnAudioFirst, 0, 25, ctAudio, "short24.wav"));
+  Append(f, MediaRecord(lnAudioSecond, 0, 25, ctAudio, "long24.wav"));
+  WriteBytes(dir.File("p.mvf"), f);
+
+  CreateResourceLists();
+  ClearResourceLists();
+  const uint64_t budget = PictureBudget();
+  SetPictureBudget(200 << 10);  // room for the two copies of the small picture
+  TLayerBox box;
+  TClipBox clipBox;
+  TClipBoxResources clips(clipBox);
+  TScopedMessageRecorder rec;
+  const TOpenProjectResult r = OpenProjectFile(dir.File("p.mvf"), box, clips);
+  SetPictureBudget(budget);
+  EXPECT_EQ(r.Read, 1);
+  ASSERT_EQ(rec.Texts().size(), 1u);
+  const std::string sound = "its sound format (24-bit PCM, 2 channels, 44100 Hz) cannot be converted (movara reads "
+                            "8- and 16-bit PCM and compressed sound of one or two channels)";
+  EXPECT_EQ(rec.Texts()[0], "[811] Uwaga! Odczytanych zostało tylko 1 elem.w z wszystkich 4. \r\n Pominięto:\r\n" +
+                                dir.File("large.bmp") +
+                                " (its picture (768 KB) does not fit in the memory left for the project's pictures "
+                                "(24 KB of 200 KB taken))\r\n" +
+                                dir.File("short24.wav") + " (" + sound + ")\r\n" + dir.File("long24.wav") + " (" +
+                                sound + ")\r\n");
+  clipBox.ClearClips();
+  EXPECT_EQ(PictureBytesHeld(), 0u);
 }
 
 TEST(ProjectFile, BrokenLinkAndWrongPointCountAreReported) {

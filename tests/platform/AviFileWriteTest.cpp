@@ -6,6 +6,7 @@
 //   MOVARA_LONG_TESTS=1 build/test_platform --gtest_filter='*LONG_*'
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -526,6 +527,94 @@ TEST(AviFileWrite, FullSuperIndexStopsCleanly) {
   TAviStreamPtr video(v);
   ASSERT_EQ(AVIStreamLength(v), n);
   EXPECT_EQ(ReadSample(v, n - 1), film.Frame(n - 1));
+}
+
+// A film whose writer was killed (the RIFF and movi sizes never written, a part left
+// open) is read as far as its data goes, as ffmpeg reads it; a chunk cut short by the
+// kill ends it.
+TEST(AviFileWrite, KilledFilmReadsAsFarAsItsDataGoes) {
+  REQUIRE_PROGRAM("ffprobe");
+  TTempDir dir;
+  for (const uint64_t riffLimit : {uint64_t(1) << 30, uint64_t(16) << 10}) {
+    SCOPED_TRACE(riffLimit);
+    auto store = std::make_shared<TMemoryAviIO>();
+    TAviWriteOptions options;
+    options.riffLimit = riffLimit;
+    PAVIFILE f = nullptr;
+    ASSERT_EQ(AVIFileOpenIO(&f, store, OF_WRITE | OF_CREATE, &options), AVIERR_OK);
+    TFilmWriter film(32, 24);  // 2304-byte frames and 1764 bytes of sound: 4 steps a part
+    ASSERT_EQ(film.Open(f), AVIERR_OK);
+    constexpr int kFrames = 10;
+    std::vector<uint8_t> sound;
+    for (int n = 0; n < kFrames; ++n) {
+      ASSERT_EQ(film.Add(n), AVIERR_OK);
+      const auto s = film.Sound(n);
+      sound.insert(sound.end(), s.begin(), s.end());
+    }
+    const std::vector<uint8_t> killed = store->Bytes();  // what the disk holds at the kill
+    if (riffLimit > killed.size()) {
+      EXPECT_EQ(GetLE32(killed.data() + 4), 0u);
+    } else {
+      EXPECT_GE(CountOf(killed, "AVIX"), 2u);
+    }
+    film.Close();
+
+    for (const size_t cut : {size_t(0), size_t(100)}) {
+      const std::vector<uint8_t> bytes(killed.begin(), killed.end() - static_cast<std::ptrdiff_t>(cut));
+      PAVIFILE back = nullptr;
+      ASSERT_EQ(AVIFileOpenIO(&back, std::make_shared<TMemoryAviIO>(bytes), OF_READ), AVIERR_OK);
+      TAviFilePtr file(back);
+      PAVISTREAM v = nullptr, a = nullptr;
+      ASSERT_EQ(AVIFileGetStream(back, &v, streamtypeVIDEO, 0), AVIERR_OK);
+      TAviStreamPtr video(v);
+      ASSERT_EQ(AVIFileGetStream(back, &a, streamtypeAUDIO, 0), AVIERR_OK);
+      TAviStreamPtr audio(a);
+      ASSERT_EQ(AVIStreamLength(v), kFrames);
+      for (int n = 0; n < kFrames; ++n) EXPECT_EQ(ReadSample(v, n), film.Frame(n)) << n;
+      const auto got = ReadAllBytes(a);
+      ASSERT_EQ(got.size(), sound.size() - cut);  // the last chunk is sound, cut by whole samples
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), sound.begin()));
+      if (cut == 0) {
+        const std::string name = dir.File("killed.avi");
+        WriteBytes(name, bytes);
+        EXPECT_EQ(ProbeCount(name, "packets"), kFrames);
+      }
+    }
+  }
+}
+
+// A film in OpenDML parts whose standard index lies about one chunk's size: the index
+// is dropped and the parts walked, and every frame reads as written.
+TEST(AviFileWrite, LyingOpenDmlIndexIsDropped) {
+  auto store = std::make_shared<TMemoryAviIO>();
+  TAviWriteOptions options;
+  options.riffLimit = 16 << 10;
+  PAVIFILE f = nullptr;
+  ASSERT_EQ(AVIFileOpenIO(&f, store, OF_WRITE | OF_CREATE, &options), AVIERR_OK);
+  TFilmWriter film(32, 24);
+  ASSERT_EQ(film.Open(f, false), AVIERR_OK);
+  constexpr int kFrames = 20;
+  for (int n = 0; n < kFrames; ++n) ASSERT_EQ(film.Add(n), AVIERR_OK);
+  film.Close();
+  auto bytes = store->Bytes();
+  // The second entry of the second part's frame index claims 0x10000 bytes more.
+  size_t ix = 0;
+  for (size_t at = 0, seen = 0; at + 4 <= bytes.size(); ++at)
+    if (std::memcmp(bytes.data() + at, "ix00", 4) == 0 && ++seen == 2) {
+      ix = at;
+      break;
+    }
+  ASSERT_GT(ix, 0u);
+  const size_t entry = ix + 32 + 8;
+  PutLE32(bytes.data() + entry + 4, GetLE32(bytes.data() + entry + 4) + 0x10000);
+  PAVIFILE back = nullptr;
+  ASSERT_EQ(AVIFileOpenIO(&back, std::make_shared<TMemoryAviIO>(bytes), OF_READ), AVIERR_OK);
+  TAviFilePtr file(back);
+  PAVISTREAM v = nullptr;
+  ASSERT_EQ(AVIFileGetStream(back, &v, streamtypeVIDEO, 0), AVIERR_OK);
+  TAviStreamPtr video(v);
+  ASSERT_EQ(AVIStreamLength(v), kFrames);
+  for (int n = 0; n < kFrames; ++n) EXPECT_EQ(ReadSample(v, n), film.Frame(n)) << n;
 }
 
 // Past 1 GB (and 4 GB): the film continues in AVIX parts and every frame is still there.

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -631,6 +632,62 @@ TEST(MoveSelection, CalledDirectlyRebuildsTheTransitions) {
   EXPECT_EQ(a->FirstFrame(), 40);
   EXPECT_EQ(box.CaptureRow(), nullptr);
   EXPECT_TRUE(CheckInvariants(box));
+}
+
+// ---------------------------------------------------------------------------------
+// Edits broken off by an exception
+
+// A window's handler that throws (the box reports every change) breaks an edit off half
+// way. The flags the edit sets for its own length must not stay set: a row whose
+// transition updates stay off never rebuilds its transitions again, and a box left
+// "not drawing", "deleting" or "loading" ignores later edits.
+TEST(Exceptions, AnEditBrokenOffLeavesNoFlagSet) {
+  struct TCase {
+    const char* name;
+    void (*edit)(TLayerBox& box, TLayerItem* pic);
+  };
+  const TCase cases[] = {
+      {"insert", [](TLayerBox& box, TLayerItem*) { Put(box, lnFirstClipTop, 400, 50); }},
+      {"razor",
+       [](TLayerBox& box, TLayerItem*) {
+         box.StartRazor();
+         Click(box, XOf(box, 150), YOf(box, lnFirstClipTop));
+       }},
+      {"resize", [](TLayerBox& box, TLayerItem* pic) {
+         Drag(box, pic->Right() - 2, YOf(box, lnFirstClipTop), XOf(box, 180), YOf(box, lnFirstClipTop));
+       }},
+      {"align partners",
+       [](TLayerBox&, TLayerItem* pic) { pic->Parent()->AlignSynchronizeItem(pic, pic->LinkSynchronizeItem()); }},
+      {"move the selection", [](TLayerBox& box, TLayerItem* pic) {
+         pic->SetSelected(true);
+         box.MoveSelection(pic, 300, pic->Parent());
+       }},
+      {"paste", [](TLayerBox& box, TLayerItem* pic) {
+         pic->SetSelected(true);
+         box.CopyToClipboard();
+         box.PasteAt(500, Row(box, lnFirstClipTop));
+       }},
+      {"delete", [](TLayerBox& box, TLayerItem* pic) {
+         pic->SetSelected(true);
+         box.DeleteSelected();
+       }},
+      {"clear", [](TLayerBox& box, TLayerItem*) { box.ClearProject(true); }},
+  };
+  for (const TCase& c : cases) {
+    TLayerBox box;
+    auto movie = MakeClip(ctMovie, 100);
+    ASSERT_TRUE(DropClip(box, movie.get(), lnFirstClipTop, 150));  // [100, 200) and its sound
+    Put(box, lnFirstClipBottom, 180, 50);                          // a transition at [180, 200)
+    TLayerItem* pic = Row(box, lnFirstClipTop)->Items(0);
+    pic->LinkSynchronizeItem()->SetFirstFrame(110);  // partners out of step
+    box.DeselectAll();
+    box.OnAnyModified = [](TLayerBox*) { throw std::runtime_error("the window failed"); };
+    EXPECT_THROW(c.edit(box, pic), std::runtime_error) << c.name;
+    box.OnAnyModified = nullptr;
+    EXPECT_TRUE(box.BoxState().Empty()) << c.name;
+    for (int r = 0; r < box.RowCount(); ++r)
+      EXPECT_TRUE(box.Rows(r)->UpdateFx3dEnabled()) << c.name << ", row " << box.Rows(r)->LayerNumber();
+  }
 }
 
 }  // namespace

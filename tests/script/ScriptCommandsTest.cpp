@@ -79,11 +79,14 @@ TEST(ScriptWords, ScanStrStopsQuietlyAndChecksTypes) {
 TEST(ScriptWords, PercentEncodingRoundTrip) {
   EXPECT_EQ(EncodeScriptFileName("/m/my film 100%?*.avi"), "/m/my%20film%20100%25%3F%2A.avi");
   EXPECT_EQ(EncodeScriptFileName("/plain/name_ok.bmp"), "/plain/name_ok.bmp");
-  for (const std::string s : {"/a b/c d.bmp", "%20 literal", "??**%%", "", "/zażółć gęślą.wav"})
+  // control characters would split the line or the word
+  EXPECT_EQ(EncodeScriptFileName("a\nb\rc\td\x7f\x01.bmp"), "a%0Ab%0Dc%09d%7F%01.bmp");
+  for (const std::string s : {"/a b/c d.bmp", "%20 literal", "??**%%", "", "/zażółć gęślą.wav", "%0A\n%7f\x7f"})
     EXPECT_EQ(DecodeScriptFileName(EncodeScriptFileName(s)), s) << s;
   EXPECT_EQ(DecodeScriptFileName("a%3fb%2ac"), "a?b*c");
-  // only the four escapes decode; anything else stays as written
+  // only those escapes decode; anything else stays as written
   EXPECT_EQ(DecodeScriptFileName("a%41b%2"), "a%41b%2");
+  EXPECT_EQ(DecodeScriptFileName("%0a%1F%7f%80"), "\n\x1f\x7f%80");
   EXPECT_EQ(DecodeScriptFileName("%"), "%");
   // encoded names are single words without '?' or '*'
   const std::string e = EncodeScriptFileName("x y?z*");

@@ -132,6 +132,28 @@ const TAviIndexEntry* TAviStream::EntryAt(int64_t i) const {
   return &index_[static_cast<size_t>(i)];
 }
 
+// The header in front of a chunk's data names this stream and states the size the
+// index gives (more when the file ends inside the chunk): an index that says otherwise
+// would hand out bytes of another chunk. Checked at each read rather than when the file
+// opens, where it would cost a read for every chunk of a long clip.
+bool TAviStream::HeaderAgrees(const TAviIndexEntry& e, const uint8_t* header) const {
+  if (e.size == 0) return true;
+  uint8_t h[8];
+  if (header == nullptr) {
+    if (e.offset < 8 || file_->IO().ReadAt(e.offset - 8, h, 8) != 8) return false;
+    header = h;
+  }
+  const FOURCC id = GetLE32(header);
+  const uint32_t size = GetLE32(header + 4);
+  const auto c2 = static_cast<uint8_t>(id >> 16), c3 = static_cast<uint8_t>(id >> 24);
+  const bool ours = StreamFromChunkId(id) == number_ && c2 >= 'a' && c2 <= 'z' && c3 >= 'a' && c3 <= 'z';
+  const bool sized = size == e.size || (size > e.size && e.offset + e.size >= file_->FileSize());
+  if (ours && sized) return true;
+  TraceF("[TAviFile] The index of stream %d disagrees with the chunk at %llu (%s, %u bytes, not %u): not read",
+         number_, static_cast<unsigned long long>(e.offset - 8), FourCCToString(id).c_str(), size, e.size);
+  return false;
+}
+
 HRESULT TAviStream::Read(int32_t start, int32_t samples, void* buffer, int32_t cbBuffer,
                          int32_t* plBytes, int32_t* plSamples) const {
   if (plBytes) *plBytes = 0;
@@ -158,8 +180,12 @@ HRESULT TAviStream::Read(int32_t start, int32_t samples, void* buffer, int32_t c
       if (plBytes) *plBytes = size;
       return AVIERR_BUFFERTOOSMALL;
     }
-    if (size > 0 && io.ReadAt(e->offset, buffer, static_cast<size_t>(size)) != static_cast<size_t>(size))
+    // The header with the data, in one read.
+    uint8_t header[8];
+    if (size > 0 && (e->offset < 8 || io.ReadAt2(e->offset - 8, header, 8, buffer, static_cast<size_t>(size)) !=
+                                           8 + static_cast<size_t>(size)))
       return AVIERR_FILEREAD;
+    if (size > 0 && !HeaderAgrees(*e, header)) return AVIERR_FILEREAD;
     if (plBytes) *plBytes = size;
     if (plSamples) *plSamples = 1;
     return AVIERR_OK;
@@ -202,8 +228,18 @@ HRESULT TAviStream::Read(int32_t start, int32_t samples, void* buffer, int32_t c
     if (e.flags & kEntryMissing) return AVIERR_FILEREAD;
     const uint64_t inChunk = at - byteStart_[chunk];
     const uint64_t take = std::min<uint64_t>(want, e.size - inChunk);
-    if (take > 0 && io.ReadAt(e.offset + inChunk, out, static_cast<size_t>(take)) != take)
-      return AVIERR_FILEREAD;
+    if (take > 0 && inChunk == 0 && e.offset >= 8) {
+      // From the chunk's start: its header comes with the data.
+      uint8_t header[8];
+      if (io.ReadAt2(e.offset - 8, header, 8, out, static_cast<size_t>(take)) != 8 + take ||
+          !HeaderAgrees(e, header))
+        return AVIERR_FILEREAD;
+    } else if (take > 0) {
+      // Inside a chunk: usually the one the last read ended in, whose header was seen.
+      if (checkedChunk_.load(std::memory_order_relaxed) != chunk && !HeaderAgrees(e)) return AVIERR_FILEREAD;
+      if (io.ReadAt(e.offset + inChunk, out, static_cast<size_t>(take)) != take) return AVIERR_FILEREAD;
+    }
+    checkedChunk_.store(chunk, std::memory_order_relaxed);
     out += take;
     at += take;
     want -= take;
@@ -375,6 +411,14 @@ HRESULT AVIFileOpen(PAVIFILE* ppfile, const std::string& fileName, unsigned mode
   if (!io) return AVIERR_FILEOPEN;
   return AVIFileOpenIO(ppfile, std::move(io), mode, options);
 }
+
+HRESULT AVIFileWriteHeader(PAVIFILE pfile) {
+  if (pfile == nullptr) return AVIERR_BADHANDLE;
+  if (!pfile->Writing()) return AVIERR_READONLY;
+  return pfile->WriteHeader();
+}
+
+int AVIFileSystemError(PAVIFILE pfile) { return pfile ? pfile->IO().LastError() : 0; }
 
 uint32_t AVIFileAddRef(PAVIFILE pfile) {
   if (pfile == nullptr) return 0;

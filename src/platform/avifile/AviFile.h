@@ -190,6 +190,13 @@ HRESULT AVIFileInfo(PAVIFILE pfile, AVIFILEINFO* pfi, int32_t size);
 HRESULT AVIFileGetStream(PAVIFILE pfile, PAVISTREAM* ppavi, FOURCC fccType, int32_t lParam);
 // Adds a stream to a file being written (before its first sample is written).
 HRESULT AVIFileCreateStream(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMINFO* psi);
+// Writes the header of a file being written now, once every stream has its format, so
+// that a disk without room for it shows before any sample is made; the file is the same
+// as when the first sample writes it. AVIERR_FILEWRITE when it does not fit (the file is
+// then empty), AVIERR_BADFORMAT when a stream has no format yet.
+HRESULT AVIFileWriteHeader(PAVIFILE pfile);
+// The system's error (errno) of the file's last failed write; 0 when none failed.
+int AVIFileSystemError(PAVIFILE pfile);
 
 uint32_t AVIStreamAddRef(PAVISTREAM pavi);
 uint32_t AVIStreamRelease(PAVISTREAM pavi);

@@ -84,9 +84,13 @@ class TAviStream {
  private:
   // The chunk at an index position, nullptr outside the index.
   const TAviIndexEntry* EntryAt(int64_t i) const;
+  // The chunk's own header (read from the file when not given) agrees with the entry.
+  bool HeaderAgrees(const TAviIndexEntry& e, const uint8_t* header = nullptr) const;
 
   TAviFile* file_;
   int number_;
+  // Reading fixed-size samples: the chunk whose header the last read saw agree.
+  mutable std::atomic<size_t> checkedChunk_{SIZE_MAX};
 };
 
 class TAviFile {
@@ -105,6 +109,8 @@ class TAviFile {
   // Called by TAviStream::Write.
   HRESULT WriteChunk(TAviStream& s, const void* data, uint32_t size, bool key);
   bool MoviStarted() const { return moviStarted_; }
+  // Writes the header now (AVIFileWriteHeader); nothing to do once it is written.
+  HRESULT WriteHeader() { return moviStarted_ ? AVIERR_OK : StartFile(false); }
   // Finishes a written file: indexes, sizes, headers. Called once, at the last release.
   void Finalise();
 

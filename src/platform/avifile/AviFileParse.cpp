@@ -2,7 +2,12 @@
 // the index of every stream (OpenDML indexes, idx1, or a walk through the movi lists).
 // Nothing here trusts a size or a count from the file: every read is checked against
 // the file's end, and the index never holds more entries than the file has room for
-// chunks, so a damaged file costs no more memory or time than an intact one.
+// chunks, so a damaged file costs no more memory or time than an intact one. An index
+// is believed only when its chunks lie inside the movi lists without overlapping one
+// another (a lie about a size or an offset runs into another chunk or out of the list);
+// one that does not is dropped for a walk through the movi lists, as for a file without
+// an index. This costs no read: the chunk headers themselves are checked when a chunk
+// is read (AviFile.cpp), so opening a long clip stays as fast as before.
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -17,16 +22,16 @@ namespace {
 // positioned read per window, not per field.
 class TReadCache {
  public:
-  TReadCache(TAviIO& io, uint64_t size) : io_(io), size_(size) {}
+  TReadCache(TAviIO& io, uint64_t size, size_t window) : io_(io), size_(size), window_(window) {}
 
   // Exactly n bytes at offset; false when the file ends before.
   bool Read(uint64_t offset, void* dst, size_t n) {
     if (offset > size_ || n > size_ - offset) return false;
     if (n == 0) return true;
-    if (n > kWindow) return io_.ReadAt(offset, dst, n) == n;
+    if (n > window_) return io_.ReadAt(offset, dst, n) == n;
     if (offset < start_ || offset + n > start_ + len_) {
-      if (buf_.empty()) buf_.resize(kWindow);
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - offset));
+      if (buf_.empty()) buf_.resize(window_);
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(window_, size_ - offset));
       start_ = offset;
       len_ = io_.ReadAt(offset, buf_.data(), want);
       if (len_ < n) return false;
@@ -43,9 +48,9 @@ class TReadCache {
   }
 
  private:
-  static constexpr size_t kWindow = 32 * 1024;
   TAviIO& io_;
   uint64_t size_;
+  size_t window_;
   std::vector<uint8_t> buf_;
   uint64_t start_ = 0;
   size_t len_ = 0;
@@ -61,6 +66,13 @@ struct TMovi {
 
 // How far the walk through a damaged movi list looks for the next chunk.
 constexpr uint64_t kResyncLimit = 1 << 20;
+constexpr size_t kWalkWindow = 32 * 1024;
+
+// Where an index puts a chunk's data.
+struct TSpan {
+  uint64_t offset;  // past the 8-byte header
+  uint64_t size;
+};
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 bool IsLower(uint8_t c) { return c >= 'a' && c <= 'z'; }
@@ -75,13 +87,14 @@ bool IsIndexChunk(FOURCC id) {
 
 class TAviParser {
  public:
-  explicit TAviParser(TAviFile& f) : f_(f), size_(f.FileSize()), cache_(f.IO(), size_) {}
+  explicit TAviParser(TAviFile& f)
+      : f_(f), size_(f.FileSize()), cache_(f.IO(), size_, kWalkWindow) {}
   HRESULT Run();
 
  private:
   bool Header(uint64_t pos, uint64_t end, FOURCC& id, uint32_t& size);
   uint64_t Next(uint64_t pos, uint32_t size, uint64_t end);
-  void WalkRiff(uint64_t begin, uint64_t end, bool first);
+  uint64_t WalkRiff(uint64_t begin, uint64_t end, bool first);
   void ParseHdrl(uint64_t begin, uint64_t end);
   void ParseStrl(uint64_t begin, uint64_t end);
   void ParseOdml(uint64_t begin, uint64_t end);
@@ -92,13 +105,23 @@ class TAviParser {
   bool ReadIdx1(const std::vector<bool>& want);
   void WalkMovi(const TMovi& m, const std::vector<bool>& want);
   bool IsStreamChunk(FOURCC id) const;
+  bool StreamChunkAt(uint64_t pos);
+  bool Plausible(std::vector<TSpan>& spans, bool firstRiffOnly);
+  bool GapHoldsChunks(const TSpan& a, const TSpan& b);
+  uint64_t MoviEnd(size_t movi, bool forIdx1) const;
   bool AddEntry(TAviStream& s, uint64_t offset, uint64_t size, bool key);
+  // Forgets what was read of the stream's index (its entries no longer count against
+  // the budget).
+  void DropIndex(TAviStream& s, const char* what);
   void Finish(TAviStream& s);
 
   TAviFile& f_;
   uint64_t size_;
   TReadCache cache_;
   bool haveHdrl_ = false;
+  // A movi list left open by a writer that never finished: it runs to the end of the
+  // file, and no part follows it.
+  bool openEnded_ = false;
   std::vector<TMovi> movis_;
   bool haveIdx1_ = false;
   uint64_t idx1Pos_ = 0;
@@ -110,6 +133,7 @@ class TAviParser {
   std::vector<TSuperIndexAt> indx_;
   uint64_t budget_ = 0;
   uint64_t entries_ = 0;
+  bool lied_ = false;  // the index being read points at a chunk that is not what it says
 };
 
 bool TAviParser::Header(uint64_t pos, uint64_t end, FOURCC& id, uint32_t& size) {
@@ -145,18 +169,22 @@ HRESULT TAviParser::Run() {
   // file by a truncation: both run to the end of the file.
   const bool riffUnknown = riffSize < 4 || uint64_t(riffSize) + 8 > size_;
   const uint64_t riffEnd = riffUnknown ? size_ : uint64_t(riffSize) + 8;
-  WalkRiff(12, riffEnd, true);
+  const uint64_t stop = WalkRiff(12, riffEnd, true);
   if (!haveHdrl_ || f_.streams_.empty()) return AVIERR_BADFORMAT;
 
-  // OpenDML: further RIFF "AVIX" parts follow the first.
-  uint64_t pos = riffUnknown ? size_ : riffEnd + (riffSize & 1);
-  while (Header(pos, size_, id, riffSize)) {
+  // OpenDML: further RIFF "AVIX" parts follow the first (where the walk of a first part
+  // of unknown size met one).
+  uint64_t pos = riffUnknown ? stop : riffEnd + (riffSize & 1);
+  while (!openEnded_ && Header(pos, size_, id, riffSize)) {
     if (id == ckidRIFF) {
       uint32_t type = 0;
       if (!cache_.U32(pos + 8, type) || type != formtypeAVIX) break;
       const bool unknown = riffSize < 4 || pos + 8 + riffSize > size_;
-      WalkRiff(pos + 12, unknown ? size_ : pos + 8 + riffSize, false);
-      if (unknown) break;
+      const uint64_t partStop = WalkRiff(pos + 12, unknown ? size_ : pos + 8 + riffSize, false);
+      if (unknown) {
+        pos = partStop;
+        continue;
+      }
     } else if (!IsPrintableFourCC(id)) {
       break;
     }
@@ -168,7 +196,10 @@ HRESULT TAviParser::Run() {
   return AVIERR_OK;
 }
 
-void TAviParser::WalkRiff(uint64_t begin, uint64_t end, bool first) {
+// Walks the chunks of a RIFF part; returns where the walk stopped. A part of unknown
+// size (a writer that never finished) ends at the next "RIFF": there the next part
+// begins.
+uint64_t TAviParser::WalkRiff(uint64_t begin, uint64_t end, bool first) {
   uint64_t pos = begin;
   FOURCC id;
   uint32_t size;
@@ -182,10 +213,21 @@ void TAviParser::WalkRiff(uint64_t begin, uint64_t end, bool first) {
         ParseHdrl(pos + 12, std::max(dataEnd, pos + 12));
       } else if (type == listtypeAVIMOVIE) {
         // An unfinished list (size 0) or one past the end runs to the end of the part.
+        // A list that holds only its type while stream chunks follow it was never
+        // closed (our writer starts each list so): its chunks run to the end of the
+        // file, whatever the part's own size says.
+        const bool open = size == 4 && StreamChunkAt(pos + 12);
         const bool unknown = size < 4 || pos + 8 + uint64_t(size) > end;
+        if (open) {
+          movis_.push_back({pos + 8, pos + 12, size_, first});
+          openEnded_ = true;
+          return size_;
+        }
         movis_.push_back({pos + 8, pos + 12, unknown ? end : dataEnd, first});
-        if (unknown) break;
+        if (unknown) return end;
       }
+    } else if (id == ckidRIFF) {
+      return pos;
     } else if (id == ckidAVINEWINDEX) {
       if (first && !haveIdx1_) {
         haveIdx1_ = true;
@@ -197,6 +239,7 @@ void TAviParser::WalkRiff(uint64_t begin, uint64_t end, bool first) {
     }
     pos = Next(pos, size, end);
   }
+  return end;
 }
 
 void TAviParser::ParseHdrl(uint64_t begin, uint64_t end) {
@@ -332,29 +375,115 @@ bool TAviParser::IsStreamChunk(FOURCC id) const {
          IsLower(static_cast<uint8_t>(id >> 24));
 }
 
+bool TAviParser::StreamChunkAt(uint64_t pos) {
+  uint32_t id = 0;
+  return cache_.U32(pos, id) && IsStreamChunk(id);
+}
+
+// The chunks of an index, headers included, lie inside the movi lists (of the first
+// RIFF only, for idx1) and do not overlap, and what lies between two of them is whole
+// chunks the index leaves out (JUNK, index chunks, other streams): a size that is too
+// small leaves part of its chunk there. Gaps are rare in a real file (a record list's
+// 12-byte head is taken as it is), so this reads next to nothing. Chunks without data
+// are not read and need no place.
+bool TAviParser::Plausible(std::vector<TSpan>& spans, bool firstRiffOnly) {
+  std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) { return a.offset < b.offset; });
+  size_t movi = 0;
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const TSpan& c = spans[i];
+    if (c.offset < 8 || c.offset > size_) return false;
+    // The movi lists are in file order, as the sorted chunks.
+    const size_t before = movi;
+    while (movi < movis_.size() && MoviEnd(movi, firstRiffOnly) < c.offset + c.size) ++movi;
+    if (movi == movis_.size() || movis_[movi].begin > c.offset - 8) return false;
+    if (firstRiffOnly && !movis_[movi].firstRiff) return false;
+    if (i == 0) continue;
+    const TSpan& p = spans[i - 1];
+    if (p.offset + p.size > c.offset - 8) return false;
+    // Between two chunks of one list (the end of a part holds its indexes, and the next
+    // part its headers).
+    if (movi == before && !GapHoldsChunks(p, c)) return false;
+  }
+  return true;
+}
+
+// idx1 follows the movi list it indexes: a list whose size falls short of it still
+// holds the chunks up to it.
+uint64_t TAviParser::MoviEnd(size_t movi, bool forIdx1) const {
+  const TMovi& m = movis_[movi];
+  const bool beforeIdx1 = haveIdx1_ && m.firstRiff && idx1Pos_ >= m.end + 8 &&
+                          (movi + 1 == movis_.size() || movis_[movi + 1].begin > idx1Pos_);
+  return forIdx1 && beforeIdx1 ? idx1Pos_ - 8 : m.end;
+}
+
+bool TAviParser::GapHoldsChunks(const TSpan& a, const TSpan& b) {
+  uint64_t pos = a.offset + a.size;
+  const uint64_t end = b.offset - 8;
+  if ((a.size & 1) && pos < end) ++pos;  // the pad byte
+  if (pos == end || end - pos == 12) return true;
+  FOURCC id;
+  uint32_t size;
+  while (pos < end) {
+    if (!Header(pos, end, id, size) || !IsPrintableFourCC(id)) return false;
+    uint32_t type = 0;
+    if (id == ckidLIST && cache_.U32(pos + 8, type) && type == listtypeAVIRECORD) {
+      pos += 12;
+      continue;
+    }
+    pos = Next(pos, size, end);
+  }
+  return pos == end;
+}
+
 void TAviParser::BuildIndexes() {
   // Every chunk needs at least its 8-byte header in the file.
   budget_ = size_ / 8 + 64;
   const size_t count = f_.streams_.size();
   std::vector<bool> want(count, true);
   bool anyWant = false;
+  // The OpenDML indexes of all streams together (their chunks fill the gaps between
+  // one another's): one that does not hold drops them all.
+  std::vector<TSpan> spans;
   for (size_t i = 0; i < count; ++i) {
-    if (indx_[i].size > 0 && ReadSuperIndex(*f_.streams_[i], indx_[i].pos, indx_[i].size))
+    TAviStream& s = *f_.streams_[i];
+    if (indx_[i].size > 0 && ReadSuperIndex(s, indx_[i].pos, indx_[i].size)) {
       want[i] = false;
-    else
-      f_.streams_[i]->index_.clear();
+      for (const TAviIndexEntry& e : s.index_)
+        if (e.size > 0 || (e.flags & kEntryMissing)) spans.push_back({e.offset, e.size});
+    } else {
+      DropIndex(s, "OpenDML index");
+    }
+  }
+  lied_ = !spans.empty() && !Plausible(spans, false);
+  for (size_t i = 0; i < count; ++i) {
+    if (lied_ && !want[i]) {
+      want[i] = true;
+      DropIndex(*f_.streams_[i], "OpenDML index");
+    }
     anyWant = anyWant || want[i];
   }
+  lied_ = false;
+  spans = std::vector<TSpan>();
   if (!anyWant) return;
-  if (haveIdx1_ && ReadIdx1(want)) {
+  lied_ = false;
+  if (haveIdx1_ && ReadIdx1(want) && !lied_) {
     // idx1 covers the first RIFF; parts after it are walked.
     for (const TMovi& m : movis_)
       if (!m.firstRiff) WalkMovi(m, want);
     return;
   }
   for (size_t i = 0; i < count; ++i)
-    if (want[i]) f_.streams_[i]->index_.clear();
+    if (want[i]) DropIndex(*f_.streams_[i], "idx1");
+  lied_ = false;
   for (const TMovi& m : movis_) WalkMovi(m, want);
+}
+
+void TAviParser::DropIndex(TAviStream& s, const char* what) {
+  if (lied_)
+    TraceF("[TAviFile] The %s of stream %d disagrees with the chunk headers: the movi lists are walked", what,
+           s.Number());
+  entries_ -= std::min<uint64_t>(entries_, s.index_.size());
+  s.index_.clear();
 }
 
 bool TAviParser::ReadSuperIndex(TAviStream& s, uint64_t pos, uint32_t size) {
@@ -437,6 +566,7 @@ bool TAviParser::ReadIdx1(const std::vector<bool>& want) {
   }
   const uint64_t base = relative ? moviPos : 0;
   bool gave = false;
+  std::vector<TSpan> spans;
   for (uint64_t i = 0; i < n; ++i) {
     uint8_t e[16];
     if (!cache_.Read(idx1Pos_ + i * 16, e, 16)) break;
@@ -446,9 +576,13 @@ bool TAviParser::ReadIdx1(const std::vector<bool>& want) {
     const int sn = StreamFromChunkId(ckid);
     if (!want[sn]) continue;
     TAviStream& s = *f_.streams_[sn];
-    if (!AddEntry(s, base + GetLE32(e + 8) + 8, GetLE32(e + 12), (flags & AVIIF_KEYFRAME) != 0)) break;
+    const uint64_t at = base + GetLE32(e + 8) + 8;
+    const uint32_t size = GetLE32(e + 12);
+    if (size > 0) spans.push_back({at, size});
+    if (!AddEntry(s, at, size, (flags & AVIIF_KEYFRAME) != 0)) break;
     gave = gave || (s.index_.back().flags & kEntryMissing) == 0;
   }
+  lied_ = !Plausible(spans, true);
   return gave;
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,13 +35,32 @@ class TFileAviIO : public TAviIO {
     return done;
   }
 
+  size_t ReadAt2(uint64_t offset, void* a, size_t na, void* b, size_t nb) override {
+    if (offset > static_cast<uint64_t>(INT64_MAX) - na - nb) return 0;
+    iovec iov[2] = {{a, na}, {b, nb}};
+    ssize_t r;
+    do {
+      r = ::preadv(fd_, iov, 2, static_cast<off_t>(offset));
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) return 0;
+    const auto got = static_cast<size_t>(r);
+    if (got >= na + nb || got == 0) return got;
+    // A short read (a signal, the end of the file): the rest the plain way.
+    if (got < na) return got + TAviIO::ReadAt2(offset + got, static_cast<uint8_t*>(a) + got, na - got, b, nb);
+    return got + ReadAt(offset + got, static_cast<uint8_t*>(b) + (got - na), nb - (got - na));
+  }
+
   bool WriteAt(uint64_t offset, const void* data, size_t n) override {
     const auto* p = static_cast<const uint8_t*>(data);
     size_t done = 0;
     while (done < n) {
       const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
       if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return false;
+      if (r <= 0) {
+        // a write that takes nothing without an error is a full disk
+        error_ = r < 0 ? errno : ENOSPC;
+        return false;
+      }
       done += static_cast<size_t>(r);
     }
     uint64_t end = offset + n;
@@ -51,19 +71,35 @@ class TFileAviIO : public TAviIO {
   }
 
   bool Truncate(uint64_t size) override {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return false;
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+      error_ = errno;
+      return false;
+    }
     size_.store(size);
     return true;
   }
 
-  bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL; }
+  bool Flush() override {
+    if (::fsync(fd_) == 0 || errno == EINVAL) return true;
+    error_ = errno;
+    return false;
+  }
+
+  int LastError() const override { return error_.load(); }
 
  private:
   int fd_;
   std::atomic<uint64_t> size_;
+  std::atomic<int> error_{0};
 };
 
 }  // namespace
+
+size_t TAviIO::ReadAt2(uint64_t offset, void* a, size_t na, void* b, size_t nb) {
+  const size_t first = ReadAt(offset, a, na);
+  if (first < na) return first;
+  return first + ReadAt(offset + na, b, nb);
+}
 
 std::unique_ptr<TAviIO> OpenAviFileIO(const std::string& fileName, bool create) {
   const int flags = create ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);

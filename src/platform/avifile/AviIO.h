@@ -17,11 +17,17 @@ class TAviIO {
   virtual uint64_t Size() const = 0;
   // Reads up to n bytes at offset; returns the bytes read (fewer at the end, 0 on error).
   virtual size_t ReadAt(uint64_t offset, void* buffer, size_t n) = 0;
+  // Reads na bytes at offset into a and the nb bytes after them into b, in one request
+  // where the store can (a chunk's header and its data); returns the bytes read.
+  virtual size_t ReadAt2(uint64_t offset, void* a, size_t na, void* b, size_t nb);
   // Writes all n bytes at offset; false when they could not all be written.
   virtual bool WriteAt(uint64_t offset, const void* data, size_t n) = 0;
   // Cuts (or extends) the store to size bytes.
   virtual bool Truncate(uint64_t size) = 0;
   virtual bool Flush() { return true; }
+  // The system's error (errno) of the last write, cut or flush that failed; 0 when none
+  // did or the store is no file.
+  virtual int LastError() const { return 0; }
 };
 
 // Opens a regular file for reading, or creates (emptying) one for reading and writing.

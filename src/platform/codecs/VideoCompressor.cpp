@@ -14,6 +14,7 @@ extern "C" {
 #include "base/Trace.h"
 #include "platform/codecs/VideoFFmpeg.h"
 #include "base/JpegFile.h"
+#include "base/LittleEndian.h"
 #include "platform/codecs/VideoRgbToYuv.h"
 
 namespace movara {
@@ -125,18 +126,51 @@ bool StandardMasks(const TVideoFormat& in) {
   return in.biBitCount == 32 && in.RedMask == 0xFF0000 && in.GreenMask == 0xFF00 && in.BlueMask == 0xFF;
 }
 
-int CheckInput(const TEntry& e, const TVideoFormat& in) {
-  if (!in.IsUncompressed() || !in.SaneSize() || !StandardMasks(in)) return ICERR_BADFORMAT;
-  const int bits = in.biBitCount;
-  const bool rgb = bits == 16 || bits == 24 || bits == 32;
-  if (e.kind == kDib) {
-    if (!rgb && bits != 1 && bits != 4 && bits != 8) return ICERR_BADFORMAT;
-  } else if (!rgb) {
-    return ICERR_BADFORMAT;
+// Whether the encoder takes pictures of this size; what it takes when it does not.
+bool SizeTaken(const TEntry& e, int width, int height, const char** takes) {
+  switch (e.kind) {
+    case kDv:  // the DV systems' own frames
+      *takes = "przyjmuje tylko 720 x 576 lub 720 x 480";
+      return width == 720 && (height == 576 || height == 480);
+    case kMpeg4:  // 13 bits for each side in its headers
+      *takes = "przyjmuje boki do 8191 pikseli";
+      return width <= 8191 && height <= 8191;
+    case kCinepak:
+    case kMsvideo1:  // blocks of 4 x 4
+      *takes = "przyjmuje boki podzielne przez 4";
+      return width % 4 == 0 && height % 4 == 0;
+    case kH264:  // 4:2:0 chroma
+      *takes = "przyjmuje boki parzyste";
+      return width % 2 == 0 && height % 2 == 0;
+    default:
+      return true;
   }
-  if (e.kind == kDv && !(in.Width() == 720 && (in.Height() == 576 || in.Height() == 480)))
-    return ICERR_BADFORMAT;
-  return ICERR_OK;
+}
+
+// ICERR_OK when the compressor takes frames of this format; else why not (takes).
+int CheckInput(const TEntry& e, const TVideoFormat& in, const char** takes = nullptr) {
+  const char* why = "przyjmuje tylko nieskompresowane obrazy RGB";
+  int r = ICERR_OK;
+  if (!in.IsUncompressed() || !in.SaneSize() || !StandardMasks(in)) {
+    r = ICERR_BADFORMAT;
+  } else {
+    const int bits = in.biBitCount;
+    const bool rgb = bits == 16 || bits == 24 || bits == 32;
+    if (e.kind == kDib ? !rgb && bits != 1 && bits != 4 && bits != 8 : !rgb) {
+      why = e.kind == kDib ? "przyjmuje obrazy 1, 4, 8, 16, 24 lub 32 bity" : "przyjmuje obrazy 16, 24 lub 32 bity";
+      r = ICERR_BADFORMAT;
+    } else if (!SizeTaken(e, in.Width(), in.Height(), &why)) {
+      r = ICERR_BADFORMAT;
+    }
+  }
+  if (takes) *takes = why;
+  return r;
+}
+
+// "24 bity", "16 bitów"
+std::string Bits(int n) {
+  const int tens = n % 100, ones = n % 10;
+  return std::to_string(n) + (n == 1 ? " bit" : ones >= 2 && ones <= 4 && (tens < 12 || tens > 14) ? " bity" : " bitów");
 }
 
 AVPixelFormat SourcePixelFormat(const TVideoFormat& in) {
@@ -167,13 +201,6 @@ bool SameInput(const TVideoFormat& a, const TVideoFormat& b) {
          a.TopDown() == b.TopDown() && SourcePixelFormat(a) == SourcePixelFormat(b);
 }
 
-void PutLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint32_t GetLE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 uint32_t Crc32(const uint8_t* data, size_t size) {
   return av_crc(av_crc_get_table(AV_CRC_32_IEEE_LE), 0xFFFFFFFFu, data, size) ^ 0xFFFFFFFFu;
 }
@@ -582,6 +609,18 @@ bool TVideoCompressorSession::GetInfo(TVideoCompressorInfo& info) const {
 }
 
 uint32_t TVideoCompressorSession::Handler() const { return impl_->handler; }
+
+std::string TVideoCompressorSession::RefusalText(const TVideoFormat& in) {
+  const char* takes = nullptr;
+  if (CheckInput(*impl_->entry, in, &takes) == ICERR_OK) {
+    TVideoFormat made;
+    if (impl_->MakeFormat(in, made) == ICERR_OK) return std::string();
+    takes = "jego koder odrzucił ten obraz";
+  }
+  return std::string(impl_->entry->name) + " (" + VideoFourCCText(impl_->handler) + ") nie przyjmuje obrazu " +
+         std::to_string(in.Width()) + " x " + std::to_string(in.Height()) + " (" + Bits(in.biBitCount) + "): " +
+         takes + ".";
+}
 bool TVideoCompressorSession::Begun() const { return impl_->begun; }
 const TVideoCompressorState& TVideoCompressorSession::State() const { return impl_->state; }
 
@@ -711,10 +750,10 @@ int TVideoCompressorSession::SetState(const uint8_t* block, size_t size) {
   // A block saved by another compressor configures nothing here.
   if (FindEntry(GetLE32(block + 8)) != d.entry) return 0;
   TVideoCompressorState s;
-  s.Quality = static_cast<int32_t>(GetLE32(block + 12));
-  s.KeyInterval = static_cast<int32_t>(GetLE32(block + 16));
-  s.DataRate = static_cast<int32_t>(GetLE32(block + 20));
-  s.Option = static_cast<int32_t>(GetLE32(block + 24));
+  s.Quality = GetLEI32(block + 12);
+  s.KeyInterval = GetLEI32(block + 16);
+  s.DataRate = GetLEI32(block + 20);
+  s.Option = GetLEI32(block + 24);
   if (s.Quality < ICQUALITY_DEFAULT || s.Quality > ICQUALITY_HIGH || s.KeyInterval < 0 ||
       s.KeyInterval > 1000000 || s.DataRate < 0 || s.DataRate > 1000000 || s.Option < 0 ||
       s.Option > d.entry->maxOption)

@@ -109,6 +109,10 @@ class TVideoCompressorSession {
   // The catalogue entry, with the handler the session was opened with.
   bool GetInfo(TVideoCompressorInfo& info) const;
   uint32_t Handler() const;
+  // Why frames of this format are refused, for a message: the compressor, the picture and
+  // what the compressor takes ("DV (dvsd) nie przyjmuje obrazu 96 x 64 (24 bity):
+  // przyjmuje tylko 720 x 576 lub 720 x 480."); "" when they are taken.
+  std::string RefusalText(const TVideoFormat& in);
 
   // ICERR_OK when frames of this format can be compressed (into out, when given: the
   // format CompressGetFormat gives).

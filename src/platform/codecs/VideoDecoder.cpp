@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 
+#include "base/LittleEndian.h"
 #include "base/Trace.h"
 #include "platform/codecs/VideoFFmpeg.h"
 
@@ -121,7 +122,7 @@ class TDibRows {
           }
         } else {
           for (int x = 0; x < w; ++x, s += 4, d += 3) {
-            const uint32_t v = s[0] | (s[1] << 8) | (s[2] << 16) | (static_cast<uint32_t>(s[3]) << 24);
+            const uint32_t v = GetLE32(s);
             d[0] = blue_.Value(v);
             d[1] = green_.Value(v);
             d[2] = red_.Value(v);
@@ -130,7 +131,7 @@ class TDibRows {
         break;
       case 16:
         for (int x = 0; x < w; ++x, s += 2, d += 3) {
-          const uint8_t* c = &lut16_[(s[0] | (s[1] << 8)) * 3];
+          const uint8_t* c = &lut16_[GetLE16(s) * 3];
           d[0] = c[0];
           d[1] = c[1];
           d[2] = c[2];
@@ -273,15 +274,12 @@ void VideoMakePackedDib(int width, int height, std::vector<uint8_t>& packed) {
   packed.resize(TVideoFormat::kHeaderSize + image);
   uint8_t* p = packed.data();
   std::memset(p, 0, TVideoFormat::kHeaderSize);
-  auto put32 = [p](int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put32(0, TVideoFormat::kHeaderSize);
-  put32(4, static_cast<uint32_t>(width));
-  put32(8, static_cast<uint32_t>(height));
+  PutLE32(p, TVideoFormat::kHeaderSize);
+  PutLE32(p + 4, static_cast<uint32_t>(width));
+  PutLE32(p + 8, static_cast<uint32_t>(height));
   p[12] = 1;   // planes
   p[14] = 24;  // bits
-  put32(20, image);
+  PutLE32(p + 20, image);
 }
 
 struct TVideoDecoder::TImpl {

@@ -3,23 +3,11 @@
 #include <algorithm>
 
 #include "base/Format.h"
+#include "base/LittleEndian.h"
 
 namespace movara {
 
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 
 int UpperAscii(int c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
 
@@ -53,17 +41,17 @@ bool VideoSameFourCC(uint32_t a, uint32_t b) {
 
 bool TVideoFormat::FromBytes(const uint8_t* data, size_t size) {
   if (!data || size < kHeaderSize) return false;
-  biSize = Le32(data);
-  biWidth = static_cast<int32_t>(Le32(data + 4));
-  biHeight = static_cast<int32_t>(Le32(data + 8));
-  biPlanes = Le16(data + 12);
-  biBitCount = Le16(data + 14);
-  biCompression = Le32(data + 16);
-  biSizeImage = Le32(data + 20);
-  biXPelsPerMeter = static_cast<int32_t>(Le32(data + 24));
-  biYPelsPerMeter = static_cast<int32_t>(Le32(data + 28));
-  biClrUsed = Le32(data + 32);
-  biClrImportant = Le32(data + 36);
+  biSize = GetLE32(data);
+  biWidth = GetLEI32(data + 4);
+  biHeight = GetLEI32(data + 8);
+  biPlanes = GetLE16(data + 12);
+  biBitCount = GetLE16(data + 14);
+  biCompression = GetLE32(data + 16);
+  biSizeImage = GetLE32(data + 20);
+  biXPelsPerMeter = GetLEI32(data + 24);
+  biYPelsPerMeter = GetLEI32(data + 28);
+  biClrUsed = GetLE32(data + 32);
+  biClrImportant = GetLE32(data + 36);
   Extra.assign(data + kHeaderSize, data + size);
 
   Palette.clear();
@@ -78,9 +66,9 @@ bool TVideoFormat::FromBytes(const uint8_t* data, size_t size) {
       Palette.push_back(TRGBQuad{data[at], data[at + 1], data[at + 2], 0});
   }
   if (biCompression == kBitFields && size >= kHeaderSize + 12) {
-    RedMask = Le32(data + 40);
-    GreenMask = Le32(data + 44);
-    BlueMask = Le32(data + 48);
+    RedMask = GetLE32(data + 40);
+    GreenMask = GetLE32(data + 44);
+    BlueMask = GetLE32(data + 48);
   }
   return true;
 }
@@ -88,17 +76,18 @@ bool TVideoFormat::FromBytes(const uint8_t* data, size_t size) {
 std::vector<uint8_t> TVideoFormat::ToBytes() const {
   std::vector<uint8_t> out;
   out.reserve(kHeaderSize + std::max(Extra.size(), Palette.size() * 4 + 12));
-  Put32(out, biSize);
-  Put32(out, static_cast<uint32_t>(biWidth));
-  Put32(out, static_cast<uint32_t>(biHeight));
-  Put16(out, biPlanes);
-  Put16(out, biBitCount);
-  Put32(out, biCompression);
-  Put32(out, biSizeImage);
-  Put32(out, static_cast<uint32_t>(biXPelsPerMeter));
-  Put32(out, static_cast<uint32_t>(biYPelsPerMeter));
-  Put32(out, biClrUsed);
-  Put32(out, biClrImportant);
+  TLEWriter w(out);
+  w.U32(biSize);
+  w.U32(static_cast<uint32_t>(biWidth));
+  w.U32(static_cast<uint32_t>(biHeight));
+  w.U16(biPlanes);
+  w.U16(biBitCount);
+  w.U32(biCompression);
+  w.U32(biSizeImage);
+  w.U32(static_cast<uint32_t>(biXPelsPerMeter));
+  w.U32(static_cast<uint32_t>(biYPelsPerMeter));
+  w.U32(biClrUsed);
+  w.U32(biClrImportant);
   if (biCompression == kRgb && biBitCount <= 8) {
     for (const TRGBQuad& q : Palette) {
       out.push_back(q.rgbBlue);
@@ -107,9 +96,9 @@ std::vector<uint8_t> TVideoFormat::ToBytes() const {
       out.push_back(0);
     }
   } else if (biCompression == kBitFields) {
-    Put32(out, RedMask);
-    Put32(out, GreenMask);
-    Put32(out, BlueMask);
+    w.U32(RedMask);
+    w.U32(GreenMask);
+    w.U32(BlueMask);
   } else {
     out.insert(out.end(), Extra.begin(), Extra.end());
   }

@@ -16,14 +16,15 @@ class TAviStreamSource : public IVideoFrameSource {
   explicit TAviStreamSource(PAVISTREAM pavi) : pavi_(pavi) {
     AVIStreamAddRef(pavi_);
     start_ = AVIStreamStart(pavi_);
-    length_ = AVIStreamLength(pavi_);
+    const int32_t length = AVIStreamLength(pavi_);
+    length_ = length < 0 ? 0 : length;
   }
   ~TAviStreamSource() override { AVIStreamRelease(pavi_); }
   TAviStreamSource(const TAviStreamSource&) = delete;
   TAviStreamSource& operator=(const TAviStreamSource&) = delete;
 
   int Start() const override { return start_; }
-  int Length() const override { return length_ < 0 ? 0 : length_; }
+  int Length() const override { return length_; }
   int64_t FrameSize(int pos) override {
     int32_t bytes = 0;
     if (AVIStreamRead(pavi_, pos, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK || bytes < 0) return -1;
@@ -35,8 +36,8 @@ class TAviStreamSource : public IVideoFrameSource {
     data.resize(static_cast<size_t>(size));
     keyFrame = AVIStreamFindSample(pavi_, pos, FIND_PREV | FIND_KEY) == pos;
     if (size == 0) return true;
-    int32_t bytes = 0, samples = 0;
-    if (AVIStreamRead(pavi_, pos, 1, data.data(), static_cast<int32_t>(size), &bytes, &samples) != AVIERR_OK)
+    int32_t bytes = 0;
+    if (AVIStreamRead(pavi_, pos, 1, data.data(), static_cast<int32_t>(size), &bytes, nullptr) != AVIERR_OK)
       return false;
     data.resize(static_cast<size_t>(bytes));
     return true;
@@ -51,6 +52,21 @@ class TAviStreamSource : public IVideoFrameSource {
 
 }  // namespace
 
+std::shared_ptr<IVideoFrameSource> AviStreamFrameSource(PAVISTREAM pavi) {
+  return std::make_shared<TAviStreamSource>(pavi);
+}
+
+bool AviStreamVideoFormat(PAVISTREAM pavi, TVideoFormat& format) {
+  const int32_t start = AVIStreamStart(pavi);
+  int32_t formatSize = 0;
+  if (AVIStreamReadFormat(pavi, start, nullptr, &formatSize) != AVIERR_OK || formatSize <= 0 ||
+      formatSize > (1 << 24))
+    return false;
+  std::vector<uint8_t> bytes(static_cast<size_t>(formatSize));
+  return AVIStreamReadFormat(pavi, start, bytes.data(), &formatSize) == AVIERR_OK &&
+         format.FromBytes(bytes.data(), bytes.size());
+}
+
 class TAviGetFrame {
  public:
   explicit TAviGetFrame(std::unique_ptr<TVideoFrameGetter> getter) : getter_(std::move(getter)) {}
@@ -63,15 +79,8 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, const BITMAPINFOHEADER* wanted)
   AVISTREAMINFO info;
   if (AVIStreamInfo(pavi, &info, static_cast<int32_t>(sizeof info)) != AVIERR_OK || info.fccType != streamtypeVIDEO)
     return nullptr;
-  const int32_t start = AVIStreamStart(pavi);
-  int32_t formatSize = 0;
-  if (AVIStreamReadFormat(pavi, start, nullptr, &formatSize) != AVIERR_OK || formatSize <= 0 ||
-      formatSize > (1 << 24))
-    return nullptr;
-  std::vector<uint8_t> bytes(static_cast<size_t>(formatSize));
-  if (AVIStreamReadFormat(pavi, start, bytes.data(), &formatSize) != AVIERR_OK) return nullptr;
   TVideoFormat format;
-  if (!format.FromBytes(bytes.data(), bytes.size())) return nullptr;
+  if (!AviStreamVideoFormat(pavi, format)) return nullptr;
   if (wanted) {
     const bool sameSize = (wanted->biWidth == 0 && wanted->biHeight == 0) ||
                           (wanted->biWidth == format.Width() && wanted->biHeight == format.Height());
@@ -81,7 +90,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, const BITMAPINFOHEADER* wanted)
       return nullptr;
     }
   }
-  auto getter = TVideoFrameGetter::Open(std::make_shared<TAviStreamSource>(pavi), format, info.fccHandler);
+  auto getter = TVideoFrameGetter::Open(AviStreamFrameSource(pavi), format, info.fccHandler);
   if (!getter) return nullptr;
   return new TAviGetFrame(std::move(getter));
 }

@@ -10,13 +10,23 @@
 // TVideoFrameGetter describes. The getter holds a reference to the stream until it is
 // closed.
 #include <cstdint>
+#include <memory>
 
 #include "platform/avifile/AviFile.h"
+#include "platform/codecs/VideoFormat.h"
 
 namespace movara {
 
 class TAviGetFrame;
 using PGETFRAME = TAviGetFrame*;
+class IVideoFrameSource;
+
+// The stored frames of an AVI video stream, read through the AVIFile calls, for a
+// TVideoFrameGetter; holds a reference to the stream while it lives.
+std::shared_ptr<IVideoFrameSource> AviStreamFrameSource(PAVISTREAM pavi);
+// The picture format of a video stream; false when it cannot be read, is larger than
+// 16 MB or is shorter than a BITMAPINFOHEADER.
+bool AviStreamVideoFormat(PAVISTREAM pavi, TVideoFormat& format);
 
 // nullptr when the stream is not video, its format cannot be read, no decoder takes it,
 // or wanted asks for something else than 24-bit BI_RGB frames (of the stream's size, or

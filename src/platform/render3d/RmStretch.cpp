@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 #include <vector>
+
+#include "base/DibStretch.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -12,17 +13,10 @@
 namespace movara::rm {
 namespace {
 
-// The weights of TDIB::StretchFrom (base/DibConvert.cpp), made the same way.
-constexpr int kWeightBits = 14;
-constexpr int32_t kWeightOne = 1 << kWeightBits;
-constexpr uint32_t kFinalRound = 1u << 21;  // the vertical pass ends with >> 22
-
-struct TAxis {
+// One axis of TDIB::StretchFrom's weights (the whole source over the whole surface),
+// with the horizontal weights laid out for the vector pass.
+struct TAxis : TStretchAxis {
   int64_t srcLen = 0, dstLen = 0;
-  std::vector<int> first;
-  std::vector<int32_t> weights;  // taps per pixel
-  int taps = 1;
-  int lo = 0, hi = 0;
   // Horizontal use, pixels taken two at a time (i even, i + 1): 32 16-bit weights, taps
   // 0 and 1 of pixel i, of pixel i + 1, then taps 2 and 3 of both; each pair repeated
   // for the four channels, zero past the taps (and for the missing pixel of an odd end).
@@ -32,81 +26,19 @@ struct TAxis {
 
 // All of srcLen source pixels over all of dstLen destination pixels.
 void MakeAxis(int64_t srcLen, int64_t dstLen, TAxis& a) {
-  const int c0 = 0, c1 = static_cast<int>(srcLen);
-  struct Span {
-    int lo;
-    std::vector<int32_t> w;
-  };
-  std::vector<Span> spans;
-  spans.reserve(static_cast<size_t>(dstLen));
-  std::vector<std::pair<int64_t, int64_t>> raw;  // (source index, weight numerator)
-  int taps = 1;
-  for (int64_t i = 0; i < dstLen; ++i) {
-    raw.clear();
-    int64_t denom;
-    if (srcLen > dstLen) {  // area average over the source span of this pixel
-      const int64_t s0 = i * srcLen, s1 = (i + 1) * srcLen;
-      for (int64_t j = s0 / dstLen; j < c1 && j * dstLen < s1; ++j) {
-        const int64_t ov = std::min((j + 1) * dstLen, s1) - std::max(j * dstLen, s0);
-        if (ov > 0) raw.emplace_back(j, ov);
-      }
-      denom = srcLen;
-    } else if (srcLen == dstLen) {
-      raw.emplace_back(i, 1);
-      denom = 1;
-    } else {  // bilinear between the two source pixels around the centre
-      const int64_t twoD = 2 * dstLen;
-      const int64_t s = (2 * i + 1) * srcLen - dstLen;
-      const int64_t j0 = s >= 0 ? s / twoD : -((-s + twoD - 1) / twoD);
-      const int64_t frac = s - j0 * twoD;
-      raw.emplace_back(j0, twoD - frac);
-      raw.emplace_back(j0 + 1, frac);
-      denom = twoD;
-    }
-    size_t big = 0;
-    for (size_t k = 1; k < raw.size(); ++k)
-      if (raw[k].second > raw[big].second) big = k;
-    int64_t sum = 0;
-    for (auto& r : raw) {
-      r.second = (r.second * kWeightOne + denom / 2) / denom;
-      sum += r.second;
-    }
-    raw[big].second += kWeightOne - sum;
-    int lo = c1, hi = c0 - 1;
-    for (auto& [j, wgt] : raw) {
-      j = std::clamp<int64_t>(j, c0, c1 - 1);
-      if (wgt == 0) continue;
-      lo = std::min(lo, static_cast<int>(j));
-      hi = std::max(hi, static_cast<int>(j));
-    }
-    Span sp{lo, std::vector<int32_t>(static_cast<size_t>(hi - lo + 1), 0)};
-    for (auto& [j, wgt] : raw)
-      if (wgt != 0) sp.w[static_cast<size_t>(j - lo)] += static_cast<int32_t>(wgt);
-    taps = std::max(taps, hi - lo + 1);
-    spans.push_back(std::move(sp));
-  }
+  static_cast<TStretchAxis&>(a) =
+      StretchAxisWeights(srcLen, dstLen, 0, static_cast<int>(dstLen), 0, static_cast<int>(srcLen));
   a.srcLen = srcLen;
   a.dstLen = dstLen;
-  a.taps = taps;
-  a.lo = c1;
-  a.hi = c0 - 1;
-  a.first.clear();
-  a.weights.assign(spans.size() * static_cast<size_t>(taps), 0);
-  for (size_t i = 0; i < spans.size(); ++i) {
-    const int first = std::min(spans[i].lo, c1 - taps);
-    a.first.push_back(first);
-    a.lo = std::min(a.lo, first);
-    a.hi = std::max(a.hi, first + taps - 1);
-    int32_t* wp = a.weights.data() + i * static_cast<size_t>(taps);
-    for (size_t k = 0; k < spans[i].w.size(); ++k) wp[static_cast<size_t>(spans[i].lo - first) + k] = spans[i].w[k];
-  }
+  const size_t taps = static_cast<size_t>(a.taps);
+  const size_t n = a.first.size();
   a.pairs.clear();
   a.maxFirst = 0;
   if (taps <= 4) {
-    a.pairs.assign((spans.size() + 1) / 2 * 32, 0);
-    for (size_t i = 0; i < spans.size(); ++i) {
+    a.pairs.assign((n + 1) / 2 * 32, 0);
+    for (size_t i = 0; i < n; ++i) {
       int16_t w[4] = {0, 0, 0, 0};
-      for (int k = 0; k < taps; ++k) w[k] = static_cast<int16_t>(a.weights[i * static_cast<size_t>(taps) + k]);
+      for (size_t k = 0; k < taps; ++k) w[k] = static_cast<int16_t>(a.weights[i * taps + k]);
       int16_t* p = a.pairs.data() + (i / 2) * 32 + (i % 2) * 8;
       for (int c = 0; c < 4; ++c) {
         p[2 * c] = w[0];
@@ -209,7 +141,7 @@ RM_AVX2 void FilterRowVector(const TAxis& a, const uint8_t* src, uint16_t* out) 
 RM_AVX2 void BlendRowsVector(const uint16_t* const* rows, const int32_t* w, int taps, size_t n, uint8_t* out) {
   int64_t weightSum = 0;
   for (int t = 0; t < taps; ++t) weightSum += w[t];
-  const __m256i start = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(kFinalRound) +
+  const __m256i start = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(StretchFinalRound) +
                                                                static_cast<uint32_t>(weightSum * 32768)));
   const __m256i flip = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
   size_t e = 0;
@@ -233,7 +165,7 @@ RM_AVX2 void BlendRowsVector(const uint16_t* const* rows, const int32_t* w, int 
                      _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1)));
   }
   for (; e < n; ++e) {
-    uint32_t acc = kFinalRound;
+    uint32_t acc = StretchFinalRound;
     for (int t = 0; t < taps; ++t) acc += static_cast<uint32_t>(w[t]) * rows[t][e];
     out[e] = static_cast<uint8_t>(acc >> 22);
   }

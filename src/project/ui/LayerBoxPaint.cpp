@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPolygon>
 #include <algorithm>
+#include <climits>
 #include <exception>
 #include <map>
 #include <tuple>
@@ -58,6 +59,7 @@ class TPainter {
   }
 
   void Paint() {
+    Cache.BeginPaint();
     P.fillRect(Clip, Q(clBtnFace));
     P.setFont(Font);
     static constexpr TLayerNumber order[] = {lnRange,           lnSequence,   lnImage,       lnFirstClipTop, lnFirstFx3d,
@@ -81,8 +83,32 @@ class TPainter {
     P.fillRect(rect, Q(row.Color()));
     if (row.DrawCrossIf()) P.fillRect(rect, QBrush(Qt::black, Qt::BDiagPattern));
     int from = 0, to = 0;
-    row.ItemsInPixels(Origin + visible.left(), Origin + visible.right() + 1, from, to);
-    for (int i = from; i < to; ++i) PaintItem(row, *row.Items(i));
+    auto timeLine = [this](int x) {
+      return static_cast<int>(std::clamp<long long>(static_cast<long long>(Origin) + x, INT_MIN, INT_MAX));
+    };
+    row.ItemsInPixels(timeLine(visible.left()), timeLine(visible.right() + 1), from, to);
+    // blocks narrower than 4 pixels (a far zoom) are their colour alone: touching ones
+    // are filled together
+    const QColor marked = Q(row.ColorMarked());
+    QRect run;
+    auto flush = [&] {
+      if (!run.isEmpty()) P.fillRect(run.intersected(visible), marked);
+      run = QRect();
+    };
+    for (int i = from; i < to; ++i) {
+      TLayerItem& item = *row.Items(i);
+      const QRect r = ItemRect(row, item);
+      if (r.width() >= 4 || (item.Selected() && item.MediaType() != ltFx3d)) {
+        flush();
+        PaintItem(row, item);
+      } else if (!run.isEmpty() && r.left() <= run.left() + run.width()) {
+        run.setRight(std::max(run.right(), r.right()));
+      } else {
+        flush();
+        run = r;
+      }
+    }
+    flush();
     if (row.Style() != lsNone) {
       bool raised = row.Style() == lsRaised;
       P.fillRect(QRect(0, rect.top(), Width, 1), raised ? QColor(255, 255, 255) : Q(DarkenColor(row.Color(), 64)));
@@ -105,8 +131,8 @@ class TPainter {
     const QRect visible = column.intersected(QRect(0, row.Top(), Width, row.Height())).intersected(Clip);
     if (visible.isEmpty()) return;
     if (r.width() < 4) {
-      // a sliver at a far zoom: its colour, and the frame when selected
-      P.fillRect(visible, item.Selected() && item.MediaType() != ltFx3d ? QColor(0, 0, 0) : Q(item.ColorMarked()));
+      // a selected sliver at a far zoom: black for its frame
+      P.fillRect(visible, QColor(0, 0, 0));
       return;
     }
     P.save();
@@ -137,6 +163,7 @@ class TPainter {
 
   // The label "name   m:ss.hhs"; over a waveform it stands on the block's colour.
   void Label(int x, const QRect& r, const std::string& name, int duration, const QColor* backing = nullptr) {
+    if (x >= r.right()) return;
     const std::string text = Format("%s   %ss", name.c_str(), FormatShortDuration(duration, DefaultTimeBase).c_str());
     Text(x, r, text, backing);
   }
@@ -379,10 +406,13 @@ class TPainter {
 
 const QImage& TLayerBoxPaintCache::Thumbnail(const TClipGraphic& clip, int width, int height) {
   const TDIB& src = clip.Bitmap();
-  const uint64_t fp = Fingerprint(src);
-  // one entry per clip and size: a movie's picture and its sound draw it at two sizes
+  // one entry per clip and size: a movie's picture and its sound draw it at two sizes;
+  // whether the picture changed is looked at once a paint
   if (FThumbs.size() > 4096) FThumbs.clear();
   TThumb& t = FThumbs[{&clip, width, height}];
+  if (t.Checked == FPaint && !t.Image.isNull()) return t.Image;
+  t.Checked = FPaint;
+  const uint64_t fp = Fingerprint(src);
   if (t.Image.isNull() || t.Fingerprint != fp) {
     t.Image = DibToImage(src).scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     t.Fingerprint = fp;

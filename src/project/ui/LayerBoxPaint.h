@@ -33,6 +33,8 @@ class TLayerBoxPaintCache {
   // The effect picture at the thumbnail size of an icon size.
   const QImage& Fx3d(TLayerItem& item);
   void Clear();
+  // A paint begins: pictures are looked at again for changes.
+  void BeginPaint() { ++FPaint; }
 
   // Drawing failures met while painting, each (block, text) once: the window shows them
   // after the paint.
@@ -43,7 +45,9 @@ class TLayerBoxPaintCache {
   struct TThumb {
     QImage Image;
     uint64_t Fingerprint = 0;
+    uint64_t Checked = 0;  // the paint that last looked at it
   };
+  uint64_t FPaint = 1;
   std::map<std::tuple<const void*, int, int>, TThumb> FThumbs;
   std::unordered_map<const void*, QImage> FStrips;
   std::unordered_map<int, QImage> FFx3d;

@@ -11,6 +11,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPixmap>
+#include <QHBoxLayout>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -73,10 +75,18 @@ TTimeLineForm::TTimeLineForm(TProjectDocument& document, TDocumentSignals& docum
   TLayerBox& box = Box();
   box.Scale().SetColor(0xFFFFFF);
 
-  FView = new TLayerBoxView(*FBoxSignals, &document.ClipBox(), this);
+  // the rows and their icons scroll up and down together when the window is lower
+  // than the time line; the time line's own scroll bar moves it through the film
+  FRowsArea = new QScrollArea(this);
+  FRowsArea->setObjectName("RowsArea");
+  FRowsArea->setFrameShape(QFrame::NoFrame);
+  FRowsArea->setWidgetResizable(true);
+  FRowsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* content = new QWidget;
+  FView = new TLayerBoxView(*FBoxSignals, &document.ClipBox(), content);
   FScrollBar = new QScrollBar(Qt::Horizontal, this);
   FScrollBar->setObjectName("ScrollBar");
-  FIconColumn = new QWidget(this);
+  FIconColumn = new QWidget(content);
   FIconColumn->setFixedWidth(kIconColumnWidth);
   const char* iconNames[5] = {"ImageLayerV1", "ImageLayerV2", "ImageAudio1", "ImageAudio2", "ImageAudio3"};
   const TTimeLineBitmap iconPictures[5] = {tbVideo1, tbVideo2, tbAudio1, tbAudio2, tbAudio3};
@@ -101,11 +111,17 @@ TTimeLineForm::TTimeLineForm(TProjectDocument& document, TDocumentSignals& docum
   FZoomButton->setIcon(QIcon(QPixmap::fromImage(TimeLineBitmap(tbZoom))));
   FZoomButton->setFixedSize(22, 22);
 
+  auto* rows = new QHBoxLayout(content);
+  rows->setContentsMargins(0, 0, 0, 0);
+  rows->setSpacing(0);
+  rows->addWidget(FIconColumn);
+  rows->addWidget(FView, 1);
+  FRowsArea->setWidget(content);
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(0, 0, 0, 0);
   grid->setSpacing(0);
-  grid->addWidget(FIconColumn, 0, 0);
-  grid->addWidget(FView, 0, 1);
+  grid->addWidget(FRowsArea, 0, 0, 1, 2);
+  grid->addItem(new QSpacerItem(kIconColumnWidth, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), 1, 0);
   grid->addWidget(FScrollBar, 1, 1);
   grid->setRowStretch(0, 1);
   grid->setColumnStretch(1, 1);
@@ -496,9 +512,14 @@ bool TTimeLineForm::event(QEvent* event) {
 
 void TTimeLineForm::keyPressEvent(QKeyEvent* event) {
   if (QAction* a = ShortcutItem(QKeySequence(event->keyCombination()))) {
-    // the items' enabling as the menu would show it at the pointer
-    PreparePopupMenu(FView->mapFromGlobal(QCursor::pos()), event->modifiers());
-    if (a->isEnabled()) a->trigger();
+    if (a == MenuItem("MenuMakeScript")) {
+      // the item is hidden unless Ctrl and Shift open the menu; its key works always
+      ShowScriptWindow();
+    } else {
+      // the items' enabling as the menu would show it at the pointer
+      PreparePopupMenu(FView->mapFromGlobal(QCursor::pos()), event->modifiers());
+      if (a->isEnabled()) a->trigger();
+    }
     event->accept();
     return;
   }
@@ -624,6 +645,12 @@ void TTimeLineForm::LayoutIcons() {
   // the two buttons beside the range row, the sequence row and the scale
   FSnap->move(2, top + 2);
   FZoomButton->move(2, top + std::max(24, box.ScaleTop() + box.ScaleHeight() - 22));
+}
+
+QSize TTimeLineForm::sizeHint() const {
+  // the whole time line, as high as the window may be
+  const int h = Box().TotalHeight() + FScrollBar->sizeHint().height();
+  return QSize(kIconColumnWidth + FView->sizeHint().width(), std::clamp(h, minimumHeight(), maximumHeight()));
 }
 
 void TTimeLineForm::resizeEvent(QResizeEvent* event) {

@@ -22,6 +22,7 @@ class QMenu;
 class QScrollBar;
 class QToolButton;
 class QLabel;
+class QScrollArea;
 
 namespace movara {
 
@@ -70,6 +71,8 @@ class TTimeLineForm : public QWidget {
   QAction* MenuItem(const QString& name) const;
   // The row icons: ImageLayerV1, ImageLayerV2, ImageAudio1..3.
   QLabel* RowIcon(int index) const;
+
+  QSize sizeHint() const override;
 
   // The dialogs of other windows (not owned); nullptr restores the Qt colour dialog alone.
   void SetDialogs(ITimeLineDialogs* dialogs);
@@ -147,6 +150,7 @@ class TTimeLineForm : public QWidget {
   QScrollBar* FScrollBar = nullptr;
   QWidget* FIconColumn = nullptr;
   QLabel* FIcons[5] = {};
+  QScrollArea* FRowsArea = nullptr;
   QToolButton* FSnap = nullptr;
   QToolButton* FZoomButton = nullptr;
   QMenu* FPopup = nullptr;

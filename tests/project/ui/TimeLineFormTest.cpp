@@ -532,7 +532,11 @@ TEST_F(TimeLineFormTest, ScriptWindowEditsAndTheSlidersPreview) {
     w->Memo()->setPlainText("*** Video1 ***\nCol $00FF0000 3000\nNop null\n");
     w->accept();
   });
-  Item("MenuMakeScript")->trigger();
+  // Ctrl+Alt+S in the window, though the menu shows the item only with Ctrl and Shift
+  form_->PreparePopupMenu(QPoint(10, 10), Qt::NoModifier);
+  ASSERT_FALSE(Item("MenuMakeScript")->isVisible());
+  View()->setFocus();
+  QTest::keyClick(View(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
   EXPECT_TRUE(shown.startsWith("*** Video1 ***\nCol $00FF0000 2000\n")) << shown.toStdString();
   EXPECT_EQ(form_->Script().Lines(),
             (std::vector<std::string>{"*** Video1 ***", "Col $00FF0000 3000", "Nop null"}));

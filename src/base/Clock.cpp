@@ -1,0 +1,17 @@
+#include "base/Clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace movara {
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SleepMs(int ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace movara
