@@ -691,7 +691,7 @@ namespace {
 bool HasOwnStreamName(const uint8_t* b, size_t size) {
   size_t at = 0;
   while (at + 8 <= size) {
-    const uint32_t chunk = LE32(b + at + 4);
+    const uint32_t chunk = GetLE32(b + at + 4);
     const uint8_t* data = b + at + 8;
     const size_t length = std::min<size_t>(chunk, size - at - 8);
     if (std::memcmp(b + at, "LIST", 4) == 0 && length >= 4 &&
