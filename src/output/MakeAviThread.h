@@ -82,6 +82,8 @@ class TMakeAviThread {
   // Asks the work to stop and waits, at most 15000 ms, for the thread to end; returns as
   // soon as it has. ProcessMessages runs every 333 ms of the wait.
   void DoNothingAndTerminate();
+  // Asks the work to stop without waiting (a window waits with its events running).
+  void RequestStop();
   // Waits at most ms for the end of the thread; true when it has ended.
   bool WaitFor(int ms);
   std::string GetErrorText() const;
