@@ -1,6 +1,8 @@
 #include "media/AudioZoom.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -205,6 +207,21 @@ bool TAudioZoomReader::ReadSamplesAt(int level, int64_t sampleIndex, uint8_t* bu
   return FLists[static_cast<size_t>(level)]->ReadSamplesAt(sampleIndex, buffer, count);
 }
 
+namespace {
+
+void DecimatePeaks(const uint8_t* in, int inSize, double ratio, uint8_t* out, int outSize) {
+  for (int j = 0; j < outSize; ++j) {
+    const int first = std::min(inSize, static_cast<int>(std::floor(j * ratio)));
+    const int last = std::min(inSize, std::max(first + 1, static_cast<int>(std::floor((j + 1) * ratio))));
+    uint8_t peak = 128;
+    for (int i = first; i < last; ++i)
+      if (std::abs(in[i] - 128) > std::abs(peak - 128)) peak = in[i];
+    out[j] = peak;
+  }
+}
+
+}  // namespace
+
 bool TAudioZoomReader::ConvertBlockData(int level, TAudioZoomBlock& block, int startMs) {
   TAudioZoomConverter& conv = AudioZoomConverter();
   TAudioCompressor* ac = conv.GetAudioCompressor(level);
@@ -229,24 +246,11 @@ bool TAudioZoomReader::ConvertBlockData(int level, TAudioZoomBlock& block, int s
     // The level below may end inside this block: what it lacks stays silence.
     ReadSamples(level - 1, startMs, in.data(), inSize);
   }
-  int outSize = 0;
-  std::lock_guard<std::mutex> g(conv.Lock());
-  bool ok = false;
-  try {
-    ok = ac->CompressBlock(in.data(), inSize, outSize);
-  } catch (const std::exception&) {
-    ok = false;
-  }
-  if (!ok) {
-    Trace("[TAudioZoomReader.ConvertBlockData] Warning. AC.CompressData FAILED!");
-    return false;
-  }
-  const int copy = std::min(outSize, FBlockSize);
-  if (copy > 0) std::memcpy(block.Data.data(), ac->DestBuffer(), static_cast<size_t>(copy));
-  if (outSize != FBlockSize) {
-    TraceF("[TAudioZoomReader.ConvertBlockData] Warning. OutSize <> FBufferSize: %d <> %d", outSize, FBlockSize);
-    return true;
-  }
+  // Each sample of the level is the sample of its span of the level below that lies
+  // farthest from silence: the waveform keeps the sound's peaks at every zoom and starts
+  // where the sound starts. (A band-limited rate converter would smooth ordinary sound
+  // to a flat line at the coarse levels and delay it by its filter at each level.)
+  DecimatePeaks(in.data(), inSize, ratio, block.Data.data(), FBlockSize);
   block.Converted = true;
   return true;
 }

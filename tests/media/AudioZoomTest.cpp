@@ -141,6 +141,35 @@ TEST_F(AudioZoomTest, TwoMinutesConvertsEveryLevelBelow) {
   EXPECT_EQ(z->List(0)->ConvertedCount(), 25) << "the whole sound feeds the coarsest level";
 }
 
+// A 440 Hz tone at half scale that starts after five seconds of silence: every level
+// shows the tone's full height from the moment it starts, not a smoothed line that
+// comes late.
+TEST_F(AudioZoomTest, EveryLevelKeepsTheToneHeightAndItsStart) {
+  const std::string file = tmp_.File("tone.wav");
+  const auto r = RunCommand("ffmpeg -v error -y -f lavfi -i \"aevalsrc=if(gte(t\\,5)\\,0.5*sin(2*PI*440*t)\\,0):s=44100:d=10\" "
+                            "-c:a pcm_s16le " + Quote(file));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  TAudioZoomReader* z = AudioZoomReaderList().GetItem(file);
+  ASSERT_NE(z, nullptr);
+  for (const int level : {0, 3, static_cast<int>(zmOneSecond), 8, 10}) {
+    const double rate = ZoomRate(kWaveScaleRow, level);
+    const int count = static_cast<int>(std::floor(rate * 10));
+    std::vector<uint8_t> buf(static_cast<size_t>(count), 0);
+    z->ReadSamples(level, 0, buf.data(), count);
+    const auto loud = [](uint8_t s) { return std::abs(s - 128) > 20; };
+    const int start = static_cast<int>(std::find_if(buf.begin(), buf.end(), loud) - buf.begin());
+    EXPECT_NEAR(start, rate * 5, 1.0) << ZoomLevelName(level);
+    int height = 0;
+    for (int i = start; i < count - 1; ++i) height = std::max(height, std::abs(buf[size_t(i)] - 128));
+    EXPECT_GE(height, 60) << ZoomLevelName(level);
+    // peaks are kept sample by sample, not only somewhere
+    const int quiet = static_cast<int>(std::count_if(buf.begin() + start, buf.end() - 1, [](uint8_t s) { return std::abs(s - 128) < 40; }));
+    if (rate < 400) {
+      EXPECT_EQ(quiet, 0) << ZoomLevelName(level);
+    }
+  }
+}
+
 TEST_F(AudioZoomTest, NoSoundGivesEmptyListsAndAFlatLine) {
   TTraces traces;
   TAudioZoomReader empty(nullptr);
