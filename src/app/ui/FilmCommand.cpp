@@ -15,6 +15,7 @@
 #include "base/Trace.h"
 #include "base/UserMessages.h"
 #include "base/AppPaths.h"
+#include "compose/ui/KeyingDialogs.h"
 #include "fx3d/ui/Chain3DWindows.h"
 #include "fx3d/ui/FxDrawWidget.h"
 #include "fx3d/ui/FxMyRenderForm.h"
@@ -52,6 +53,13 @@ class TEffectTimeLineDialogs : public ITimeLineDialogs {
   }
   // the chooser previews the effect in the transition's own time
   bool ChooseEffect(int32_t& fxId, int lengthMs) override { return ChooseFx(fxId, lengthMs > 0 ? lengthMs : -1); }
+  // the keying window, on the block's picture under the pointer
+  bool ChooseKeying(TLayerItem& item, int64_t timeMs, TColor& colorKey, TComposeMode& mode) override {
+    return ChooseImageKey(FParent, item, timeMs, colorKey, mode);
+  }
+  bool ChooseColorKey(TColor& colorKey, TComposeMode& mode, int32_t& yuvHi, int32_t& yuvLo) override {
+    return ChooseKeyRowColor(FParent, colorKey, mode, yuvHi, yuvLo);
+  }
 
  private:
   QWidget* FParent;
