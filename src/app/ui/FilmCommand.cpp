@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "app/ui/MovaraForm.h"
+#include "app/ui/PageEditorCommand.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
 #include "base/AppPaths.h"
@@ -147,6 +148,8 @@ TFilmCommand* InstallEffectWindows(TMovaraForm& main, TTimeLineForm& project) {
     PreviewScriptAt(script, reloaded, static_cast<int>(ms), mode);
   };
   command->FDialogs = std::make_unique<TEffectTimeLineDialogs>(&main);
+  // a title page's thumbnail opens the page editor
+  InstallPageEditor(&main, project);
   project.SetDialogs(command->FDialogs.get());
   // a new project hides the preview; the chain goes before the windows do
   QObject::connect(&project, &TTimeLineForm::newProjectShown, &main, [] { HideFxRenderWindow(); });
