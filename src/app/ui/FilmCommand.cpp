@@ -248,6 +248,8 @@ bool SaveFilmWindowScreenshots(TMovaraForm& main, TTimeLineForm& project, const 
     ok = Save(&progress, dir + (box ? "aviprogress-preview.png" : "aviprogress.png")) && ok;
     progress.close();
   }
+  // the page editor and the keying windows
+  ok = SavePageAndKeyingScreenshots(&main, project, folder) && ok;
   return ok;
 }
 

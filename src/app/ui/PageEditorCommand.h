@@ -17,4 +17,10 @@ void OpenPageEditor(QWidget* parent, TClipBox& box, const std::string& fileName)
 // A double-click on a title page thumbnail of the project opens the editor on it.
 void InstallPageEditor(QWidget* parent, TTimeLineForm& project);
 
+// Saves a PNG of the page editor on the project's first title page with its first item
+// selected ("pageedit.png"), of the keying window on the first image-row block's
+// picture ("compose.png") and of the plain colour chooser ("compose-color.png");
+// false when one could not be saved.
+bool SavePageAndKeyingScreenshots(QWidget* parent, TTimeLineForm& project, const std::string& folder);
+
 }  // namespace movara

@@ -404,19 +404,26 @@ void TPageEditForm::BuildControls() {
 
   // the layout: the groups in a row, the buttons and the text field under them, the
   // page filling the rest
-  auto group = [this](const char* title, std::initializer_list<QWidget*> widgets) {
+  // each group in two rows, so that the window stays narrow
+  auto group = [this](const char* title, std::initializer_list<QWidget*> top, std::initializer_list<QWidget*> bottom) {
     auto* g = new QGroupBox(QString::fromUtf8(title), this);
-    auto* l = new QHBoxLayout(g);
+    auto* l = new QVBoxLayout(g);
     l->setContentsMargins(6, 2, 6, 4);
-    for (QWidget* w : widgets) l->addWidget(w);
+    l->setSpacing(3);
+    for (const auto& row : {top, bottom}) {
+      auto* r = new QHBoxLayout;
+      for (QWidget* w : row) r->addWidget(w);
+      r->addStretch(1);
+      l->addLayout(r);
+    }
     return g;
   };
   auto* groups = new QHBoxLayout;
-  groups->addWidget(group("&Napis", {fcbText, mseText, sbFontBold, sbFontItalic, sbFontUnderline}));
-  groups->addWidget(group("Tek&st", {ccbText, cbDrawText}));
-  groups->addWidget(group("Ci&eń", {ccbShadow, mseShadowX, mseShadowY, cbDrawShadow}));
-  groups->addWidget(group("&Obwódka", {ccbOutline, mseOutline, cbDrawOutline}));
-  groups->addWidget(group("T&ło", {ccbBackground, mseScale}));
+  groups->addWidget(group("&Napis", {fcbText}, {mseText, sbFontBold, sbFontItalic, sbFontUnderline}));
+  groups->addWidget(group("Tek&st", {ccbText}, {cbDrawText}));
+  groups->addWidget(group("Ci&eń", {ccbShadow, cbDrawShadow}, {mseShadowX, mseShadowY}));
+  groups->addWidget(group("&Obwódka", {ccbOutline, cbDrawOutline}, {mseOutline}));
+  groups->addWidget(group("T&ło", {ccbBackground}, {mseScale}));
   groups->addStretch(1);
   auto* tools = new QHBoxLayout;
   for (QToolButton* b : buttons) {
