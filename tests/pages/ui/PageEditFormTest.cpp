@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -127,6 +128,19 @@ TEST_F(PageEditFormTest, SettingsDefaultsAndRoundTrip) {
     EXPECT_EQ(f->ccbBackground->Color(), TColor(0x112233));
     EXPECT_EQ(f->Box().PageSize(), psVideo);
   }
+  EXPECT_EQ(ini.ReadInteger(kPageEditSection, "Window State", -1), 0);
+  // a stored normal placement off the screen's right edge comes back onto it, and
+  // never smaller than 603 x 440
+  ini.WriteInteger(kPageEditSection, "Left", 100000);
+  ini.WriteInteger(kPageEditSection, "Top", 30);
+  ini.WriteInteger(kPageEditSection, "Width", 300);
+  ini.WriteInteger(kPageEditSection, "Height", 200);
+  TPageEditForm placed(ini_);
+  placed.ShowPlaced();
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  EXPECT_EQ(placed.geometry().left(), screen.width() - 100);
+  EXPECT_EQ(placed.geometry().top(), 30);
+  EXPECT_EQ(placed.geometry().size(), QSize(603, 440));
 }
 
 TEST_F(PageEditFormTest, ControlsEditTheSelectedItemsByTag) {
@@ -220,6 +234,20 @@ TEST_F(PageEditFormTest, ControlsEditTheSelectedItemsByTag) {
   QTest::mouseRelease(page, Qt::LeftButton, {}, at + QPoint(40, 20));
   EXPECT_EQ(box.Items(2)->PosX, x0 + 40);
   EXPECT_EQ(box.Items(2)->PosY, y0 + 20);
+  // a click on the selected item starts editing its text: the field takes the focus
+  // with its caret at the character under the pointer (the text's start here), and the
+  // page draws the caret
+  f->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
+  page->repaint();
+  const TRect moved = box.Items(2)->Frame;
+  QTest::mouseClick(page, Qt::LeftButton, {}, QPoint(moved.Left + 1, (moved.Top + moved.Bottom) / 2));
+  EXPECT_TRUE(f->edText->hasFocus());
+  EXPECT_EQ(f->edText->textCursor().position(), 0);
+  EXPECT_EQ(box.CaretIndex(), 0);
+  EXPECT_TRUE(f->View()->CaretShown());
+  QTest::mouseClick(page, Qt::LeftButton, {}, QPoint(moved.Right - 2, (moved.Top + moved.Bottom) / 2));
+  EXPECT_EQ(f->edText->textCursor().position(), 4);  // after "trzy"
 
   // the page redraws a little after the change
   const QImage before = f->View()->PageImage();
