@@ -22,6 +22,7 @@
 #include "media/ResourceLists.h"
 #include "persist/ProjectDocument.h"
 #include "project/ClipBox.h"
+#include "project/ClipGraphic.h"
 #include "project/Layers.h"
 #include "project/LayersTestSupport.h"
 #include "project/ui/DocumentSignals.h"
@@ -221,6 +222,45 @@ TEST(ComposeForm, KeyChosenOnTheImageRowReachesTheFilm) {
   EXPECT_EQ(frameColours(), (std::pair{RGBColor(255, 0, 255), RGBColor(255, 0, 0)}));
 
   form.reset();
+  DestroyResourceLists();
+  SetDataFolderForTests("");
+}
+
+// The picture the keying window picks from is the block's at the pointer's time: an
+// AVI's frame there, counted from the block's offset into the clip.
+TEST(ComposeForm, BlockPictureIsTheClipsFrameAtTheTime) {
+  REQUIRE_PROGRAM("ffmpeg");
+  test::TTempDir dir;
+  SetDataFolderForTests(dir.File("data/"));
+  const std::string file = dir.File("redblue.avi");
+  const auto made = test::RunCommand(
+      "ffmpeg -v error -y -f lavfi -i \"color=c=red:s=32x24:r=25:d=1[a];color=c=blue:s=32x24:r=25:d=1[b];"
+      "[a][b]concat=n=2:v=1\" -c:v rawvideo -pix_fmt bgr24 " + test::Quote(file));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  TProjectDocument doc;
+  TClipGraphic* clip = doc.ClipBox().AddFile(file);
+  ASSERT_NE(clip, nullptr);
+  TLayerBox& box = doc.LayerBox();
+  ASSERT_TRUE(test::DropClip(box, clip, lnFirstClipTop, 40));
+  TLayerItem* item = box.RowByNumber(lnFirstClipTop)->Items(0);
+  ASSERT_NE(item, nullptr);
+  const struct {
+    int offsetFrames;
+    int64_t ms;
+    TColor colour;
+  } cases[] = {{0, 200, RGBColor(255, 0, 0)}, {0, 1200, RGBColor(0, 0, 255)}, {20, 200, RGBColor(0, 0, 255)},
+               {20, 0, RGBColor(255, 0, 0)}};
+  for (const auto& c : cases) {
+    item->SetOffsetFrame(c.offsetFrames);
+    TDIB picture;
+    ASSERT_TRUE(BlockPictureAt(*item, c.ms, picture));
+    EXPECT_EQ(picture.Width(), 32);
+    // the lavfi colours pass through YUV: near, not exact
+    const TColor p = picture.Pixel(5, 5);
+    const bool red = GetRValue(p) > 200 && GetBValue(p) < 50, blue = GetBValue(p) > 200 && GetRValue(p) < 50;
+    EXPECT_TRUE(c.colour == RGBColor(255, 0, 0) ? red : blue)
+        << "offset " << c.offsetFrames << ", " << c.ms << " ms: " << std::hex << p;
+  }
   DestroyResourceLists();
   SetDataFolderForTests("");
 }
