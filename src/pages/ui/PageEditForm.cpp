@@ -254,6 +254,10 @@ TPageEditForm::~TPageEditForm() {
     TraceF("[TPageEditForm.Destroy] settings not written: %s", e.what());
   }
   SetPageClipboard(FPreviousClipboard);
+  // the view goes before the page it shows (children outlive the members)
+  FRepaint->stop();
+  delete FView;
+  FView = nullptr;
 }
 
 void TPageEditForm::BuildControls() {
