@@ -5,7 +5,9 @@
 # (fxpreview.png) on a frame of the film, the film settings on both pages
 # (aviformat.png, aviformat-sound.png), the compressor chooser (compressor.png) and the
 # progress window during a film, without and with its preview box (aviprogress.png,
-# aviprogress-preview.png).
+# aviprogress-preview.png), the page editor on the demo's title page (pageedit.png), the
+# keying window on the image row's picture (compose.png) and the plain colour chooser
+# (compose-color.png).
 set -euo pipefail
 out=${1:?usage: scripts/screenshots.sh OUTDIR}
 cd "$(dirname "$0")/.."

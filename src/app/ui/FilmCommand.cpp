@@ -12,9 +12,11 @@
 #include <QUrl>
 
 #include "app/ui/MovaraForm.h"
+#include "app/ui/PageEditorCommand.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
 #include "base/AppPaths.h"
+#include "compose/ui/KeyingDialogs.h"
 #include "fx3d/ui/Chain3DWindows.h"
 #include "fx3d/ui/FxDrawWidget.h"
 #include "fx3d/ui/FxMyRenderForm.h"
@@ -52,6 +54,13 @@ class TEffectTimeLineDialogs : public ITimeLineDialogs {
   }
   // the chooser previews the effect in the transition's own time
   bool ChooseEffect(int32_t& fxId, int lengthMs) override { return ChooseFx(fxId, lengthMs > 0 ? lengthMs : -1); }
+  // the keying window, on the block's picture under the pointer
+  bool ChooseKeying(TLayerItem& item, int64_t timeMs, TColor& colorKey, TComposeMode& mode) override {
+    return ChooseImageKey(FParent, item, timeMs, colorKey, mode);
+  }
+  bool ChooseColorKey(TColor& colorKey, TComposeMode& mode, int32_t& yuvHi, int32_t& yuvLo) override {
+    return ChooseKeyRowColor(FParent, colorKey, mode, yuvHi, yuvLo);
+  }
 
  private:
   QWidget* FParent;
@@ -139,6 +148,8 @@ TFilmCommand* InstallEffectWindows(TMovaraForm& main, TTimeLineForm& project) {
     PreviewScriptAt(script, reloaded, static_cast<int>(ms), mode);
   };
   command->FDialogs = std::make_unique<TEffectTimeLineDialogs>(&main);
+  // a title page's thumbnail opens the page editor
+  InstallPageEditor(&main, project);
   project.SetDialogs(command->FDialogs.get());
   // a new project hides the preview; the chain goes before the windows do
   QObject::connect(&project, &TTimeLineForm::newProjectShown, &main, [] { HideFxRenderWindow(); });
@@ -237,6 +248,8 @@ bool SaveFilmWindowScreenshots(TMovaraForm& main, TTimeLineForm& project, const 
     ok = Save(&progress, dir + (box ? "aviprogress-preview.png" : "aviprogress.png")) && ok;
     progress.close();
   }
+  // the page editor and the keying windows
+  ok = SavePageAndKeyingScreenshots(&main, project, folder) && ok;
   return ok;
 }
 

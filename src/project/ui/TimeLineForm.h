@@ -59,6 +59,7 @@ class TTimeLineForm : public QWidget {
   ~TTimeLineForm() override;
 
   TProjectDocument& Document() const { return FDocument; }
+  TDocumentSignals& DocumentSignals() const { return FDocumentSignals; }
   TLayerBox& Box() const;
   TLayerBoxSignals& BoxSignals() const { return *FBoxSignals; }
   TLayerBoxView* View() const { return FView; }
