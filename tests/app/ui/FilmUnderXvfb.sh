@@ -26,12 +26,16 @@ if [ "${2:-}" = --inside ]; then
   xdotool key --clearmodifiers Return
   progress=$(timeout 30 xdotool search --sync --name 'Generowanie filmu AVI' | head -n 1)
   [ -n "$progress" ] || fail "Enter started no film"
+  # a search can fail on a window closing under it (BadWindow): the progress window is
+  # gone when three searches in a row find nothing
+  absent=0
   for _ in $(seq 1 6000); do
-    xdotool search --name 'Generowanie filmu AVI' >/dev/null 2>&1 || break
+    if [ -n "$(xdotool search --name 'Generowanie filmu AVI' 2>/dev/null)" ]; then absent=0; else absent=$((absent + 1)); fi
+    [ $absent -ge 3 ] && break
     sleep 0.05
   done
   end=$(date +%s.%N)
-  xdotool search --name 'Generowanie filmu AVI' >/dev/null 2>&1 && fail "the film did not end in 5 minutes"
+  [ $absent -ge 3 ] || fail "the film did not end in 5 minutes"
   [ "${TIMING:-0}" = 1 ] && echo "editor_seconds $(echo "$end - $start" | bc)"
   xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
   xdotool key --clearmodifiers ctrl+q
