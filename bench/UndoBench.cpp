@@ -126,6 +126,25 @@ void BM_UndoRedoGroupMove(benchmark::State& state) {
 }
 BENCHMARK(BM_UndoRedoGroupMove)->Unit(benchmark::kMillisecond);
 
+// "Kasuj wszystko" on the whole project, undone and redone: one undo and one redo per
+// iteration (every block comes back and goes again).
+void BM_UndoRedoClearProject(benchmark::State& state) {
+  TProject& p = Project();
+  TUndoHistory history(p.box, 100);
+  p.box.ClearProject(true);
+  if (!history.Commit()) state.SkipWithError("no step");
+  for (auto _ : state) {
+    history.Undo();
+    history.Redo();
+  }
+  history.Undo();
+  p.rowA.clear();
+  for (int i = 0; i < p.box.RowByNumber(lnFirstClipTop)->ItemCount(); ++i)
+    p.rowA.push_back(p.box.RowByNumber(lnFirstClipTop)->Items(i));
+  state.counters["step_MB"] = static_cast<double>(history.StepBytes()) / 1e6;
+}
+BENCHMARK(BM_UndoRedoClearProject)->Unit(benchmark::kMillisecond);
+
 // The part of a recovery copy that runs on the time line's thread: the bytes of the
 // project and the start of the writer (which writes them to the disk on its own thread).
 void BM_AutoSaveOnTimeLineThread(benchmark::State& state) {
