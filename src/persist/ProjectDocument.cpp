@@ -86,6 +86,12 @@ bool TProjectDocument::AutoSaveNow() {
 
 bool TProjectDocument::OfferRecovery(const std::string& folder) {
   for (const TRecoveryFile& f : FindRecoveryFiles(folder)) {
+    if (CheckProjectFile(f.FileName) != pcProject) {
+      // a copy that cannot be read back would only empty the project
+      TraceF("[TProjectDocument.OfferRecovery] %s is no readable project: removed", f.FileName.c_str());
+      RemoveRecoveryFile(f);
+      continue;
+    }
     const std::string name = f.ProjectName.empty() ? std::string("(nowy projekt)") : f.ProjectName;
     const TMsgAnswer a = AskMessage(Format("Odzyskać niezapisane zmiany projektu %s z %s?", name.c_str(),
                                            f.TimeText().c_str()),

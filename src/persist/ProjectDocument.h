@@ -60,8 +60,8 @@ class TProjectDocument {
   bool Recover(const TRecoveryFile& file);
   // At the editor's start: asks about each copy in the folder left by an editor that is
   // gone, the newest first ("Odzyskać niezapisane zmiany projektu %s z %s?", Yes/No).
-  // Yes opens it (copies not asked about stay for a later start), No removes it. True
-  // when a copy was opened.
+  // Yes opens it (copies not asked about stay for a later start), No removes it; a copy
+  // that is no readable project is removed unasked. True when a copy was opened.
   bool OfferRecovery(const std::string& folder);
 
   // The project's file (expanded); empty for a project never saved.

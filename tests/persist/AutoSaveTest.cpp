@@ -97,12 +97,22 @@ TEST(AutoSave, CopiesLeftByAGoneEditorAreOfferedAndReadBack) {
     seven.Wait();
     eight.Wait();
   }
+  {
+    // a copy that is no project is removed without a question
+    TAutoSave broken(folder, 6);
+    ASSERT_TRUE(broken.Write(std::vector<uint8_t>{'R', 'I', 'F', 'F', 1, 2, 3}, ""));
+  }
   struct utimbuf t {};
   t.actime = t.modtime = time(nullptr) - 100;
   ASSERT_EQ(utime((folder + "movara-7.mvf").c_str(), &t), 0);
+  struct utimbuf later {};
+  later.actime = later.modtime = time(nullptr) + 50;  // the newest
+  ASSERT_EQ(utime((folder + "movara-6.mvf").c_str(), &later), 0);
   std::vector<TRecoveryFile> left = FindRecoveryFiles(folder);
-  ASSERT_EQ(left.size(), 2u);
-  EXPECT_EQ(left[0].ProjectName, "");  // the newest first
+  ASSERT_EQ(left.size(), 3u);  // the newest first
+  EXPECT_EQ(left[0].FileName, folder + "movara-6.mvf");
+  left.erase(left.begin());
+  EXPECT_EQ(left[0].ProjectName, "");
   EXPECT_EQ(left[1].ProjectName, dir.File("seven.mvf"));
 
   // No removes the newer copy; Yes opens the older as the unsaved project it was
@@ -123,6 +133,7 @@ TEST(AutoSave, CopiesLeftByAGoneEditorAreOfferedAndReadBack) {
   EXPECT_TRUE(FindRecoveryFiles(folder).empty());
   EXPECT_EQ(ReadAll(c.AutoSave()->FileName()), older);
   EXPECT_FALSE(std::filesystem::exists(folder + "movara-8.mvf"));
+  EXPECT_FALSE(std::filesystem::exists(folder + "movara-6.mvf"));
   ASSERT_TRUE(c.Save());
   EXPECT_FALSE(std::filesystem::exists(c.AutoSave()->FileName()));
   EXPECT_TRUE(std::filesystem::exists(dir.File("seven.mvf")));
