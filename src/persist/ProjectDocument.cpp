@@ -54,9 +54,76 @@ TProjectDocument::TProjectDocument()
     : FClipBox(std::make_unique<TClipBox>()), FResources(std::make_unique<TClipBoxResources>(*FClipBox)) {
   FLayerBox.EnsureRangeItem();
   FLayerBox.SetModified(false);
+  FHistory = std::make_unique<TUndoHistory>(FLayerBox);
 }
 
-TProjectDocument::~TProjectDocument() = default;
+TProjectDocument::~TProjectDocument() {
+  // a normal close: the recovery copy is no longer needed
+  if (FAutoSave) FAutoSave->Discard();
+}
+
+void TProjectDocument::StartAutoSave(const std::string& folder, pid_t process) {
+  FAutoSave = std::make_unique<TAutoSave>(folder, process);
+  FAutoSaved = 0;
+}
+
+bool TProjectDocument::AutoSaveNow() {
+  if (!FAutoSave || !Modified() || FAutoSave->Busy() || FHistory->GestureActive()) return false;
+  FHistory->Commit();
+  if (FAutoSaved == FHistory->Serial() && FAutoSave->LastOk()) return false;
+  std::vector<uint8_t> bytes;
+  try {
+    // media by their full names: the copy lives in another folder than the project
+    bytes = ProjectBytes(FLayerBox, FResources.get(), FCountType, std::string());
+  } catch (const std::exception& e) {
+    TraceF("[TProjectDocument.AutoSaveNow] %s", e.what());
+    return false;
+  }
+  if (!FAutoSave->Write(std::move(bytes), FFileName)) return false;
+  FAutoSaved = FHistory->Serial();
+  return true;
+}
+
+bool TProjectDocument::OfferRecovery(const std::string& folder) {
+  for (const TRecoveryFile& f : FindRecoveryFiles(folder)) {
+    if (CheckProjectFile(f.FileName) != pcProject) {
+      // a copy that cannot be read back would only empty the project
+      TraceF("[TProjectDocument.OfferRecovery] %s is no readable project: removed", f.FileName.c_str());
+      RemoveRecoveryFile(f);
+      continue;
+    }
+    const std::string name = f.ProjectName.empty() ? std::string("(nowy projekt)") : f.ProjectName;
+    const TMsgAnswer a = AskMessage(Format("Odzyskać niezapisane zmiany projektu %s z %s?", name.c_str(),
+                                           f.TimeText().c_str()),
+                                    "Odzyskiwanie projektu", TMsgButtons::YesNo, TMsgAnswer::Yes);
+    if (a == TMsgAnswer::Yes) {
+      Recover(f);
+      return true;
+    }
+    RemoveRecoveryFile(f);
+  }
+  return false;
+}
+
+void TProjectDocument::StartedAfresh() {
+  FHistory->Clear();
+  if (FAutoSave) FAutoSave->Discard();
+  FAutoSaved = 0;
+}
+
+bool TProjectDocument::Recover(const TRecoveryFile& file) {
+  const TOpenProjectResult r = OpenProjectFile(file.FileName, FLayerBox, *FResources, FProgress);
+  FCountType = r.CountType;
+  SetFileName(file.ProjectName);
+  FLayerBox.SetModified(true);
+  FHistory->Clear();
+  if (FAutoSave) {
+    FAutoSave->Adopt(file);
+    FAutoSaved = FHistory->Serial();
+  }
+  if (OnOpened) OnOpened();
+  return r.Ok;
+}
 
 void TProjectDocument::SetFileName(const std::string& fileName) {
   if (fileName == FFileName) return;
@@ -137,6 +204,7 @@ bool TProjectDocument::Open(const std::string& fileName) {
     FLastFolder = ExtractFilePath(expanded);
     AddRecentFile(expanded);
   }
+  StartedAfresh();
   if (OnOpened) OnOpened();
   return r.Ok;
 }
@@ -149,6 +217,8 @@ bool TProjectDocument::WriteTo(const std::string& fileName) {
     return false;
   }
   FLayerBox.SetModified(false);
+  FHistory->MarkSaved();
+  if (FAutoSave) FAutoSave->Discard();
   AddRecentFile(fileName);
   return true;
 }
@@ -177,6 +247,7 @@ bool TProjectDocument::New() {
   FClipBox->ClearClips();
   SetFileName(std::string());
   FLayerBox.SetModified(false);
+  StartedAfresh();
   if (OnCleared) OnCleared();
   return true;
 }

@@ -10,9 +10,13 @@
 #include <memory>
 #include <string>
 
+#include <sys/types.h>
+
+#include "persist/AutoSave.h"
 #include "persist/ProjectFile.h"
 #include "project/ClipBox.h"
 #include "project/Layers.h"
+#include "project/UndoHistory.h"
 
 namespace movara {
 
@@ -38,6 +42,27 @@ class TProjectDocument {
   TLayerBox& LayerBox() { return FLayerBox; }
   TClipBox& ClipBox() { return *FClipBox; }
   TClipBoxResources& Resources() { return *FResources; }
+  // The undo and redo of the time line's edits: cleared when a project is opened or
+  // created, kept across saves.
+  TUndoHistory& History() { return *FHistory; }
+
+  // Recovery copies of unsaved work in Folder, named after Process (the editor turns
+  // them on; the command line and the tests leave them off). The copy goes after a save,
+  // for another project and at a normal close (the document's end).
+  void StartAutoSave(const std::string& folder, pid_t process);
+  TAutoSave* AutoSave() const { return FAutoSave.get(); }
+  // Starts writing the recovery copy when the project has changes that no copy holds
+  // yet (on the time line's own thread: the bytes are made here, written by the copy's
+  // thread). True when a copy was started.
+  bool AutoSaveNow();
+  // Opens a recovery copy as the unsaved project it was: named as its project, modified,
+  // the copy taken over as this editor's. True when the whole copy was read.
+  bool Recover(const TRecoveryFile& file);
+  // At the editor's start: asks about each copy in the folder left by an editor that is
+  // gone, the newest first ("Odzyskać niezapisane zmiany projektu %s z %s?", Yes/No).
+  // Yes opens it (copies not asked about stay for a later start), No removes it; a copy
+  // that is no readable project is removed unasked. True when a copy was opened.
+  bool OfferRecovery(const std::string& folder);
 
   // The project's file (expanded); empty for a project never saved.
   const std::string& FileName() const { return FFileName; }
@@ -94,11 +119,16 @@ class TProjectDocument {
  private:
   bool WriteTo(const std::string& fileName);
   void SetFileName(const std::string& fileName);
+  // Another project or a saved one: no step leads back, no copy is needed.
+  void StartedAfresh();
 
   // The time line goes first: its blocks let go of their clips before the clips go.
   std::unique_ptr<TClipBox> FClipBox;
   std::unique_ptr<TClipBoxResources> FResources;
   TLayerBox FLayerBox;
+  std::unique_ptr<TUndoHistory> FHistory;
+  std::unique_ptr<TAutoSave> FAutoSave;
+  uint64_t FAutoSaved = 0;  // the history's serial of the last copy
   std::string FFileName;
   std::string FLastFolder;
   std::array<std::string, kRecentProjectCount> FRecentFiles;

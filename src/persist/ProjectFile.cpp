@@ -444,13 +444,13 @@ std::vector<uint8_t> ProjectBytes(TLayerBox& LayerBox, const TProjectResources* 
     for (int i = 0; i < row->ItemCount(); ++i) ordinal[row->Items(i)] = count++;
   }
   PutLEI32(h + hItemCount, count);
+  out.reserve(out.size() + static_cast<size_t>(count) * (ProjectRecordNameOffset + 48));
 
   uint8_t rec[ProjectRecordMaxSize + 1];
   for (TLayerNumber n : FileOrder) {
     const TLayerRow* row = LayerBox.RowByNumber(n);
     for (int i = 0; i < row->ItemCount(); ++i) {
       TLayerItem* item = row->Items(i);
-      std::memset(rec, 0, sizeof rec);
       const TClipGraphic* clip = item->LinkClipGraphic();
       std::string name;
       TClipType clipType = ctNone;
@@ -477,6 +477,8 @@ std::vector<uint8_t> ProjectBytes(TLayerBox& LayerBox, const TProjectResources* 
         }
       }
       const int length = ProjectRecordNameOffset + static_cast<int>(name.size()) + 1;
+      // only the record's own bytes are stored: those are cleared
+      std::memset(rec, 0, static_cast<size_t>(length));
       PutLEI32(rec + rLength, length);
       rec[rLayerNumber] = static_cast<uint8_t>(n);
       rec[rMediaType] = static_cast<uint8_t>(mediaType);

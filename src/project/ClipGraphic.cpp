@@ -67,6 +67,11 @@ TClipGraphic::~TClipGraphic() {
     FListeners.erase(FListeners.begin());
     if (listener.second) listener.second();
   }
+  while (!FWatchers.empty()) {
+    auto watcher = std::move(FWatchers.front());
+    FWatchers.erase(FWatchers.begin());
+    if (watcher.second) watcher.second();
+  }
   if (FBitmapID != -1) TraceF("[TClipGraphic.Destroy] VfxKillBitmap(0x%x)", static_cast<unsigned>(FBitmapID));
 }
 
@@ -272,6 +277,25 @@ void TClipGraphic::AddDestroyListener(const void* key, std::function<void()> cal
     }
   }
   FListeners.emplace_back(key, std::move(callback));
+}
+
+void TClipGraphic::AddDestroyWatcher(const void* key, std::function<void()> callback) {
+  for (auto& w : FWatchers) {
+    if (w.first == key) {
+      w.second = std::move(callback);
+      return;
+    }
+  }
+  FWatchers.emplace_back(key, std::move(callback));
+}
+
+void TClipGraphic::RemoveDestroyWatcher(const void* key) {
+  for (auto it = FWatchers.begin(); it != FWatchers.end(); ++it) {
+    if (it->first == key) {
+      FWatchers.erase(it);
+      return;
+    }
+  }
 }
 
 void TClipGraphic::RemoveDestroyListener(const void* key) {

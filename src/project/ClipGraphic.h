@@ -89,6 +89,10 @@ class TClipGraphic {
   void RemoveDestroyListener(const void* key);
   bool HasDestroyListeners() const { return !FListeners.empty(); }
   int DestroyListenerCount() const { return static_cast<int>(FListeners.size()); }
+  // Told after the users, and not counted as users (the edit history, which remembers
+  // blocks that showed the clip).
+  void AddDestroyWatcher(const void* key, std::function<void()> callback);
+  void RemoveDestroyWatcher(const void* key);
 
  // ---- loading (the thumbnail model)
 
@@ -175,6 +179,7 @@ class TClipGraphic {
   bool FSelected = false;
   bool FMissing = false;
   std::vector<std::pair<const void*, std::function<void()>>> FListeners;
+  std::vector<std::pair<const void*, std::function<void()>>> FWatchers;
 };
 
 }  // namespace movara

@@ -31,6 +31,7 @@ class TClipGraphic;
 class TLayerItem;
 class TLayerRow;
 class TLayerBox;
+class TUndoHistory;
 
 // System colours (top bit set) used by the rows.
 inline constexpr TColor clBtnFace = 0x8000000F;
@@ -213,6 +214,10 @@ class TLayerItem {
   bool SpansFrames(int A, int B) const { return FFirstFrame < B && A < LastFrame(); }
   bool SpansPixels(int A, int B) const { return FRect.Left < B && FRect.Right >= A; }
 
+  // Names the block across its deletion and return by the edit history; never reused
+  // within a run.
+  uint64_t UndoID() const { return FUndoID; }
+
   TItemEvent OnDuration;
   TItemEvent OnDestroyItem;
   TItemEvent OnModified;
@@ -223,6 +228,7 @@ class TLayerItem {
  private:
   friend class TLayerRow;
   friend class TLayerBox;
+  friend class TUndoHistory;
   void ReleaseClip();
   void ClipDestroyed();
   void Fire(const TItemEvent& e) {
@@ -257,6 +263,7 @@ class TLayerItem {
   bool FChecked = false;
   TLayerItem* FLinkSynchronizeItem = nullptr;
   bool FSynchronizeBoth = false;
+  uint64_t FUndoID;
 };
 
 // The attributes a copy takes from its source (paste and razor); its length, clip and
@@ -459,6 +466,7 @@ class TLayerRow {
  private:
   friend class TLayerItem;
   friend class TLayerBox;
+  friend class TUndoHistory;
 
   struct TGesture {
     bool ButtonDown = false;
@@ -724,6 +732,7 @@ class TLayerBox {
 
  private:
   friend class TLayerRow;
+  friend class TUndoHistory;
   void RowModified(TLayerRow* Row);
   void RowSelected(TLayerRow* Row);
   void RowInserted(TLayerRow* Row);

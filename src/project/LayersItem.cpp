@@ -1,5 +1,6 @@
 // TLayerItem: one clip block of the time line.
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 #include "fx3d/Fx3d.h"
@@ -22,7 +23,12 @@ int TimeLinePixelOfFrame(TZoom Zoom, TIconSize IconSize, int Frames) {
   return FrameToPixel(Zoom, IconSize, Frames);
 }
 
-TLayerItem::TLayerItem(TLayerRow* Owner) : FParent(Owner) {}
+namespace {
+std::atomic<uint64_t> NextUndoID{1};
+}  // namespace
+
+TLayerItem::TLayerItem(TLayerRow* Owner)
+    : FParent(Owner), FUndoID(NextUndoID.fetch_add(1, std::memory_order_relaxed)) {}
 
 TLayerItem::~TLayerItem() {
   ReleaseClip();

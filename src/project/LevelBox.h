@@ -86,6 +86,7 @@ class TLevelBox {
   int RemoveMarkedPoints();
 
  private:
+  friend class TUndoHistory;
   int PixelOfFrame(int Frame) const;
   void UpdatePixels();
 

@@ -22,6 +22,7 @@
 #include "base/UserMessages.h"
 #include "persist/Config.h"
 #include "persist/ProjectDocument.h"
+#include "project/ui/AutoSaveTimer.h"
 #include "project/ui/ClipPaint.h"
 #include "project/ui/DocumentSignals.h"
 #include "project/ui/ResourcesForm.h"
@@ -135,7 +136,9 @@ int RunEditor(QApplication& app, const TEditorOptions& options) {
     const std::string project = options.ProjectFile;
     const std::string shots = options.ScreenshotsDir;
     QTimer::singleShot(0, &form, [&form, &document, timeline, project, shots, &result] {
-      if (!project.empty()) document.Open(project);
+      // unsaved work left by an editor that was killed comes first
+      const bool recovered = shots.empty() && StartRecovery(document, &form);
+      if (!project.empty() && !recovered) document.Open(project);
       if (!shots.empty()) {
         QApplication::processEvents();
         if (!SaveScreenshots(form, shots) || !SaveFilmWindowScreenshots(form, *timeline, shots)) {

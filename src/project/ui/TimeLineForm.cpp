@@ -22,6 +22,7 @@
 #include "persist/ProjectDocument.h"
 #include "project/Layers.h"
 #include "project/ui/DocumentSignals.h"
+#include "project/ui/UndoCommands.h"
 #include "project/ui/LayerBoxSignals.h"
 #include "project/ui/LayerBoxView.h"
 #include "project/ui/ScriptWindow.h"
@@ -127,6 +128,13 @@ TTimeLineForm::TTimeLineForm(TProjectDocument& document, TDocumentSignals& docum
   grid->setColumnStretch(1, 1);
 
   BuildMenus();
+  FUndoCommands = new TUndoCommands(document.History(), *FBoxSignals, this);
+  addAction(FUndoCommands->UndoAction());
+  addAction(FUndoCommands->RedoAction());
+  FUndoCommands->NameStep(MenuItem("MenuAlignSynchronizeItem"), "wyrównanie obrazu i dźwięku");
+  FUndoCommands->NameStep(MenuItem("MenuDeleteAll"), "usunięcie wszystkich bloczków");
+  FUndoCommands->NameStep(MenuItem("MenuMakeRandomFx3d"), "losowe efekty przejść");
+  FUndoCommands->NameStep(MenuItem("MenuSecondLayerKey"), "kluczowanie warstwy 1");
 
   connect(FSnap, &QToolButton::toggled, this, [this](bool on) { Box().SetSnapItems(on); });
   connect(FZoomButton, &QToolButton::clicked, this,
@@ -187,6 +195,9 @@ TTimeLineForm::~TTimeLineForm() {
 }
 
 TLayerBox& TTimeLineForm::Box() const { return FDocument.LayerBox(); }
+
+QAction* TTimeLineForm::UndoAction() const { return FUndoCommands->UndoAction(); }
+QAction* TTimeLineForm::RedoAction() const { return FUndoCommands->RedoAction(); }
 
 QLabel* TTimeLineForm::RowIcon(int index) const { return index >= 0 && index < 5 ? FIcons[index] : nullptr; }
 

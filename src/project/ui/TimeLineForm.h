@@ -34,6 +34,7 @@ class TLayerItem;
 class TLayerRow;
 class TProjectDocument;
 class TScript;
+class TUndoCommands;
 
 // The dialogs of other windows the project window opens; each answers false when
 // cancelled. The Qt colour dialog serves ChooseColor; the others belong to the effect,
@@ -97,6 +98,11 @@ class TTimeLineForm : public QWidget {
   // The row and block the last prepared menu was opened over.
   TLayerRow* MenuRow() const { return FMenuRow; }
   TLayerItem* MenuBlock() const { return FMenuItem; }
+
+  // Undo and Redo of the project's edits, with their texts, keys and enabling, for the
+  // main window's Edit menu (they work in this window too).
+  QAction* UndoAction() const;
+  QAction* RedoAction() const;
 
   // The commands of the window.
   bool OpenProject();
@@ -166,6 +172,7 @@ class TTimeLineForm : public QWidget {
   std::unique_ptr<ITimeLineDialogs> FQtDialogs;
   bool FSyncPending = false;
   bool FSyncing = false;
+  TUndoCommands* FUndoCommands = nullptr;
 };
 
 // The captions of the zoom steps: "1 Ramka" .. "2 Minuty".

@@ -626,5 +626,69 @@ TEST_F(TimeLineFormTest, SaveReopenAndTheUnsavedQuestion) {
   EXPECT_EQ(test::ReadBytes(file), before);
 }
 
+
+TEST_F(TimeLineFormTest, UndoAndRedoCommandsOneStepPerGesture) {
+  const int still = AddStill("still.bmp");
+  QAction* undo = form_->UndoAction();
+  QAction* redo = form_->RedoAction();
+  EXPECT_EQ(undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_EQ(redo->shortcuts(),
+            (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}));
+  auto texts = [&] { return (undo->text() + "|" + redo->text()).toStdString(); };
+  EXPECT_EQ(texts(), "Cofnij|Ponów");
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_FALSE(redo->isEnabled());
+
+  ASSERT_TRUE(DropClip(still, At(lnFirstClipTop, 250)));  // [225, 275)
+  QTest::qWait(20);
+  EXPECT_EQ(texts(), "Cofnij: wstawienie bloczka|Ponów");
+  EXPECT_TRUE(undo->isEnabled());
+  // a drag of many moves, with events handled between them, is one step
+  const QPoint from = At(lnFirstClipTop, 250), to = At(lnFirstClipTop, 400);
+  QTest::mousePress(View(), Qt::LeftButton, Qt::NoModifier, from);
+  for (int k = 1; k <= 12; ++k) {
+    QTest::mouseMove(View(), from + (to - from) * k / 12);
+    QTest::qWait(5);
+  }
+  EXPECT_EQ(doc_.History().UndoCount(), 1);
+  QTest::mouseRelease(View(), Qt::LeftButton, Qt::NoModifier, to);
+  QTest::qWait(120);
+  EXPECT_EQ(doc_.History().UndoCount(), 2);
+  EXPECT_EQ(texts(), "Cofnij: przesunięcie bloczka|Ponów");
+  const TSpans moved = Spans(Box(), lnFirstClipTop);
+  ASSERT_NE(moved, (TSpans{{225, 275}}));
+
+  // the keys, in the window
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  QTest::keyClick(View(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Spans(Box(), lnFirstClipTop), (TSpans{{225, 275}}));
+  EXPECT_EQ(texts(), "Cofnij: wstawienie bloczka|Ponów: przesunięcie bloczka");
+  EXPECT_TRUE(redo->isEnabled());
+  QTest::keyClick(View(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(Spans(Box(), lnFirstClipTop), moved);
+  undo->trigger();
+  undo->trigger();
+  EXPECT_EQ(Row(lnFirstClipTop)->ItemCount(), 0);
+  EXPECT_FALSE(undo->isEnabled());
+  QTest::keyClick(View(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Spans(Box(), lnFirstClipTop), (TSpans{{225, 275}}));
+  EXPECT_TRUE(CheckInvariants(Box()));
+
+  // a command of the window names its step; an edit after an undo ends the redo branch
+  Item("MenuSecondLayerKey")->trigger();
+  EXPECT_EQ(texts(), "Cofnij: kluczowanie warstwy 1|Ponów");
+  EXPECT_FALSE(redo->isEnabled());
+  // a new project starts a new history
+  {
+    TScopedMessageRecorder rec;
+    rec.Recorder().QueueAnswer(TMsgAnswer::No);
+    ASSERT_TRUE(form_->NewProject());
+  }
+  QTest::qWait(20);
+  EXPECT_EQ(texts(), "Cofnij|Ponów");
+  EXPECT_FALSE(undo->isEnabled());
+}
+
 }  // namespace
 }  // namespace movara
