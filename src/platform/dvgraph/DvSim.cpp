@@ -311,14 +311,11 @@ class TSimGraph : public IDvGraph {
     FNotify = std::move(notify);
   }
   bool GetEvent(TDvEvent& event) override {
-    std::function<void()> notify;
-    {
-      std::lock_guard<std::mutex> g(Deck().Lock);
-      Deck().UpdateLocked();
-      if (FEvents.empty()) return false;
-      event = FEvents.front();
-      FEvents.pop_front();
-    }
+    std::lock_guard<std::mutex> g(Deck().Lock);
+    Deck().UpdateLocked();
+    if (FEvents.empty()) return false;
+    event = FEvents.front();
+    FEvents.pop_front();
     return true;
   }
 
