@@ -35,6 +35,16 @@ TDvTime DvDecodeTimeCode(uint32_t bcd) {
   return t;
 }
 
+TDvTime DvFileTime(double seconds) {
+  const int64_t hundredths = std::llround(std::max(seconds, 0.0) * 100.0);
+  TDvTime t;
+  t.Hours = static_cast<int>(std::min<int64_t>(hundredths / 360000, 23));
+  t.Minutes = static_cast<int>(hundredths / 6000 % 60);
+  t.Seconds = static_cast<int>(hundredths / 100 % 60);
+  t.Frames = static_cast<int>(hundredths % 100);
+  return t;
+}
+
 void TPlayList::Clear() {
   FFiles.clear();
   FIndex = -1;
@@ -463,14 +473,7 @@ void TDvController::OnTimer() {
     case dmFilePreview:
     case dmFileToCamera:
     case dmFileToCameraWithPreview: {
-      const double pos = MediaPosition();
-      const int64_t hundredths = std::llround(pos * 100.0);
-      TDvTime t;
-      t.Hours = static_cast<int>(std::min<int64_t>(hundredths / 360000, 23));
-      t.Minutes = static_cast<int>(hundredths / 6000 % 60);
-      t.Seconds = static_cast<int>(hundredths / 100 % 60);
-      t.Frames = static_cast<int>(std::min<int64_t>(hundredths % 100, 99));
-      ShowTime(t, -1);
+      ShowTime(DvFileTime(MediaPosition()), -1);
       break;
     }
     default: break;

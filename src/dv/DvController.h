@@ -39,6 +39,9 @@ struct TDvRect {
   bool operator==(const TDvRect&) const = default;
 };
 
+// A position in a played file as hours (up to 23), minutes, seconds and hundredths.
+TDvTime DvFileTime(double seconds);
+
 // Hours, minutes, seconds and frames of a binary-coded time code, each clamped (23, 59,
 // 59, 24).
 TDvTime DvDecodeTimeCode(uint32_t bcd);

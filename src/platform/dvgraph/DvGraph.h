@@ -91,14 +91,20 @@ class IDvClock {
 };
 std::shared_ptr<IDvClock> DvSystemClock();
 
-// A clock that moves only when told (tests).
+// A clock that moves only when told (tests). The simulated camera listens to it: the
+// tape and the running graph move when it is advanced, on the caller's thread.
 class TManualDvClock : public IDvClock {
  public:
   int64_t NowMs() override { return FNow; }
-  void Advance(int64_t ms) { FNow += ms; }
+  void Advance(int64_t ms) {
+    FNow += ms;
+    if (FListener) FListener();
+  }
+  void SetListener(std::function<void()> listener) { FListener = std::move(listener); }
 
  private:
   int64_t FNow = 1000;
+  std::function<void()> FListener;
 };
 
 // Binary-coded time code of the tape: 0xHHMMSSFF.
@@ -156,7 +162,8 @@ class IDvGraph {
   virtual HRESULT Stop() = 0;
   virtual HRESULT GetState(int timeoutMs, TDvGraphState& state) = 0;
 
-  // Events are queued; notify is called (on any thread) when one is added.
+  // Events are queued; notify is called (on any thread, with the graph busy) when one is
+  // added: it hands the news on and must not call into the graph.
   virtual void SetNotify(std::function<void()> notify) = 0;
   virtual bool GetEvent(TDvEvent& event) = 0;
 

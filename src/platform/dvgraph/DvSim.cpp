@@ -62,6 +62,12 @@ class TSimDeck {
   void Configure(const TDvSimSettings& s) {
     std::lock_guard<std::mutex> g(Lock);
     FlushLocked();
+    if (auto* manual = dynamic_cast<TManualDvClock*>(Clock.get())) manual->SetListener(nullptr);
+    if (auto* manual = dynamic_cast<TManualDvClock*>(s.Clock.get()))
+      manual->SetListener([this] {
+        std::lock_guard<std::mutex> l(Lock);
+        UpdateLocked();
+      });
     Settings = s;
     Clock = s.Clock ? s.Clock : DvSystemClock();
     LastMs = Clock->NowMs();
@@ -429,9 +435,10 @@ class TSimGraph : public IDvGraph {
     }
   }
 
+  // The notify callback only hands the news on (it must not call into the graph).
   void PostLocked(const TDvEvent& e) {
     FEvents.push_back(e);
-    FNotifyDue = true;
+    if (FNotify) FNotify();
   }
 
   void ShowFileFrameLocked(int n) {
@@ -464,16 +471,10 @@ class TSimGraph : public IDvGraph {
     FPumpStop = false;
     FPump = std::thread([this] {
       while (!FPumpStop.load()) {
-        std::function<void()> notify;
         {
           std::lock_guard<std::mutex> g(Deck().Lock);
           Deck().UpdateLocked();
-          if (FNotifyDue) {
-            FNotifyDue = false;
-            notify = FNotify;
-          }
         }
-        if (notify) notify();
         std::unique_lock<std::mutex> l(FWake);
         FWakeCv.wait_for(l, std::chrono::milliseconds(10), [this] { return FPumpStop.load(); });
       }
@@ -507,7 +508,6 @@ class TSimGraph : public IDvGraph {
   TDvGraphState FState = gsStopped;
   std::deque<TDvEvent> FEvents;
   std::function<void()> FNotify;
-  bool FNotifyDue = false;
   std::thread FPump;
   std::atomic<bool> FPumpStop{false};
   std::mutex FWake;
@@ -617,6 +617,7 @@ void DvSetSimulator(const TDvSimSettings& settings) {
 }
 
 void DvSetSimulatorFromSettings(const std::string& iniFile) {
+  const TDvSimSettings now = DvSimulator();
   TDvSimSettings s;
   if (const char* env = std::getenv("MOVARA_DV_TAPE"); env && *env) s.TapeFile = env;
   else if (!iniFile.empty()) s.TapeFile = TMyIniFile(iniFile).ReadString("DvSimulator", "TapeFile", "");
@@ -625,6 +626,10 @@ void DvSetSimulatorFromSettings(const std::string& iniFile) {
     s.NoTape = ini.ReadBool("DvSimulator", "NoTape", false);
     s.WriteProtected = ini.ReadBool("DvSimulator", "WriteProtected", false);
   }
+  // The same tape stays where it is (another window may be using the camera).
+  if (s.TapeFile == now.TapeFile && s.NoTape == now.NoTape && s.WriteProtected == now.WriteProtected &&
+      now.Faults.empty() && !now.Clock)
+    return;
   DvSetSimulator(s);
 }
 
