@@ -5,7 +5,8 @@
 # (fxpreview.png) on a frame of the film, the film settings on both pages
 # (aviformat.png, aviformat-sound.png), the compressor chooser (compressor.png) and the
 # progress window during a film, without and with its preview box (aviprogress.png,
-# aviprogress-preview.png).
+# aviprogress-preview.png). The DV windows on the simulated camera: dvcapture.png,
+# dvcapsetup.png and dvrecord.png.
 set -euo pipefail
 out=${1:?usage: scripts/screenshots.sh OUTDIR}
 cd "$(dirname "$0")/.."
@@ -18,4 +19,5 @@ export MOVARA_HOME="$work/home"
 "$prog" demo "$work/demo" >"$work/demo.log" 2>&1 || { cat "$work/demo.log" >&2; exit 1; }
 mkdir -p "$out"
 QT_QPA_PLATFORM=offscreen "$prog" --screenshots "$out" "$work/demo/demo.mvf"
+QT_QPA_PLATFORM=offscreen "$(dirname "$prog")/movara_dv_screenshots" "$out"
 ls -1 "$out"/*.png

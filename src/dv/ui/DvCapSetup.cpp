@@ -19,6 +19,7 @@ TDvCapSetup::TDvCapSetup(const TDvCaptureSettings& settings, QWidget* parent) : 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QString::fromUtf8("Plik wychwytu:")), 0, 0);
   FFile = new QLineEdit(QString::fromStdString(settings.FileName));
+  FFile->setMinimumWidth(320);
   grid->addWidget(FFile, 0, 1);
   auto* browse = new QPushButton("...");
   browse->setFixedWidth(32);
