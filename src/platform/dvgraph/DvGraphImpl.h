@@ -1,5 +1,6 @@
 #pragma once
 // The back ends behind DvEnumerateDevices and DvOpenDevice.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,17 @@
 namespace movara {
 
 namespace dvsim {
+// What a graph of another camera tells that camera: when its chain from the camera
+// (capture, preview) or into it (recording) runs, and each frame for its input.
+struct TGraphHooks {
+  std::function<HRESULT(bool receive, bool transmit)> OnState;
+  std::function<void(const std::vector<uint8_t>& dif)> CameraInput;  // with the graph busy
+};
+// The graph of the simulator, for another camera.
+std::unique_ptr<IDvGraph> CreateGraph(bool hasCameraInput, TGraphHooks hooks);
+// A frame from that camera (any thread).
+void DeliverCameraFrame(IDvGraph* graph, const std::vector<uint8_t>& dif);
+
 void ListDevices(std::vector<std::string>& names);
 HRESULT EnumerateFault();
 std::unique_ptr<IDvCamera> Open(const std::string& name);

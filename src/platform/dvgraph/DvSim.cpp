@@ -218,7 +218,9 @@ TSimDeck& Deck() {
 
 class TSimGraph : public IDvGraph {
  public:
-  explicit TSimGraph(bool hasCamera) : FHasCameraInput(hasCamera) {}
+  // Without hooks the camera is the simulated deck; with them, another camera.
+  TSimGraph(bool hasCamera, dvsim::TGraphHooks hooks = {})
+      : FHasCameraInput(hasCamera), FHooks(std::move(hooks)), FSimCamera(!FHooks.OnState) {}
   ~TSimGraph() override {
     StopPump();
     std::lock_guard<std::mutex> g(Deck().Lock);
@@ -363,7 +365,7 @@ class TSimGraph : public IDvGraph {
       if (FLinks[dfDvMux][dfCamera]) {
         if (FSource->ReadFrame(static_cast<int>(n), f.Dv, f.Pcm) &&
             DvInsertAudio(f.Dv.data(), f.Dv.size(), f.Pcm.data(), static_cast<int>(f.Pcm.size() / 2), dif))
-          Deck().ReceiveLocked(dif);
+          FHooks.CameraInput ? FHooks.CameraInput(dif) : Deck().ReceiveLocked(dif);
       }
       shown = static_cast<int>(n);
     }
@@ -396,7 +398,7 @@ class TSimGraph : public IDvGraph {
     }
   }
 
-  bool Capturing() const { return FState == gsRunning && FLinks[dfCamera][dfDvSplitter]; }
+  bool Capturing() const { return FSimCamera && FState == gsRunning && FLinks[dfCamera][dfDvSplitter]; }
 
  private:
   HRESULT Transition(TDvGraphState to, TDvStep step) {
@@ -425,6 +427,14 @@ class TSimGraph : public IDvGraph {
     }
     if (startPump) StartPump();
     else if (to != gsRunning) StopPump();
+    if (FHooks.OnState) {
+      const bool running = to == gsRunning;
+      if (HRESULT r = FHooks.OnState(running && FLinks[dfCamera][dfDvSplitter], running && FLinks[dfDvMux][dfCamera]);
+          FAILED(r) && running) {
+        Transition(gsStopped, dsStop);
+        return r;
+      }
+    }
     return S_OK;
   }
 
@@ -491,6 +501,8 @@ class TSimGraph : public IDvGraph {
   }
 
   bool FHasCameraInput;
+  dvsim::TGraphHooks FHooks;
+  bool FSimCamera;
   bool FCreated[dfFilterCount] = {};
   bool FAdded[dfFilterCount] = {};
   bool FLinks[dfFilterCount][dfFilterCount] = {};
@@ -653,6 +665,16 @@ void ListDevices(std::vector<std::string>& names) {
 }
 
 HRESULT EnumerateFault() { return Deck().Fault(dsEnumerate); }
+
+std::unique_ptr<IDvGraph> CreateGraph(bool hasCameraInput, TGraphHooks hooks) {
+  return std::make_unique<TSimGraph>(hasCameraInput, std::move(hooks));
+}
+
+void DeliverCameraFrame(IDvGraph* graph, const std::vector<uint8_t>& dif) {
+  std::lock_guard<std::mutex> g(Deck().Lock);
+  Deck().UpdateLocked();
+  static_cast<TSimGraph*>(graph)->CameraFrameLocked(dif, true, nullptr);
+}
 
 std::unique_ptr<IDvCamera> Open(const std::string& name) {
   std::vector<std::string> names;
