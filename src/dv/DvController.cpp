@@ -173,9 +173,7 @@ bool TDvController::BuildGraph(DvMode mode) {
   if (mode == dmCaptureToFile) {
     if (FAILED(r = FGraph->CreateFilter(dfAviMuxFileWriter))) return Fail(10, r);
     if (FAILED(r = FGraph->QueryFileSink())) return Fail(11, r);
-    // The writer takes its file name with "?" before it (its own mark of a new file).
-    std::string name = "?" + FCaptureFileName;
-    if (FAILED(r = FGraph->SetOutputFileName(name.substr(1)))) return Fail(12, r);
+    if (FAILED(r = FGraph->SetOutputFileName(FCaptureFileName))) return Fail(12, r);
     if (FAILED(r = FGraph->AddFilter(dfAviMuxFileWriter, "AviMuxFileWriter2GB"))) return Fail(13, r);
     if (FAILED(r = FGraph->Connect(dfDvSplitter, dfAviMuxFileWriter))) return Fail(14, r);
     return true;

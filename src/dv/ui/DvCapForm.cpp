@@ -102,6 +102,8 @@ TDvCapForm::TDvCapForm(const std::string& iniFile, QWidget* parent, std::shared_
   FDv->SetPreviewPanelSize(FPreview->width(), FPreview->height());
   FDv->SetPreviewAfterCapture(true);
   ConnectDvController(*FDv, this, FTimer);
+  // While the window is open the screen saver and the monitor's power-off stay away.
+  FInhibit->Acquire(QString::fromUtf8("Wychwyt z kamery DV"));
   FDv->StartCameraPreview();
   UpdateControls();
 }
@@ -138,7 +140,6 @@ void TDvCapForm::UpdateControls() {
 void TDvCapForm::CaptureClicked() {
   if (FDv->Capturing()) {
     FDv->StopCapture();
-    FInhibit->Release();
     UpdateControls();
     return;
   }
@@ -155,7 +156,7 @@ void TDvCapForm::CaptureClicked() {
   FDv->SetCaptureFileName(s.FileName);
   FDv->SetStopTapeAfterCapture(s.AutoPauseCamera);
   FDv->SetSizeLimit(sizeKB > 0, sizeKB);
-  if (FDv->StartCapture()) FInhibit->Acquire(QString::fromUtf8("Wychwyt z kamery DV"));
+  FDv->StartCapture();
   ShowTime(TDvTime{}, -1);
   UpdateControls();
 }

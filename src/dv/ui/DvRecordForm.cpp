@@ -96,6 +96,8 @@ TDvRecordForm::TDvRecordForm(const std::string& iniFile, QWidget* parent, std::s
   FTime->setText(DvTimeText(TDvTime{}));
   FDv->SetPreviewPanelSize(FPreview->width(), FPreview->height());
   ConnectDvController(*FDv, this, FTimer);
+  // While the window is open the screen saver and the monitor's power-off stay away.
+  FInhibit->Acquire(QString::fromUtf8("Zgrywanie na kamerę DV"));
   connect(&FTimer, &QTimer::timeout, this, [this] { UpdateControls(); });
   UpdateControls();
 }
@@ -173,7 +175,6 @@ void TDvRecordForm::PreviewCommand(int what) {
 
 void TDvRecordForm::StopSending() {
   FDv->StopSendToCamera();
-  FInhibit->Release();
   UpdateControls();
 }
 
@@ -203,7 +204,6 @@ void TDvRecordForm::RecordClicked() {
     StopSending();
     return;
   }
-  FInhibit->Acquire(QString::fromUtf8("Zgrywanie na kamerę DV"));
   UpdateControls();
 }
 

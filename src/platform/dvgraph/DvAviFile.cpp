@@ -168,7 +168,7 @@ bool TDvAviWriter::Close() {
   FVideo.reset();
   FAudio.reset();
   FFile.reset();  // the last reference finalises the file
-  const bool ok = FIO->LastError() == 0 || FFailed;
+  const bool ok = FIO->LastError() == 0;
   FIO.reset();
   return ok;
 }
