@@ -8,6 +8,7 @@ PKGS=(
   qt6-base-dev qt6-multimedia-dev libgl-dev
   libjpeg62-turbo-dev libgif-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavformat-dev
+  libraw1394-dev libavc1394-dev libiec61883-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg
   fonts-liberation fontconfig

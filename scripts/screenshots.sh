@@ -7,7 +7,8 @@
 # progress window during a film, without and with its preview box (aviprogress.png,
 # aviprogress-preview.png), the page editor on the demo's title page (pageedit.png), the
 # keying window on the image row's picture (compose.png) and the plain colour chooser
-# (compose-color.png).
+# (compose-color.png). The DV windows on the simulated camera: dvcapture.png,
+# dvcapsetup.png and dvrecord.png.
 set -euo pipefail
 out=${1:?usage: scripts/screenshots.sh OUTDIR}
 cd "$(dirname "$0")/.."
@@ -20,4 +21,5 @@ export MOVARA_HOME="$work/home"
 "$prog" demo "$work/demo" >"$work/demo.log" 2>&1 || { cat "$work/demo.log" >&2; exit 1; }
 mkdir -p "$out"
 QT_QPA_PLATFORM=offscreen "$prog" --screenshots "$out" "$work/demo/demo.mvf"
+QT_QPA_PLATFORM=offscreen "$(dirname "$prog")/movara_dv_screenshots" "$out"
 ls -1 "$out"/*.png
