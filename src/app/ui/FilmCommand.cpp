@@ -3,14 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QColorDialog>
-#include <QDesktopServices>
 #include <QEventLoop>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
 #include <QTemporaryDir>
-#include <QUrl>
 
+#include "app/ui/ClipPlayer.h"
+#include "app/ui/MediaWindows.h"
 #include "app/ui/MovaraForm.h"
 #include "base/Trace.h"
 #include "base/UserMessages.h"
@@ -61,9 +61,7 @@ class TEffectTimeLineDialogs : public ITimeLineDialogs {
 
 TFilmCommand::TFilmCommand(TMovaraForm& main, TTimeLineForm& project)
     : QObject(&main), FMain(main), FProject(&project) {
-  OpenFilm = [](const std::string& file) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)));
-  };
+  OpenFilm = [](const std::string& file) { OpenClipPlayer(file); };
 }
 
 TFilmCommand::~TFilmCommand() {
@@ -122,6 +120,8 @@ TFilmCommand* InstallEffectWindows(TMovaraForm& main, TTimeLineForm& project) {
   InstallChain3DWindows(&main, [area](QWidget* w) { return area ? area->addSubWindow(w) : nullptr; });
   InstallCompressorDialog();
   InitChain3D();
+  // the clip players and resource views, opened from the resource list and by the film
+  InstallMediaWindows(main);
 
   auto* command = new TFilmCommand(main, project);
   // the project window's "&Generuj film..." makes the script anew first
@@ -237,6 +237,8 @@ bool SaveFilmWindowScreenshots(TMovaraForm& main, TTimeLineForm& project, const 
     ok = Save(&progress, dir + (box ? "aviprogress-preview.png" : "aviprogress.png")) && ok;
     progress.close();
   }
+  // the clip player and the resource view
+  ok = SaveMediaWindowScreenshots(main, folder) && ok;
   return ok;
 }
 
