@@ -5,7 +5,9 @@
 # (fxpreview.png) on a frame of the film, the film settings on both pages
 # (aviformat.png, aviformat-sound.png), the compressor chooser (compressor.png) and the
 # progress window during a film, without and with its preview box (aviprogress.png,
-# aviprogress-preview.png).
+# aviprogress-preview.png), the clip player on the demo's film clip with a part marked
+# (clipplayer.png) and on its sound (clipplayer-sound.png), and the resource view of its
+# picture (resourceview.png).
 set -euo pipefail
 out=${1:?usage: scripts/screenshots.sh OUTDIR}
 cd "$(dirname "$0")/.."
