@@ -16,6 +16,10 @@ TDCAviPlayer::TDCAviPlayer() : FClock([] { return NowMs(); }) {}
 
 TDCAviPlayer::~TDCAviPlayer() {
   Trace("[TDCAviPlayer.Destroy] Destroying...");
+  // its owner is going: no event reaches it any more
+  OnOpen = OnClose = OnStart = OnStop = OnRepaint = ProcessMessages = nullptr;
+  OnChangePosition = nullptr;
+  OnChangeState = nullptr;
   Stop(false);
   // no further tick does any work
   FDestroying = true;
