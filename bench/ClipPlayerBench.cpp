@@ -91,8 +91,8 @@ void BM_PlayMjpeg720x576(benchmark::State& state) {
       state.SkipWithError("clip not opened");
       break;
     }
-    TDCAviPlayer player;
     TDIB shown;
+    TDCAviPlayer player;
     // the window copies each picture out to paint it
     player.OnRepaint = [&] { player.CopyPicture(shown); };
     player.Attach(&avi, sound.get());

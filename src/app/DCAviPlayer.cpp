@@ -16,14 +16,14 @@ TDCAviPlayer::TDCAviPlayer() : FClock([] { return NowMs(); }) {}
 
 TDCAviPlayer::~TDCAviPlayer() {
   Trace("[TDCAviPlayer.Destroy] Destroying...");
+  // no further tick does any work; one in progress ends first
+  FDestroying = true;
+  JoinTimer();
   // its owner is going: no event reaches it any more
   OnOpen = OnClose = OnStart = OnStop = OnRepaint = ProcessMessages = nullptr;
   OnChangePosition = nullptr;
   OnChangeState = nullptr;
   Stop(false);
-  // no further tick does any work
-  FDestroying = true;
-  JoinTimer();
   FAudioPlay.reset();
 }
 
@@ -33,6 +33,8 @@ void TDCAviPlayer::SetClock(TMsClock clock) {
 
 void TDCAviPlayer::Attach(TAVI* video, TCustomAudioReader* sound) {
   Stop(false);
+  // a tick that outlived the stop's waits still reads the readers: it ends first
+  JoinTimer();
   if (FVideo != nullptr || FSound != nullptr) {
     if (OnClose) OnClose();
   }

@@ -228,9 +228,8 @@ TClipPlayer::TClipPlayer(QWidget* parent) : QWidget(parent) {
 }
 
 TClipPlayer::~TClipPlayer() {
-  // the clock stops before the readers and this window go; its events are not heard
-  FPlayer.OnRepaint = nullptr;
-  FPlayer.OnStop = nullptr;
+  // the clock stops before the readers and this window go (what it still posts to the
+  // window goes with the window)
   FPlayer.ProcessMessages = nullptr;
   FPlayer.Attach(nullptr, nullptr);
   auto& players = Shared().Players;
