@@ -28,6 +28,8 @@
 #include "fx3d/DDUtils.h"
 #include "media/Avi.h"
 #include "media/ResourceLists.h"
+#include "project/ClipBox.h"
+#include "project/ClipGraphic.h"
 #include "project/ui/ClipPaint.h"
 #include "project/ui/ResourcesForm.h"
 
@@ -435,6 +437,13 @@ bool CloseAllResourceViews() {
     }
   }
   return true;
+}
+
+int OpenSelectedResources(TClipBox& box, QMdiArea* area) {
+  int opened = 0;
+  for (int i = 0; i < box.Count(); ++i)
+    if (box.Clips(i)->Selected() && OpenResourceView(box.Clips(i)->FullFileName(), area)) ++opened;
+  return opened;
 }
 
 bool OpenMediaDialog(QMdiArea* area) { return OpenResourceView(std::string(), area); }

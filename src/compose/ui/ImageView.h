@@ -26,6 +26,7 @@ class QAction;
 namespace movara {
 
 class TAVI;
+class TClipBox;
 class TMarkInOutSlider;
 
 // The open and save dialogs of the views; an empty name means cancelled.
@@ -118,6 +119,9 @@ class TImageView : public QWidget {
 bool OpenResourceView(const std::string& fileName, QMdiArea* area);
 // "Otwórz Me&dia...": the open dialog, then a view of the file chosen.
 bool OpenMediaDialog(QMdiArea* area);
+// The views of every selected thumbnail of box (the tool bar's open-selected command);
+// the number opened.
+int OpenSelectedResources(TClipBox& box, QMdiArea* area);
 // Closes every view in the order they were made, each with its close query and the
 // apply-to-all box; stops at the first view that stays open (the apply-to-all choice is
 // then cleared). True when no view is left.
