@@ -242,7 +242,11 @@ bool TDCAviPlayer::CopyPicture(TDIB& picture) const {
 
 void TDCAviPlayer::TimerLoop(int period, uint64_t run) {
   using namespace std::chrono;
-  auto next = steady_clock::now() + milliseconds(period);
+  // frame k is the frame of the times that round to it, [k - 1/2, k + 1/2) periods: a
+  // tick a little before the frame's own time still shows it, and then may come up to
+  // 7/8 of a period late before a frame is skipped
+  const auto lead = microseconds(period * 375);
+  auto next = steady_clock::now() + milliseconds(period) - lead;
   std::unique_lock<std::mutex> lock(FWakeLock);
   while (FTimerRunning && FRun == run && !FDestroying) {
     FWake.wait_until(lock, next, [&] { return !FTimerRunning || FRun != run || FDestroying; });
