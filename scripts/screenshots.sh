@@ -7,7 +7,9 @@
 # progress window during a film, without and with its preview box (aviprogress.png,
 # aviprogress-preview.png), the page editor on the demo's title page (pageedit.png), the
 # keying window on the image row's picture (compose.png) and the plain colour chooser
-# (compose-color.png). The DV windows on the simulated camera: dvcapture.png,
+# (compose-color.png), the clip player on the demo's film clip with a part marked
+# (clipplayer.png) and on its sound (clipplayer-sound.png), and the resource view of its
+# picture (resourceview.png). The DV windows on the simulated camera: dvcapture.png,
 # dvcapsetup.png and dvrecord.png.
 set -euo pipefail
 out=${1:?usage: scripts/screenshots.sh OUTDIR}

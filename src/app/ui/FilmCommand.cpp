@@ -3,14 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QColorDialog>
-#include <QDesktopServices>
 #include <QEventLoop>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
 #include <QTemporaryDir>
-#include <QUrl>
 
+#include "app/ui/ClipPlayer.h"
+#include "app/ui/MediaWindows.h"
 #include "app/ui/MovaraForm.h"
 #include "app/ui/PageEditorCommand.h"
 #include "base/Trace.h"
@@ -70,9 +70,7 @@ class TEffectTimeLineDialogs : public ITimeLineDialogs {
 
 TFilmCommand::TFilmCommand(TMovaraForm& main, TTimeLineForm& project)
     : QObject(&main), FMain(main), FProject(&project) {
-  OpenFilm = [](const std::string& file) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)));
-  };
+  OpenFilm = [](const std::string& file) { OpenClipPlayer(file); };
 }
 
 TFilmCommand::~TFilmCommand() {
@@ -131,6 +129,8 @@ TFilmCommand* InstallEffectWindows(TMovaraForm& main, TTimeLineForm& project) {
   InstallChain3DWindows(&main, [area](QWidget* w) { return area ? area->addSubWindow(w) : nullptr; });
   InstallCompressorDialog();
   InitChain3D();
+  // the clip players and resource views, opened from the resource list and by the film
+  InstallMediaWindows(main);
 
   auto* command = new TFilmCommand(main, project);
   // the project window's "&Generuj film..." makes the script anew first
@@ -250,6 +250,8 @@ bool SaveFilmWindowScreenshots(TMovaraForm& main, TTimeLineForm& project, const 
   }
   // the page editor and the keying windows
   ok = SavePageAndKeyingScreenshots(&main, project, folder) && ok;
+  // the clip player and the resource view
+  ok = SaveMediaWindowScreenshots(main, folder) && ok;
   return ok;
 }
 

@@ -34,7 +34,7 @@ class TFilmCommand : public QObject {
   // project window. True when a film was made.
   bool Run(int mode, bool regenerate);
 
-  // Opens a finished film (the desktop's default player until the program has its own).
+  // Opens a finished film (in a clip player).
   std::function<void(const std::string& fileName)> OpenFilm;
   // The windows of the last run, while they are shown (tests drive them).
   bool Running() const { return FRunning; }

@@ -17,6 +17,7 @@
 #include "project/ClipBox.h"
 #include "project/ClipGraphic.h"
 #include "project/ui/ClipMime.h"
+#include "project/ui/ClipOpeners.h"
 #include "project/ui/ClipPaint.h"
 #include "project/ui/DocumentSignals.h"
 
@@ -200,7 +201,9 @@ void TClipBoxView::mouseReleaseEvent(QMouseEvent* event) {
 
 void TClipBoxView::mouseDoubleClickEvent(QMouseEvent* event) {
   TClipGraphic* clip = Box().Clips(IndexAt(event->position().toPoint()));
-  if (clip != nullptr) Box().DoubleClick(clip);
+  if (clip == nullptr) return;
+  Box().DoubleClick(clip);
+  OpenClipWindow(*clip);
 }
 
 void TClipBoxView::StartDrag(int index) {

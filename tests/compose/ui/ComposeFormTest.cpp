@@ -267,10 +267,4 @@ TEST(ComposeForm, BlockPictureIsTheClipsFrameAtTheTime) {
 
 }  // namespace
 }  // namespace movara
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+// main() (a QApplication, offscreen) is ImageViewTest.cpp's
