@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Saves a PNG of every window of the editor, open on the demo project, into OUTDIR
-# (offscreen: no display needed). Run after scripts/build.sh.
+# (offscreen: no display needed). Run after scripts/build.sh. Besides the standing
+# windows: the effect chooser (fxselect.png) playing a transition, the preview window
+# (fxpreview.png) on a frame of the film, the film settings on both pages
+# (aviformat.png, aviformat-sound.png), the compressor chooser (compressor.png) and the
+# progress window during a film, without and with its preview box (aviprogress.png,
+# aviprogress-preview.png).
 set -euo pipefail
 out=${1:?usage: scripts/screenshots.sh OUTDIR}
 cd "$(dirname "$0")/.."

@@ -132,10 +132,16 @@ void TFxScene::BuildMeshes() {
   Check(device_->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1), "TFxScene.BlendEnable");
 }
 
+void TFxScene::AdjustView() {
+  SetFxViewAdjustment(width_, height_);
+  FxOffsetX += shiftX_;
+  FxOffsetY += shiftY_;
+}
+
 void TFxScene::SetEffect(TFx3d* fx) {
   fx_ = fx;
   if (fx_) {
-    SetFxViewAdjustment(width_, height_);
+    AdjustView();
     fx_->Execute(0);
     if (fx_->Options().Contains(foBackMesh) != backReversed_) texturesStale_ = true;
   }
@@ -145,7 +151,7 @@ void TFxScene::SetEffect(TFx3d* fx) {
 void TFxScene::RenderStep(uint16_t step) {
   if (texturesStale_) LoadTextures();
   if (fx_) {
-    SetFxViewAdjustment(width_, height_);
+    AdjustView();
     fx_->Execute(step);
     Check(front_->SetVertices(frontGroup_, 0, fx_->VertexCount(), FxFrontVertices),
           "TFxScene.RenderStep front");

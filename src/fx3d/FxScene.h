@@ -32,6 +32,12 @@ class TFxScene {
   // Makes fx the current effect: Execute(0), the meshes rebuilt from the face buffers.
   void SetEffect(TFx3d* fx);
   TFx3d* Effect() const { return fx_; }
+  // Moves the picture by (dx, dy) in picture-plane units (2 across the view), added to
+  // the view adjustment of every step: the position correction of the options.
+  void SetViewShift(float dx, float dy) {
+    shiftX_ = dx;
+    shiftY_ = dy;
+  }
   // Renders one step (0 shows A, 1000 shows B) into the target surface.
   void RenderStep(uint16_t step);
   const TRmSurface& Target() const { return *target_; }
@@ -59,6 +65,8 @@ class TFxScene {
   const TDIB* pictureA_ = nullptr;
   const TDIB* pictureB_ = nullptr;
   bool texturesStale_ = true;
+  float shiftX_ = 0, shiftY_ = 0;
+  void AdjustView();
   bool backReversed_ = false;  // how surface B was filled last
   // Versions of surfaces A and B right after they were cleared to black (none yet: ~0).
   uint64_t blackA_ = ~uint64_t(0), blackB_ = ~uint64_t(0);

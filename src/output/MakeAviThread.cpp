@@ -158,6 +158,12 @@ void TMakeAviThread::DoNothingAndTerminate() {
   }
 }
 
+void TMakeAviThread::RequestStop() {
+  // the flag alone: the writer's lock may be held for a whole copied run
+  FStop = true;
+  if (!FTerminated) StartThread();
+}
+
 std::string TMakeAviThread::GetErrorText() const {
   switch (FError) {
     case meNone: return "Brak błędu.";

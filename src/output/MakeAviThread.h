@@ -80,6 +80,8 @@ class TMakeAviThread {
   void StartThread();
   // Asks the work to stop and waits, at most 15000 ms, for the thread to end.
   void DoNothingAndTerminate();
+  // Asks the work to stop without waiting (a window waits with its events running).
+  void RequestStop();
   // Waits at most ms for the end of the thread; true when it has ended.
   bool WaitFor(int ms);
   std::string GetErrorText() const;

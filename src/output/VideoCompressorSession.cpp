@@ -7,6 +7,18 @@
 
 namespace movara {
 
+std::vector<TVideoCompressorInfo> VideoCompressorsFor(const TVideoFormat* input) {
+  std::vector<TVideoCompressorInfo> list;
+  for (const TVideoCompressorInfo& info : VideoCompressorList()) {
+    if (input) {
+      const auto session = TVideoCompressorSession::Open(info.fccType, info.fccHandler, ICMODE_QUERY);
+      if (!session || session->CompressQuery(*input) != ICERR_OK) continue;
+    }
+    list.push_back(info);
+  }
+  return list;
+}
+
 TCompressorDialog& TVideoCompressor::CompressorDialogHook() {
   static TCompressorDialog dialog;
   return dialog;

@@ -26,6 +26,10 @@ using TWindowHandle = void*;
 using TCompressorDialog = std::function<bool(TWindowHandle owner, const std::string& title,
                                              const TVideoFormat* input, TCompVars& chosen)>;
 
+// The compressors of the catalogue that can compress frames of the input format, in
+// catalogue order (every one without an input format): what the compressor dialog offers.
+std::vector<TVideoCompressorInfo> VideoCompressorsFor(const TVideoFormat* input);
+
 class TVideoCompressor {
  public:
   // With useCompvars the settings and the state block are copied and the compressor is

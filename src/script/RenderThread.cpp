@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "base/Clock.h"
 #include "base/Format.h"
 #include "base/Trace.h"
@@ -92,7 +97,8 @@ void TFxThread::SetPreviewSize(int width, int height) {
   if (width < 1 || height < 1 || w > kRmMaxSurfaceSide || h > kRmMaxSurfaceSide)
     throw ESurface(Format("%s cannot be made", "Surface"));
   try {
-    FScene = std::make_unique<TFxScene>(w, h, FTextureSize);
+    FScene = std::make_unique<TFxScene>(w, h, FTextureSize, FBilinear);
+    FScene->SetViewShift(static_cast<float>(2 * FShiftX / w), static_cast<float>(-2 * FShiftY / h));
   } catch (const std::exception&) {
     FScene.reset();
     throw ESurface(Format("%s cannot be made", "Surface"));
@@ -186,7 +192,7 @@ std::vector<TFxThread::TOverlayLine> TFxThread::OverlayLines(int timeMs) const {
 void TFxThread::StepPreview(int64_t& clock, int64_t& animated) {
   const int64_t now = NowMs();
   const int64_t elapsed = now - clock;
-  const int64_t steps = elapsed * 1000 / CycleLength;
+  const int64_t steps = elapsed * 1000 / std::max(1, FPeriod.load());
   if (steps == 0) {
     SleepMs(5);
     return;
@@ -203,13 +209,7 @@ void TFxThread::StepPreview(int64_t& clock, int64_t& animated) {
   FPreviewProgress = p;
   {
     std::lock_guard<std::mutex> lock(FSceneLock);
-    if (!FScene) return;
-    if (FSceneInvalid || FScene->Effect() != FEffect) {
-      FScene->SetPictures(&FPictureA, &FPictureB);
-      FScene->SetEffect(FEffect);
-      FSceneInvalid = false;
-    }
-    FScene->RenderStep(static_cast<uint16_t>(p));
+    if (!DrawStep(p)) return;
   }
   ++FPreviewFrames;
   NoteFrameTime(now);
@@ -220,7 +220,107 @@ void TFxThread::StepPreview(int64_t& clock, int64_t& animated) {
   }
 }
 
+bool TFxThread::DrawStep(int p) {
+  if (!FScene || !FHaveA || !FHaveB || !FEffect) return false;
+  if (FSceneInvalid || FScene->Effect() != FEffect) {
+    FScene->SetPictures(&FPictureA, &FPictureB);
+    FScene->SetEffect(FEffect);
+    FSceneInvalid = false;
+  }
+  FScene->RenderStep(static_cast<uint16_t>(std::clamp(p, 0, 1000)));
+  Present(nullptr);
+  return true;
+}
+
+bool TFxThread::StepOnce() {
+  if (!FTerminated && FThread.joinable() && !Suspended()) return false;
+  // a frame's worth (40 ms) of the animation, at least one step
+  const int steps = std::max(1, 40 * 1000 / std::max(1, FPeriod.load()));
+  int p = FPreviewProgress;
+  if (FDirection == fdNormal) {
+    p += steps;
+    if (p > 1000) p = 0;
+  } else {
+    p -= steps;
+    if (p < 0) p = 1000;
+  }
+  FPreviewProgress = p;
+  return RedrawStep();
+}
+
+bool TFxThread::RedrawStep() {
+  if (!FTerminated && FThread.joinable() && !Suspended()) return false;
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  try {
+    if (!DrawStep(FPreviewProgress)) return false;
+  } catch (const std::exception& e) {
+    TraceF("[TFxThread.StepOnce] %s", e.what());
+    return false;
+  }
+  ++FPreviewFrames;
+  NoteFrameTime(NowMs());
+  return true;
+}
+
+void TFxThread::SetFrameSink(TFrameSink sink) {
+  std::lock_guard<std::mutex> lock(FSinkLock);
+  FSink = std::move(sink);
+}
+
+bool TFxThread::HasFrameSink() const {
+  std::lock_guard<std::mutex> lock(FSinkLock);
+  return static_cast<bool>(FSink);
+}
+
+void TFxThread::Present(const TRmSurface* surface) {
+  std::lock_guard<std::mutex> lock(FSinkLock);
+  if (!FSink) return;
+  if (surface) {
+    if (FSinkFrame.Width() != surface->Width() || FSinkFrame.Height() != surface->Height() ||
+        FSinkFrame.BitCount() != 24)
+      FSinkFrame.SetSize(surface->Width(), surface->Height(), 24);
+    if (surface->SaveToDIB(FSinkFrame, surface->Bounds()) != D3DRM_OK) return;
+  } else {
+    if (!FScene) return;
+    FScene->ReadFrame(FSinkFrame);
+  }
+  FSink(FSinkFrame);
+}
+
+void TFxThread::SetRenderOptions(int textureSize, bool bilinear, double shiftX, double shiftY) {
+  Pause();
+  int width = 0, height = 0;
+  {
+    std::lock_guard<std::mutex> lock(FSceneLock);
+    if (textureSize >= 2 && (textureSize & (textureSize - 1)) == 0) FTextureSize = textureSize;
+    FBilinear = bilinear;
+    FShiftX = shiftX;
+    FShiftY = shiftY;
+    if (FScene) {
+      width = FScene->Width();
+      height = FScene->Height();
+    }
+  }
+  if (width > 0) SetPreviewSize(width, height);
+}
+
+bool TFxThread::SetPriorityClass(TPriorityClass value) {
+  const int tid = FNativeId;
+  if (tid == 0) return false;
+  sched_param param{};
+  param.sched_priority = 0;
+  if (value == pcIdle) return sched_setscheduler(tid, SCHED_IDLE, &param) == 0;
+  if (sched_setscheduler(tid, SCHED_OTHER, &param) != 0) return false;
+  // normal is nice 0; high asks for a higher priority, which needs the right to it
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), value == pcHigh ? -5 : 0) != 0) {
+    TraceF("[TFxThread.SetPriorityClass] The system refused the priority %d.", static_cast<int>(value));
+    return false;
+  }
+  return true;
+}
+
 void TFxThread::Execute() {
+  FNativeId = static_cast<int>(syscall(SYS_gettid));
   int64_t clock = NowMs(), animated = 0;
   while (!FStopping) {
     if (FPauseRequested) {
@@ -250,6 +350,7 @@ void TFxThread::Execute() {
       SleepMs(50);
     }
   }
+  FNativeId = 0;
   FTerminated = true;
   if (FOnTerminate) FOnTerminate();
 }
@@ -294,13 +395,41 @@ void TFxRenderThread::MakeSurfaces(int width, int height) {
 
 void TFxRenderThread::SetLinkOutDIB(TDIB* dib) {
   if (!dib || dib->Empty()) {
+    const bool wasLinked = FLinkOutDIB != nullptr;
     FLinkOutDIB = nullptr;
+    // the preview window's renderer comes back at its own size after a film
+    if (wasLinked && FControlWidth > 0) {
+      try {
+        MakeSurfaces(FControlWidth, FControlHeight);
+      } catch (const std::exception& e) {
+        TraceF("[TFxRenderThread.SetLinkOutDIB] %s", e.what());
+      }
+    }
     return;
   }
   MakeSurfaces(dib->Width(), dib->Height());
   if (FScene->Width() != dib->Width() || FScene->Height() != dib->Height())
     dib->SetSize(FScene->Width(), FScene->Height(), dib->BitCount());
   FLinkOutDIB = dib;
+}
+
+void TFxRenderThread::InitializeControl(int width, int height) {
+  if (width < 1 || height < 1) return;
+  FControlWidth = width;
+  FControlHeight = height;
+  if (!FLinkOutDIB) MakeSurfaces(width, height);
+}
+
+void TFxRenderThread::FinalizeControl() {
+  FControlWidth = FControlHeight = 0;
+  if (FLinkOutDIB) return;
+  Pause();
+  std::lock_guard<std::mutex> lock(FSceneLock);
+  FScene.reset();
+  FDest.Release();
+  FScratch.Release();
+  FStill.Release();
+  FSceneInvalid = true;
 }
 
 const TRmSurface* TFxRenderThread::OutSurface() const {
@@ -397,14 +526,27 @@ int TFxRenderThread::RenderFrame(int time) {
   RenderAction(FRenderItem, FNextItem, time);
 
   const TRmSurface* out = OutSurface();
-  if (!out && FRenderOption == roRender) throw ERenderFrame("Błąd w trakcie renderowania klatki. OutSurface = nil.");
+  // the preview window shows a frame with nothing on it as black
+  const bool control = !FLinkOutDIB && FControlWidth > 0 && HasFrameSink();
+  if (!out && FRenderOption == roRender && !control)
+    throw ERenderFrame("Błąd w trakcie renderowania klatki. OutSurface = nil.");
   FSceneInvalid = true;
   if (FLinkOutDIB && out) {
     if (out->SaveToDIB(*FLinkOutDIB, Rect(0, 0, FLinkOutDIB->Width(), FLinkOutDIB->Height())) == D3DRM_OK)
       return rfPicture;
     return rfNothing;
   }
-  return rfNothing;  // no drawing control shows frames here
+  if (control) {
+    if (out) {
+      Present(out);
+    } else {
+      // nothing on either track: a black frame
+      FDest.Clear(0);
+      Present(&FDest);
+    }
+    return rfControl;
+  }
+  return rfNothing;
 }
 
 void TFxRenderThread::RenderAction(TScriptAction& item, const TScriptAction& next, int time) {

@@ -67,7 +67,18 @@ class TFxThread {
   void SetPreviewProgress(int value);
   TFxDirection Direction() const { return FDirection; }
   void SetDirection(TFxDirection d) { FDirection = d; }
-  static constexpr int CycleLength = 3000;  // ms for 0 to 1000
+  static constexpr int CycleLength = 3000;  // ms for 0 to 1000 unless a period is set
+  // The time (ms) the animation takes from 0 to 1000; values below 1 are refused.
+  int Period() const { return FPeriod; }
+  void SetPeriod(int ms) {
+    if (ms > 0) FPeriod = ms;
+  }
+  // While the loop is paused (or not started): draws the step that 40 ms of animation
+  // lead to, and presents it. False when nothing could be drawn.
+  bool StepOnce();
+  // Draws and presents the current step while the loop is paused (after a restart at 0
+  // or a change of direction); false when nothing could be drawn.
+  bool RedrawStep();
 
   TFx3d* Effect() const { return FEffect; }
   // The effect of that number (the reverse bit is ignored); $101 when unknown.
@@ -81,7 +92,26 @@ class TFxThread {
 
   bool ShowOverlay() const { return FShowOverlay; }
   void SetShowOverlay(bool v) { FShowOverlay = v; }
-  TColor OverlayColor() const { return 0x00FF00; }
+  TColor OverlayColor() const { return FOverlayColor; }
+  void SetOverlayColor(TColor c) { FOverlayColor = c; }
+
+  // Where drawn frames go: the window's picture. Called on the thread that drew the
+  // frame (the loop's, or the caller's of RenderFrame and StepOnce) with a 24-bit
+  // picture of the renderer's size; the sink copies what it keeps. Setting a sink (or
+  // none) waits until a call in progress has returned.
+  using TFrameSink = std::function<void(const TDIB& frame)>;
+  void SetFrameSink(TFrameSink sink);
+  bool HasFrameSink() const;
+
+  // The renderer's texture size and filtering and a shift of the picture in pixels
+  // (the options of the options window). The renderer is made again when it exists.
+  void SetRenderOptions(int textureSize, bool bilinear, double shiftX, double shiftY);
+  bool Bilinear() const { return FBilinear; }
+
+  // The scheduling of the loop's thread (the process priority of the keys F9..F11):
+  // idle, normal, high. False when the system refuses (raising needs rights).
+  enum TPriorityClass { pcIdle, pcNormal, pcHigh };
+  bool SetPriorityClass(TPriorityClass value);
   // The overlay lines with their y positions, for the preview window to draw.
   struct TOverlayLine {
     int X, Y;
@@ -105,12 +135,19 @@ class TFxThread {
   std::unique_ptr<TFxScene> FScene;
   std::mutex FSceneLock;
   int FTextureSize = 512;
+  bool FBilinear = false;
+  double FShiftX = 0, FShiftY = 0;
+  // Hands a drawn frame (the surface, or the renderer's target when none) to the sink;
+  // call under FSceneLock.
+  void Present(const TRmSurface* surface);
   TFx3d* FEffect = nullptr;
   bool FSceneInvalid = true;  // the effect or pictures changed since the scene was built
 
  private:
   void Execute();
   void StepPreview(int64_t& clock, int64_t& animated);
+  // Draws step p of the current effect and presents it; call under FSceneLock.
+  bool DrawStep(int p);
 
   std::thread FThread;
   mutable std::mutex FRunLock;
@@ -123,6 +160,12 @@ class TFxThread {
   std::atomic<int> FPreviewProgress{0};
   std::atomic<TFxDirection> FDirection{fdNormal};
   std::atomic<bool> FShowOverlay{true};
+  std::atomic<TColor> FOverlayColor{0x00FF00};
+  std::atomic<int> FPeriod{CycleLength};
+  mutable std::mutex FSinkLock;
+  TFrameSink FSink;
+  TDIB FSinkFrame;
+  std::atomic<int> FNativeId{0};  // the loop thread's id for its scheduling
   std::atomic<int> FFramesPerSecond{0};
   std::atomic<int64_t> FPreviewFrames{0};
   std::vector<int64_t> FFrameTimes;
@@ -164,8 +207,16 @@ class TFxRenderThread : public TFxThread {
   // The film thread may start: a linked picture with its renderer.
   bool OutputReady() const { return FLinkOutDIB && FScene && FDest.Valid(); }
 
-  // The frame at time (ms): rfNothing, rfPicture or rfRawCopy (see above). Raises
-  // ERenderFrame when film rendering gives no picture.
+  // The drawing control of the preview window: its size makes the renderer (unless a
+  // film's picture is linked, which keeps its own until it is unlinked); frames are
+  // then rendered for the frame sink. Finalising drops the renderer.
+  void InitializeControl(int width, int height);
+  void FinalizeControl();
+  bool ControlInitialized() const { return FControlWidth > 0; }
+
+  // The frame at time (ms): rfNothing, rfControl (drawn for the frame sink only),
+  // rfPicture or rfRawCopy (see above). Raises ERenderFrame when film rendering gives
+  // no picture.
   int RenderFrame(int time);
   // Flags of the last rendered Video1 action (afNoRender, afRawCopy show the path taken).
   uint8_t LastFlags() const { return FLastFlags; }
@@ -192,6 +243,7 @@ class TFxRenderThread : public TFxThread {
   uint32_t FHandler = 0;
   uint8_t FLastFlags = 0;
   int FRawCopyLimit = 0;
+  int FControlWidth = 0, FControlHeight = 0;
   TDIB FPicA;  // the first picture of a transition within one clip
 };
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/ui/FilmCommand.h"
 #include "app/ui/MovaraForm.h"
 #include "app/ui/QtUserMessages.h"
 #include "base/AppPaths.h"
@@ -124,6 +125,8 @@ int RunEditor(QApplication& app, const TEditorOptions& options) {
     // the project window comes last
     auto* timeline = new TTimeLineForm(document, adapter);
     form.AddStandingWindow(timeline, swProject);
+    // the effect windows, the film command and the slider's preview
+    InstallEffectWindows(form, *timeline);
     QObject::connect(&adapter, &TDocumentSignals::opened, &form, &TMovaraForm::ShowProjectWindows);
     QObject::connect(timeline, &TTimeLineForm::newProjectShown, &form, &TMovaraForm::ShowProjectWindows);
     form.RestoreLayout();
@@ -131,11 +134,11 @@ int RunEditor(QApplication& app, const TEditorOptions& options) {
 
     const std::string project = options.ProjectFile;
     const std::string shots = options.ScreenshotsDir;
-    QTimer::singleShot(0, &form, [&form, &document, project, shots, &result] {
+    QTimer::singleShot(0, &form, [&form, &document, timeline, project, shots, &result] {
       if (!project.empty()) document.Open(project);
       if (!shots.empty()) {
         QApplication::processEvents();
-        if (!SaveScreenshots(form, shots)) {
+        if (!SaveScreenshots(form, shots) || !SaveFilmWindowScreenshots(form, *timeline, shots)) {
           std::fprintf(stderr, "movara: cannot save the screenshots in %s\n", shots.c_str());
           result = 1;
         }

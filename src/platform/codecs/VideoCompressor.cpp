@@ -762,6 +762,17 @@ int TVideoCompressorSession::SetState(const uint8_t* block, size_t size) {
   return kVideoCompressorStateSize;
 }
 
+int TVideoCompressorSession::SetState(const TVideoCompressorState& s) {
+  TImpl& d = *impl_;
+  if (s.Quality < ICQUALITY_DEFAULT || s.Quality > ICQUALITY_HIGH || s.KeyInterval < 0 || s.KeyInterval > 1000000 ||
+      s.DataRate < 0 || s.DataRate > 1000000 || s.Option < 0 || s.Option > d.entry->maxOption)
+    return ICERR_BADPARAM;
+  d.state = s;
+  return ICERR_OK;
+}
+
+int TVideoCompressorSession::MaxOption() const { return impl_->entry->maxOption; }
+
 bool ICSeqCompressFrameStart(TCompVars& pc, const TVideoFormat& in) {
   if (!pc.hic) return false;
   TVideoCompressorSession& s = *pc.hic;

@@ -143,6 +143,11 @@ class TVideoCompressorSession {
   // No block resets the defaults and gives ICERR_OK.
   int SetState(const uint8_t* block, size_t size);
   const TVideoCompressorState& State() const;
+  // The configuration as the compressor's own settings dialog sets it: ICERR_OK, or
+  // ICERR_BADPARAM for a value out of range (nothing changes then).
+  int SetState(const TVideoCompressorState& state);
+  // The highest Option this compressor takes (0: it offers no choice).
+  int MaxOption() const;
 
  private:
   struct TImpl;
