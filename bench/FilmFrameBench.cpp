@@ -190,7 +190,7 @@ bool Ready(benchmark::State& state) {
 struct TFilmThread {
   TFxRenderThread thread;
   TDIB frame{kW, kH, 24};
-  TFilmThread(uint8_t option) {
+  TFilmThread(TRenderOption option) {
     thread.LoadScript(FilmScript(Film().clipA, Film().clipB));
     thread.SetFilmMode(true, option, kW, kH, kFps, VideoFourCC("MJPG"), 24);
     thread.SetLinkOutDIB(&frame);
@@ -198,7 +198,7 @@ struct TFilmThread {
 };
 
 // Runs frames of the film from time 'from' (ms), a frame period apart, wrapping after span.
-void RenderFrames(benchmark::State& state, uint8_t option, int from, int span) {
+void RenderFrames(benchmark::State& state, TRenderOption option, int from, int span) {
   if (!Ready(state)) return;
   TFilmThread f(option);
   if (!f.thread.OutputReady()) {
@@ -235,7 +235,7 @@ void BM_ClipFrameDecode(benchmark::State& state) {
   for (auto _ : state) {
     const int t = (n++ * 1000 / kFps) % 8000;
     const double t0 = CpuMs();
-    const TDIB* pic = GetAVIFrame(action->CommandA, *action, false, 0, t);
+    const TDIB* pic = GetAVIFrame(action->CommandA, *action, false, fmAlone, t);
     cpu += CpuMs() - t0;
     if (!pic || pic->Empty()) state.SkipWithError("no clip frame");
     benchmark::DoNotOptimize(pic);
@@ -330,7 +330,7 @@ BENCHMARK(BM_RawCopyRun25)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // Stage 1 over the whole film (475 frames, the fade's 25 among them), per frame: the
 // render mode, and the copy mode without raw copies.
-void WholeFilm(benchmark::State& state, uint8_t option) {
+void WholeFilm(benchmark::State& state, TRenderOption option) {
   if (!Ready(state)) return;
   TFilmThread f(option);
   double cpu = 0;
@@ -355,7 +355,7 @@ BENCHMARK(BM_WholeFilmCopy)->Unit(benchmark::kMillisecond)->Iterations(2);
 // BMP pictures and as compressed frames, to compare the pictures of two builds.
 void DumpFrames(const std::string& dir) {
   if (!Film().ok) return;
-  for (uint8_t option : {roRender, roFastCopy}) {
+  for (TRenderOption option : {roRender, roFastCopy}) {
     TFilmThread f(option);
     TDIB first;
     std::unique_ptr<TVideoCompressor> compressor;

@@ -69,7 +69,7 @@ int CmdFrame(const TArgs& args) {
   CreateResourceLists();
 
   TDIB frame(w, h, 24);
-  int result = rfNothing;
+  TRenderResult result = rfNothing;
   {
     TFxRenderThread thread;
     try {

@@ -15,13 +15,20 @@
 namespace movara {
 namespace {
 
-// A word of a list, in any case.
-template <size_t N>
-bool ParseWord(const std::string& s, const char* const (&words)[N], uint8_t& index) {
+// A word of an option and the choice it stands for.
+template <typename E>
+struct TWordChoice {
+  const char* Word;
+  E Value;
+};
+
+// The choice of a word of the list, in any case.
+template <typename E, size_t N>
+bool ParseWord(const std::string& s, const TWordChoice<E> (&words)[N], E& value) {
   const std::string l = LowerCase(s);
-  for (size_t i = 0; i < N; ++i)
-    if (l == words[i]) {
-      index = static_cast<uint8_t>(i);
+  for (const TWordChoice<E>& w : words)
+    if (l == w.Word) {
+      value = w.Value;
       return true;
     }
   return false;
@@ -64,7 +71,8 @@ int CmdRender(const TArgs& args) {
       if (v.empty()) return bad("a file name");
       s.FileName = v;
     } else if (a == "--kind") {
-      static const char* const kinds[] = {"avi", "bmp", "gif", "jpeg"};
+      static const TWordChoice<TOutputKind> kinds[] = {
+          {"avi", okAviFilm}, {"bmp", okBmpSequence}, {"gif", okGifSequence}, {"jpeg", okJpegSequence}};
       if (!ParseWord(LowerCase(v) == "jpg" ? std::string("jpeg") : v, kinds, s.OutputKind))
         return bad("avi, bmp, gif or jpeg");
     } else if (a == "--size") {
@@ -90,19 +98,24 @@ int CmdRender(const TArgs& args) {
       if (!ParseInt(v, 1000, 192000, n)) return bad("1000..192000 Hz");
       s.SamplesPerSecond = static_cast<int32_t>(n);
     } else if (a == "--audio") {
-      static const char* const modes[] = {"mono8", "stereo8", "mono16", "stereo16"};
+      static const TWordChoice<TAudioMode> modes[] = {
+          {"mono8", amMono8}, {"stereo8", amStereo8}, {"mono16", amMono16}, {"stereo16", amStereo16}};
       if (!ParseWord(v, modes, s.AudioMode)) return bad("mono8, stereo8, mono16 or stereo16");
     } else if (a == "--block") {
-      static const char* const blocks[] = {"second", "half", "frame", "first"};
+      static const TWordChoice<TAudioBlockMode> blocks[] = {
+          {"second", abSecond}, {"half", abHalfSecond}, {"frame", abFrame}, {"first", abSoundFirst}};
       if (!ParseWord(v, blocks, s.AudioBlockMode)) return bad("second, half, frame or first");
     } else if (a == "--content") {
-      static const char* const contents[] = {"both", "video", "audio"};
+      static const TWordChoice<TFilmContent> contents[] = {
+          {"both", fcVideoAndSound}, {"video", fcVideoOnly}, {"audio", fcSoundOnly}};
       if (!ParseWord(v, contents, s.FilmContent)) return bad("both, video or audio");
     } else if (a == "--range") {
-      static const char* const ranges[] = {"range", "sequences", "all"};
+      static const TWordChoice<TRangeKind> ranges[] = {
+          {"range", rkRange}, {"sequences", rkSequences}, {"all", rkAll}};
       if (!ParseWord(v, ranges, s.RangeKind)) return bad("range, sequences or all");
     } else if (a == "--mode") {
-      static const char* const modes[] = {"max", "medium", "none"};
+      static const TWordChoice<TVideoRenderMode> modes[] = {
+          {"max", vrmMaximal}, {"medium", vrmMedium}, {"none", vrmNone}};
       if (!ParseWord(v, modes, s.VideoRenderMode)) return bad("max, medium or none");
     } else if (a == "--max-size") {
       if (!ParseInt(v, 0, 0x7FFFFFFFFFFFLL, n)) return bad("bytes");

@@ -276,7 +276,7 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
 
   TInterruptGuard interrupts;
   const auto started = std::chrono::steady_clock::now();
-  int error = meNone;
+  TMakeAviError error = meNone;
   std::string errorText;
   {
     TMakeAviThread film(nullptr, pmNone, true, &bar, nullptr, project.Script, &renderThread, &project.Box, settings);

@@ -187,7 +187,7 @@ bool TDIB::operator==(const TDIB& o) const {
 
 bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& out, size_t maxBytes) {
   out.clear();
-  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st{};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxBytes) {

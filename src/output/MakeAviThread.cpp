@@ -20,6 +20,15 @@
 namespace movara {
 namespace {
 
+// What the render thread does with the frames of a video render mode.
+TRenderOption RenderOptionOf(TVideoRenderMode mode) {
+  switch (mode) {
+    case vrmMaximal: return roRawCopy;
+    case vrmMedium: return roFastCopy;
+    default: return roRender;
+  }
+}
+
 // Pixels of src into dst of the same form, without a new allocation.
 void CopyPixels(TDIB& dst, const TDIB& src) {
   if (dst.Width() == src.Width() && dst.Height() == src.Height() && dst.BitCount() == src.BitCount() &&
@@ -44,12 +53,12 @@ struct TMakeAviThread::TJob {
   std::string FileName;        // jPicture
 };
 
-std::string TMakeAviThread::SequenceFileName(const std::string& baseName, int k, uint8_t outputKind) {
+std::string TMakeAviThread::SequenceFileName(const std::string& baseName, int k, TOutputKind outputKind) {
   const char* ext = outputKind == okGifSequence ? ".GIF" : outputKind == okJpegSequence ? ".JPG" : ".BMP";
   return Format("%s%.4d%s", baseName.c_str(), k, ext);
 }
 
-TMakeAviThread::TMakeAviThread(TWindowHandle owner, int previewMode, bool createSuspended,
+TMakeAviThread::TMakeAviThread(TWindowHandle owner, TPreviewMode previewMode, bool createSuspended,
                                TMyProgressBar* progressBar, TPreviewBox* box, const std::string& scriptText,
                                TFxRenderThread* renderThread, const TLayerBox* layerBox,
                                const TFilmSettingsData& settings)
@@ -115,8 +124,11 @@ TMakeAviThread::TMakeAviThread(TWindowHandle owner, int previewMode, bool create
 }
 
 TMakeAviThread::~TMakeAviThread() {
-  OnDone = nullptr;
-  OnTerminate = nullptr;
+  {
+    std::lock_guard<std::mutex> l(FCallbackLock);
+    OnDone = nullptr;
+    OnTerminate = nullptr;
+  }
   if (FThread.joinable()) {
     DoNothingAndTerminate();
     FThread.join();
@@ -124,9 +136,17 @@ TMakeAviThread::~TMakeAviThread() {
   StopWriter();
 }
 
+void TMakeAviThread::SetStateFlag(std::atomic<bool>& flag) {
+  {
+    std::lock_guard<std::mutex> l(FStateLock);
+    flag = true;
+  }
+  FStateSignal.notify_all();
+}
+
 void TMakeAviThread::StartThread() {
   if (FTerminated) return;
-  FStarted = true;
+  SetStateFlag(FStarted);
   std::lock_guard<std::mutex> l(FRunLock);
   if (FResumed) return;
   FResumed = true;
@@ -134,25 +154,24 @@ void TMakeAviThread::StartThread() {
 }
 
 bool TMakeAviThread::WaitFor(int ms) {
-  const int64_t start = NowMs();
-  while (!FTerminated && NowMs() - start < ms) SleepMs(5);
-  return FTerminated;
+  std::unique_lock<std::mutex> l(FStateLock);
+  return FStateSignal.wait_for(l, std::chrono::milliseconds(std::max(ms, 0)), [this] { return FTerminated.load(); });
 }
 
 void TMakeAviThread::DoNothingAndTerminate() {
   // The writer reads the stop flag itself after every frame of a copied run: no lock is
-  // taken here, so a long run ends at its next frame.
-  FStop = true;
+  // taken here but the flags' own, so a long run ends at its next frame.
+  SetStateFlag(FStop);
   if (FTerminated) return;
   StartThread();
   const int64_t start = NowMs();
-  while (!FTerminated) {
+  for (;;) {
     const int64_t waited = NowMs() - start;
     if (waited >= 15000) {
       TraceF("[TMakeAviThread.DoNothingAndTerminate] Failed !/");
       return;
     }
-    SleepMs(std::min<int>(333, static_cast<int>(15000 - waited)));
+    if (WaitFor(std::min<int>(333, static_cast<int>(15000 - waited)))) return;
     if (ProcessMessages) ProcessMessages();
     TraceF("[TMakeAviThread.DoNothingAndTerminate] TimeWait = %d", static_cast<int>(NowMs() - start));
   }
@@ -181,7 +200,7 @@ void TMakeAviThread::SetPreviewBox(TPreviewBox* box) {
   if (!box) FPreviewMode = pmNone;
 }
 
-void TMakeAviThread::SetPreviewMode(int mode) {
+void TMakeAviThread::SetPreviewMode(TPreviewMode mode) {
   if (FTerminated) return;
   if (mode != pmNone && !FBox.load()) return;
   if (mode < pmNone || mode > pmEvery25th) return;
@@ -202,8 +221,8 @@ bool TMakeAviThread::InitAnimation() {
       FFrame.SetSize(FSettings.FrameWidth, FSettings.FrameHeight, bits);
       FPreview.SetPixelFormat(bits == 16 ? pf555 : pf888);
       FFrame.SetPixelFormat(bits == 16 ? pf555 : pf888);
-      FRenderThread->SetFilmMode(true, FSettings.VideoRenderMode, FSettings.FrameWidth, FSettings.FrameHeight,
-                                 FSettings.FramesPerSecond,
+      FRenderThread->SetFilmMode(true, RenderOptionOf(FSettings.VideoRenderMode), FSettings.FrameWidth,
+                                 FSettings.FrameHeight, FSettings.FramesPerSecond,
                                  // an uncompressed film takes no frames as they are stored: their rows may
                                  // run the other way or hold another depth
                                  FSettings.Compressed() ? FSettings.Compvars.fccHandler : VideoFourCC("DIB "), bits);
@@ -296,7 +315,10 @@ void TMakeAviThread::Execute() {
     } else {
       FWriting = FWriteOutput && ((FAviMaker && FAviMaker->Initialized()) ||
                                   (!FAviMaker && FSettings.OutputKind != okAviFilm));
-      while (!FStarted && !FStop) SleepMs(50);
+      {
+        std::unique_lock<std::mutex> l(FStateLock);
+        FStateSignal.wait(l, [this] { return FStarted || FStop; });
+      }
       if (!FStop) {
         if (FAviMaker && !FAviMaker->Initialized()) {
           ShowMessage("Błąd inicjalizacji pliku Avi", TMsgKind::Error);
@@ -336,7 +358,7 @@ void TMakeAviThread::Execute() {
     }
   } catch (const std::exception& e) {
     // the writer thread may have ended the film with its own error text already
-    int error = FError;
+    TMakeAviError error = FError;
     if (error != meException && FError.compare_exchange_strong(error, meException)) FErrorText = e.what();
     TraceF("[TMakeAviThread.Execute] %s", e.what());
   }
@@ -355,8 +377,12 @@ void TMakeAviThread::EndExecute() {
       FError = meException;
     }
   }
-  if (OnDone) OnDone();
-  FTerminated = true;
+  {
+    std::lock_guard<std::mutex> l(FCallbackLock);
+    if (OnDone) OnDone();
+  }
+  SetStateFlag(FTerminated);
+  std::lock_guard<std::mutex> l(FCallbackLock);
   if (OnTerminate) OnTerminate();
 }
 
@@ -444,7 +470,7 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
   const int firstK = k;
   while (time < end) {
     FCurrentTime = time;
-    int result = rfNothing;
+    TRenderResult result = rfNothing;
     try {
       result = FRenderThread->RenderFrame(time);
     } catch (const std::exception& e) {
@@ -502,20 +528,20 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
       Submit(std::move(job));
     }
     if (result == rfPicture) {
-      const int mode = FPreviewMode;
+      const TPreviewMode mode = FPreviewMode;
       if (FBox.load() && (mode == pmEveryFrame || (mode == pmEvery25th && (k - firstK) % 25 == 0))) ShowPreview(FFrame);
     }
     if (FProgress) FProgress->StepBy(stepFrames);
     if (FStop) break;
     k += stepFrames;
     if (FBadBlockCount > 0 || WriterFailed()) {
-      int none = meNone;
+      TMakeAviError none = meNone;
       FError.compare_exchange_strong(none, meBadFrame);
       break;
     }
     time = RoundInt(k * FFrameDuration + gridStart);
   }
-  int none = meNone;
+  TMakeAviError none = meNone;
   if (WriterFailed()) FError.compare_exchange_strong(none, meBadFrame);
   return FError == meNone;
 }
@@ -583,7 +609,7 @@ void TMakeAviThread::RunJob(TJob& job) {
         TraceF("FAILED audio writing at FAudioPosition = %d, ThisStepTimeDuration = %d, DataSize = %d", job.Position,
                job.Duration, static_cast<int>(job.Bytes.size()));
         // the film ends here: the sound after a lost block would come too early
-        int none = meNone;
+        TMakeAviError none = meNone;
         if (FError.compare_exchange_strong(none, meException))
           FErrorText = Format("Błąd zapisu dźwięku filmu w pozycji = %d [ms]", job.Position);
         FWriterFailed = true;

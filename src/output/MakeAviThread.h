@@ -47,20 +47,21 @@ class TPreviewBox {
   virtual int ClientHeight() const = 0;
   // A picture of the client size; called on the film thread.
   virtual void Paint(const TDIB& picture) = 0;
-  bool Stretch = false;
+  // Set by the film thread, read by the window's.
+  std::atomic<bool> Stretch{false};
 };
 
-// PreviewMode
-inline constexpr int pmNone = 0;
-inline constexpr int pmEveryFrame = 1;
-inline constexpr int pmEvery25th = 2;
+// PreviewMode: no preview, every frame, every 25th frame.
+enum TPreviewMode { pmNone = 0, pmEveryFrame = 1, pmEvery25th = 2 };
 
-// FError
-inline constexpr int meNone = 0;
-inline constexpr int meInit = 1;
-inline constexpr int meNoWork = 3;
-inline constexpr int meBadFrame = 5;
-inline constexpr int meException = 10;
+// FError: how the work ended.
+enum TMakeAviError {
+  meNone = 0,       // no error
+  meInit = 1,       // the film could not be begun
+  meNoWork = 3,     // nothing to make
+  meBadFrame = 5,   // a frame could not be made or written
+  meException = 10  // the work stopped on an exception (its message)
+};
 
 class TMakeAviThread {
  public:
@@ -68,7 +69,7 @@ class TMakeAviThread {
   // layer box the whole script is generated (its video tracks' length). The render
   // thread, the box, the bar and the layer box stay the caller's and must outlive the
   // thread. createSuspended: nothing runs until StartThread.
-  TMakeAviThread(TWindowHandle owner, int previewMode, bool createSuspended, TMyProgressBar* progressBar,
+  TMakeAviThread(TWindowHandle owner, TPreviewMode previewMode, bool createSuspended, TMyProgressBar* progressBar,
                  TPreviewBox* box, const std::string& scriptText, TFxRenderThread* renderThread,
                  const TLayerBox* layerBox, const TFilmSettingsData& settings);
   // Stops the work (DoNothingAndTerminate) and joins the thread.
@@ -78,7 +79,8 @@ class TMakeAviThread {
 
   // Sets started and resumes the thread, unless it has terminated.
   void StartThread();
-  // Asks the work to stop and waits, at most 15000 ms, for the thread to end.
+  // Asks the work to stop and waits, at most 15000 ms, for the thread to end; returns as
+  // soon as it has. ProcessMessages runs every 333 ms of the wait.
   void DoNothingAndTerminate();
   // Asks the work to stop without waiting (a window waits with its events running).
   void RequestStop();
@@ -88,8 +90,8 @@ class TMakeAviThread {
 
   // Ignored after termination; a non-zero mode needs a box.
   void SetPreviewBox(TPreviewBox* box);
-  void SetPreviewMode(int mode);
-  int PreviewMode() const { return FPreviewMode; }
+  void SetPreviewMode(TPreviewMode mode);
+  TPreviewMode PreviewMode() const { return FPreviewMode; }
 
   // Writing on a thread of its own (default true); set before StartThread.
   void SetPipeline(bool on) { FPipeline = on; }
@@ -97,12 +99,14 @@ class TMakeAviThread {
   std::function<void()> OnDone;
   // Called last on the film thread, after the thread counts as terminated.
   std::function<void()> OnTerminate;
+  // (The destructor detaches both and waits for a call under way: they hand their work to
+  // another thread and never wait for one.)
   // Called while DoNothingAndTerminate waits (the window processes its messages).
   std::function<void()> ProcessMessages;
 
   bool Terminated() const { return FTerminated; }
   bool Started() const { return FStarted; }
-  int Error() const { return FError; }
+  TMakeAviError Error() const { return FError; }
   int BadBlockCount() const { return FBadBlockCount; }
   int GoodBlockCount() const { return FGoodBlockCount; }
   int CurrentTime() const { return FCurrentTime; }
@@ -127,7 +131,7 @@ class TMakeAviThread {
   const std::vector<std::string>& Files() const { return FFiles; }
 
   // "%s%.4d%s": the name of picture k of a sequence.
-  static std::string SequenceFileName(const std::string& baseName, int k, uint8_t outputKind);
+  static std::string SequenceFileName(const std::string& baseName, int k, TOutputKind outputKind);
 
  private:
   struct TJob;
@@ -152,7 +156,7 @@ class TMakeAviThread {
   TWindowHandle FOwner;
   TFilmSettingsData FSettings;
   bool FMakeVideo = false, FMakeSound = false, FWriteOutput = true, FSoundFirst = false;
-  std::atomic<int> FPreviewMode{pmNone};
+  std::atomic<TPreviewMode> FPreviewMode{pmNone};
   TDIB FFrame;        // the render thread draws here
   TDIB FWriterFrame;  // the writer compresses this one
   TDIB FPreview;
@@ -184,12 +188,19 @@ class TMakeAviThread {
   TFilmOutput FSequenceOutput;  // the pictures of a sequence until it ends
   std::vector<std::string> FFiles;
   std::atomic<bool> FStarted{false}, FStop{false}, FTerminated{false};
-  std::atomic<int> FError{meNone};
+  std::atomic<TMakeAviError> FError{meNone};
   std::string FErrorText;
 
   std::thread FThread;
   std::mutex FRunLock;
   bool FResumed = false;  // the thread was made
+  // Started, stop and terminated change under FStateLock and are signalled on FStateSignal
+  // (the start gate and the waits for the end).
+  std::mutex FStateLock;
+  std::condition_variable FStateSignal;
+  void SetStateFlag(std::atomic<bool>& flag);
+  // OnDone and OnTerminate are called, and detached by the destructor, under this lock.
+  std::mutex FCallbackLock;
 
   // the writer thread
   bool FPipeline = true;

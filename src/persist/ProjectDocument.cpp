@@ -13,7 +13,7 @@
 namespace movara {
 namespace {
 
-enum TProjectCheck { pcProject, pcUnreadable, pcForeign };
+enum TProjectCheck { pcProject, pcUnreadable, pcForeign, pcDamaged };
 
 // Whether the file can be read and starts as a project file. The open command looks
 // before it clears anything, so that a file it cannot use leaves the open project as
@@ -29,7 +29,23 @@ TProjectCheck CheckProjectFile(const std::string& fileName) {
   const bool error = std::ferror(f) != 0;
   std::fclose(f);
   if (error) return pcUnreadable;
-  return n == sizeof magic && std::memcmp(magic, "MV10", sizeof magic) == 0 ? pcProject : pcForeign;
+  if (n != sizeof magic || std::memcmp(magic, "MV10", sizeof magic) != 0) return pcForeign;
+  // A trial read into a time line of its own, media known by name only (nothing is
+  // loaded) and its messages kept quiet: a file cut or broken inside its blocks is found
+  // before the open project is cleared.
+  try {
+    TScopedMessageRecorder quiet;
+    TLayerBox box;
+    TProjectClipList clips;
+    clips.SetAcceptMissing(true);
+    TProjectStream stream(fileName, nullptr, &clips, &box, true);
+    int total = 0;
+    if (stream.ReadProject(total) < 0) return pcDamaged;
+  } catch (const std::exception& e) {
+    TraceF("[TProjectDocument.Open] Trial read of %s: %s", fileName.c_str(), e.what());
+    return pcDamaged;
+  }
+  return pcProject;
 }
 
 }  // namespace
@@ -125,6 +141,7 @@ bool TProjectDocument::Open(const std::string& fileName) {
   }
   switch (CheckProjectFile(expanded)) {
     case pcUnreadable:
+    case pcDamaged:
       ShowMessage(Format("[812]. Wystąpił bląd podczas próby odczytu pliku %s", name.c_str()), TMsgKind::Error);
       return false;
     case pcForeign:

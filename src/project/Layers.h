@@ -42,6 +42,9 @@ inline constexpr int32_t InitialDefaultFx3dID = 257;
 // The tool of the time line: the pointer, or the razor after the cut command (one cut).
 enum TTimeLineTool { ttPointer, ttRazor };
 
+// The end of a block that a resize gesture moves.
+enum TItemEdge { ieNone = 0, ieLeft = 1, ieRight = 2 };
+
 // Keys the project window hands to the box.
 enum TTimeLineKey { tkEscape, tkLeft, tkRight, tkDelete, tkAdd, tkSubtract, tkOther };
 
@@ -379,14 +382,14 @@ class TLayerRow {
   int SnapFrame(int X, int Threshold, const TLayerItem* Ignore1, const TLayerItem* Ignore2) const;
   // Moves Item under the pointer at row (x, y) with the grab offset; true when moved.
   bool MoveItem(int X, int Y, int GrabOffset, TLayerItem* Item);
-  // Resizes Item's Edge (1 left, 2 right) to row x; true when something changed.
-  bool ResizeItem(int X, TLayerItem* Item, int Edge);
+  // Resizes Item's Edge to row x; true when something changed.
+  bool ResizeItem(int X, TLayerItem* Item, TItemEdge Edge);
   // Cuts the block under row (x, y) at the frame there; true when cut.
   bool DoSplitItem(int X, int Y);
   // Aligns two partners to their common extent.
   void AlignSynchronizeItem(TLayerItem* B1, TLayerItem* B2);
-  // Edge of Item under time-line pixel X: 0 none, 1 left, 2 right.
-  int EdgeAt(const TLayerItem* Item, int X) const;
+  // Edge of Item under time-line pixel X (ieNone when none).
+  TItemEdge EdgeAt(const TLayerItem* Item, int X) const;
 
   // Deleting: one block, the selected ones (last to first), all.
   void DeleteItem(TLayerItem* Item);
@@ -430,8 +433,8 @@ class TLayerRow {
   bool DragOver(const TDragSource& Source, int X, int Y);
   // Performs a drop; true when it did something.
   bool DragDrop(const TDragSource& Source, int X, int Y);
-  // The edge under the pointer at the last move without a button (1 left, 2 right).
-  int OverEdge() const { return FHoverEdge; }
+  // The edge under the pointer at the last move without a button.
+  TItemEdge OverEdge() const { return FHoverEdge; }
   bool GestureActive() const { return FGesture.ButtonDown; }
   TLayerItem* GestureItem() const { return FGesture.Item; }
   // The envelope point being dragged and its block (nullptr when none), and the
@@ -460,7 +463,7 @@ class TLayerRow {
   struct TGesture {
     bool ButtonDown = false;
     TLayerItem* Item = nullptr;
-    int Edge = 0;  // 1 left, 2 right
+    TItemEdge Edge = ieNone;
     bool Moving = false;
     bool Moved = false;
     bool Resized = false;
@@ -514,7 +517,7 @@ class TLayerRow {
   int FTop = 0;
   int FWidth = 800;
   TGesture FGesture;
-  int FHoverEdge = 0;
+  TItemEdge FHoverEdge = ieNone;
 };
 
 // ---------------------------------------------------------------------------------
@@ -645,8 +648,8 @@ class TLayerBox {
   TLayerItem* ItemAtPoint(int X, int Y) const;
 
   // ---- ranges: kind 0 the range, 1 the sequences, 2 the whole film
-  void FillRangeList(TRangeList& List, int Kind) const;
-  int RangeDuration(int Kind) const;
+  void FillRangeList(TRangeList& List, TRangeKind Kind) const;
+  int RangeDuration(TRangeKind Kind) const;
   // Puts the default range block [0, 50) on an empty range row.
   void EnsureRangeItem();
 

@@ -456,18 +456,18 @@ TLayerItem* TLayerBox::ItemAtPoint(int X, int Y) const {
 // ---------------------------------------------------------------------------------
 // Ranges
 
-void TLayerBox::FillRangeList(TRangeList& List, int Kind) const {
+void TLayerBox::FillRangeList(TRangeList& List, TRangeKind Kind) const {
   List.Clear();
   switch (Kind) {
-    case 0:
+    case rkRange:
       if (TLayerItem* r = RowByNumber(lnRange)->Items(0)) List.Add(r->FirstFrame(), r->Duration());
       break;
-    case 1: {
+    case rkSequences: {
       TLayerRow* seq = RowByNumber(lnSequence);
       for (int i = 0; i < seq->ItemCount(); ++i) List.Add(seq->Items(i)->FirstFrame(), seq->Items(i)->Duration());
       break;
     }
-    case 2:
+    case rkAll:
       List.Add(0, ProjectEndFrame(false));
       break;
     default:
@@ -475,19 +475,19 @@ void TLayerBox::FillRangeList(TRangeList& List, int Kind) const {
   }
 }
 
-int TLayerBox::RangeDuration(int Kind) const {
+int TLayerBox::RangeDuration(TRangeKind Kind) const {
   switch (Kind) {
-    case 0: {
+    case rkRange: {
       TLayerItem* r = RowByNumber(lnRange)->Items(0);
       return r ? r->Duration() : 0;
     }
-    case 1: {
+    case rkSequences: {
       TLayerRow* seq = RowByNumber(lnSequence);
       long long sum = 0;
       for (int i = 0; i < seq->ItemCount(); ++i) sum += seq->Items(i)->Duration();
       return static_cast<int>(std::min<long long>(sum, INT_MAX));
     }
-    case 2:
+    case rkAll:
       return ProjectEndFrame(false);
     default:
       return 0;

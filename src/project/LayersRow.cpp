@@ -553,18 +553,18 @@ bool TLayerRow::MoveItem(int X, int Y, int GrabOffset, TLayerItem* Item) {
   return true;
 }
 
-int TLayerRow::EdgeAt(const TLayerItem* Item, int X) const {
-  if (!Item || Item->ConstDuration()) return 0;
+TItemEdge TLayerRow::EdgeAt(const TLayerItem* Item, int X) const {
+  if (!Item || Item->ConstDuration()) return ieNone;
   int width = Item->Width();
   int grab = 10;
   if (width / 2 < 10) grab = std::max(1, width / 3);
-  if (X >= Item->Left() && X <= Item->Left() + grab) return 1;
-  if (X <= Item->Right() && X >= Item->Right() - grab) return 2;
-  return 0;
+  if (X >= Item->Left() && X <= Item->Left() + grab) return ieLeft;
+  if (X <= Item->Right() && X >= Item->Right() - grab) return ieRight;
+  return ieNone;
 }
 
-bool TLayerRow::ResizeItem(int X, TLayerItem* Item, int Edge) {
-  if (!Item || Item->Parent() != this || Item->ConstDuration() || (Edge != 1 && Edge != 2)) return false;
+bool TLayerRow::ResizeItem(int X, TLayerItem* Item, TItemEdge Edge) {
+  if (!Item || Item->Parent() != this || Item->ConstDuration() || (Edge != ieLeft && Edge != ieRight)) return false;
   int px = TimeLinePixel(X);
   TLayerItem* link = Item->LinkSynchronizeItem();
   TLayerItem* partner = Item->SynchronizeBothItem() ? link : nullptr;
@@ -576,7 +576,7 @@ bool TLayerRow::ResizeItem(int X, TLayerItem* Item, int Edge) {
   int newFirst = first;
   int newLast = last;
 
-  if (Edge == 1) {
+  if (Edge == ieLeft) {
     int s = PixelToFrame(FZoom, FIconSize, std::max(px, 0));
     int snap = SnapFrame(px, 10, Item, link);
     if (snap >= 0) {
@@ -618,7 +618,7 @@ bool TLayerRow::ResizeItem(int X, TLayerItem* Item, int Edge) {
   TScopedValue<bool> updatesOff(FUpdateFx3dEnabled, false);
   TScopedValue<bool> partnerUpdatesOff(partnerRow ? &partnerRow->FUpdateFx3dEnabled : nullptr, false);
 
-  if (Edge == 1) {
+  if (Edge == ieLeft) {
     Item->SetFirstFrame(newFirst);
     Item->SetDuration(last - newFirst);
   } else {
@@ -632,7 +632,7 @@ bool TLayerRow::ResizeItem(int X, TLayerItem* Item, int Edge) {
     int pLast = partner->LastFrame();
     // The partner takes the same change; its own limits may hold the change back but
     // never turn it into a different one (a short partner is not lengthened).
-    if (Edge == 1) {
+    if (Edge == ieLeft) {
       int delta = newFirst - first;
       int ps = pFirst + delta;
       if (delta > 0) ps = std::min(ps, std::max(pFirst, pLast - minWidth));
@@ -658,7 +658,7 @@ bool TLayerRow::ResizeItem(int X, TLayerItem* Item, int Edge) {
   partnerUpdatesOff.Restore();
   UpdateLayerFx3d();
   if (partnerRow) partnerRow->UpdateLayerFx3d();
-  if (OnResizing) OnResizing(this, (Edge == 1 ? Item->Left() : Item->Right()) - PixelOfFrame(FFirstFrame));
+  if (OnResizing) OnResizing(this, (Edge == ieLeft ? Item->Left() : Item->Right()) - PixelOfFrame(FFirstFrame));
   return true;
 }
 

@@ -131,7 +131,7 @@ void TLayerRow::LevelDrag(TShiftState, int X, int Y) {
 void TLayerRow::MouseMove(TShiftState Shift, int X, int Y) {
   if (!FGesture.ButtonDown) {
     TLayerItem* item = ItemAtPoint(X, Y);
-    FHoverEdge = item ? EdgeAt(item, TimeLinePixel(X)) : 0;
+    FHoverEdge = item ? EdgeAt(item, TimeLinePixel(X)) : ieNone;
     return;
   }
   if (FGesture.Point) {
@@ -140,7 +140,7 @@ void TLayerRow::MouseMove(TShiftState Shift, int X, int Y) {
   }
   TLayerItem* item = FGesture.Item;
   if (!item) return;
-  if (FGesture.Edge != 0) {
+  if (FGesture.Edge != ieNone) {
     ResizeItem(X, item, FGesture.Edge);
     return;
   }

@@ -6,6 +6,10 @@
 
 namespace movara {
 
+// Which stretches of the time line a film takes: the range block, the sequence blocks,
+// or everything up to the project's end.
+enum TRangeKind : uint8_t { rkRange = 0, rkSequences = 1, rkAll = 2 };
+
 struct TRange {
   int32_t Start = 0;   // milliseconds
   int32_t Length = 0;  // milliseconds

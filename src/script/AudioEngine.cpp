@@ -54,11 +54,11 @@ void TAudioEngineCommandList::Generate(const std::vector<std::string>& Lines, co
 
   int64_t s = 0;
   for (int i = 0; i < FCommands.Count(); ++i) {
-    const int kind = FCommands.AudioKind(i);
+    const TAudioKind kind = FCommands.AudioKind(i);
     if (kind != aaNop && kind != aaAudio) continue;  // SG, SL and pictures take no time here
     TScriptCommand* c = FCommands.Commands(i);
     TAudioAction a;
-    a.Kind = static_cast<uint8_t>(kind);
+    a.Kind = kind;
     a.Start = ClampToInt(s);
     // a negative duration in a hand-written script plays as nothing, not backwards
     a.Length = std::max(0, c->Duration);

@@ -30,13 +30,9 @@
 
 namespace movara {
 
-// Kinds of sound actions.
-inline constexpr uint8_t aaNop = 1;
-inline constexpr uint8_t aaAudio = 2;
-
 // One span of a sound track: a NOP (silence) or an AUD command.
 struct TAudioAction {
-  uint8_t Kind = 0;
+  TAudioKind Kind = aaNone;  // aaNop or aaAudio
   int32_t Start = 0;   // ms from the start of the film
   int32_t Length = 0;  // ms
   TScriptCommand* Command = nullptr;  // AUD only; owned by the track's command list
@@ -89,7 +85,7 @@ class TAudioEngineCommandList {
   int ConverterDelay(int DestRate);
 
   int FTrack;
-  TScriptCommandList FCommands{1};
+  TScriptCommandList FCommands{lkAudio};
   std::vector<TAudioAction> FActions;
   WAVEFORMATEX FFormat;
   TAudioPcmManager FScratch;

@@ -74,20 +74,33 @@ void TFxThread::Resume() {
 
 void TFxThread::Pause() {
   if (FTerminated || !FThread.joinable() || Suspended()) return;
+  std::unique_lock<std::mutex> lock(FRunLock);
   FPauseRequested = true;
-  const int64_t start = NowMs();
-  while (!FPaused && !FTerminated && NowMs() - start < 5000) SleepMs(30);
+  FRunSignal.notify_all();  // the loop may be in one of its waits
+  FRunSignal.wait_for(lock, std::chrono::milliseconds(5000), [this] { return FPaused || FTerminated; });
 }
 
 void TFxThread::Stop() {
-  FStopping = true;
   {
     std::lock_guard<std::mutex> lock(FRunLock);
+    FStopping = true;
     FSuspended = false;
   }
   FRunSignal.notify_all();
   if (FThread.joinable()) FThread.join();
   FTerminated = true;
+}
+
+void TFxThread::IdleWait(int ms) {
+  std::unique_lock<std::mutex> lock(FRunLock);
+  FRunSignal.wait_for(lock, std::chrono::milliseconds(ms), [this] { return FPauseRequested || FStopping; });
+}
+
+bool TFxThread::WaitForPreviewFrames(int64_t count, int ms) {
+  std::unique_lock<std::mutex> lock(FRunLock);
+  return FRunSignal.wait_for(lock, std::chrono::milliseconds(ms),
+                             [&] { return FPreviewFrames >= count || FTerminated; }) &&
+         FPreviewFrames >= count;
 }
 
 void TFxThread::SetPreviewSize(int width, int height) {
@@ -194,7 +207,7 @@ void TFxThread::StepPreview(int64_t& clock, int64_t& animated) {
   const int64_t elapsed = now - clock;
   const int64_t steps = elapsed * 1000 / std::max(1, FPeriod.load());
   if (steps == 0) {
-    SleepMs(5);
+    IdleWait(5);
     return;
   }
   clock = now;
@@ -211,12 +224,16 @@ void TFxThread::StepPreview(int64_t& clock, int64_t& animated) {
     std::lock_guard<std::mutex> lock(FSceneLock);
     if (!DrawStep(p)) return;
   }
-  ++FPreviewFrames;
+  {
+    std::lock_guard<std::mutex> lock(FRunLock);
+    ++FPreviewFrames;
+  }
+  FRunSignal.notify_all();
   NoteFrameTime(now);
   animated += elapsed;
   if (animated >= 5000) {
     animated = 0;
-    SleepMs(40);
+    IdleWait(40);
   }
 }
 
@@ -324,10 +341,11 @@ void TFxThread::Execute() {
   int64_t clock = NowMs(), animated = 0;
   while (!FStopping) {
     if (FPauseRequested) {
-      FPauseRequested = false;
       std::unique_lock<std::mutex> lock(FRunLock);
+      FPauseRequested = false;
       FSuspended = true;
       FPaused = true;
+      FRunSignal.notify_all();
       FRunSignal.wait(lock, [this] { return !FSuspended || FStopping; });
       clock = NowMs();
       FPaused = false;
@@ -343,15 +361,19 @@ void TFxThread::Execute() {
         StepPreview(clock, animated);
       } catch (const std::exception& e) {
         TraceF("[TFxThread.Execute] %s", e.what());
-        SleepMs(50);
+        IdleWait(50);
       }
     } else {
       clock = NowMs();
-      SleepMs(50);
+      IdleWait(50);
     }
   }
   FNativeId = 0;
-  FTerminated = true;
+  {
+    std::lock_guard<std::mutex> lock(FRunLock);
+    FTerminated = true;
+  }
+  FRunSignal.notify_all();
   if (FOnTerminate) FOnTerminate();
 }
 
@@ -374,8 +396,8 @@ int TFxRenderThread::LoadScript(const std::string& text) {
   return FActions->Generate(text);
 }
 
-void TFxRenderThread::SetFilmMode(bool on, uint8_t renderOption, int width, int height, int fps, uint32_t handler,
-                                  int bitCount) {
+void TFxRenderThread::SetFilmMode(bool on, TRenderOption renderOption, int width, int height, int fps,
+                                  uint32_t handler, int bitCount) {
   FFilm = on;
   FRenderOption = renderOption;
   FOutWidth = width;
@@ -440,7 +462,7 @@ const TRmSurface* TFxRenderThread::OutSurface() const {
   }
 }
 
-int TFxRenderThread::RenderFrame(int time) {
+TRenderResult TFxRenderThread::RenderFrame(int time) {
   Pause();
   std::lock_guard<std::mutex> lock(FSceneLock);
   if (!FScene || !FDest.Valid()) return rfNothing;
@@ -459,22 +481,20 @@ int TFxRenderThread::RenderFrame(int time) {
   FActions->GetActionAt(time, v2, v2next);
   FActions->SelectTrack(0);
   // the image track shows its picture only inside its span
-  if (v2.Kind != 0 && (time < v2.Start || time >= v2.Start + v2.Length)) {
+  if (v2.Kind != skNone && (time < v2.Start || time >= v2.Start + v2.Length)) {
     v2 = TScriptAction();
     v2next = TScriptAction();
   }
-
-  auto isPlain = [](const TScriptAction& a) { return a.Kind == 2 || a.Kind == 3; };
 
   // fast paths: one plain picture without key or level is copied, an unchanged clip
   // may be copied as compressed data
   if (FLinkOutDIB && FRenderOption < roRender) {
     TScriptAction* single = nullptr;
     TScriptAction* singleNext = nullptr;
-    if (isPlain(v2) && v1.Kind < 2) {
+    if (IsPlainKind(v2.Kind) && v1.Kind < skStill) {
       single = &v2;
       singleNext = &v2next;
-    } else if (isPlain(v1) && v2.Kind < 2) {
+    } else if (IsPlainKind(v1.Kind) && v2.Kind < skStill) {
       single = &v1;
       singleNext = &v1next;
     }
@@ -482,12 +502,12 @@ int TFxRenderThread::RenderFrame(int time) {
     if (c && c->ColorKey == -1 && c->Spare == -1 && c->Level == -1) {
       single->ActionFlags |= afNoRender;
       TAVI* avi = c->Avi;
-      if (single->Kind == 3 && avi && FRawCopy && c->Speed == 100 && avi->FrameWidth() == FOutWidth &&
+      if (single->Kind == skAvi && avi && FRawCopy && c->Speed == 100 && avi->FrameWidth() == FOutWidth &&
           avi->FrameHeight() == FOutHeight && std::fabs(avi->PlaybackRate() - FFps) < 0.001 &&
           avi->VideoCompressorHandler() == FHandler && FHandler != DIBHandler && avi->CanCopyFrames()) {
         single->ActionFlags |= afRawCopy;
         const int start = avi->FramesToMs(c->FirstFrame) + c->Offset + (time - single->Start);
-        const int end = singleNext->Kind >= 2 ? singleNext->Start : single->Start + single->Length;
+        const int end = singleNext->Kind >= skStill ? singleNext->Start : single->Start + single->Length;
         // the film thread takes at most a step of a run: no need to look further
         const int length = FRawCopyLimit > 0 ? std::min(end - time, FRawCopyLimit) : end - time;
         TraceF("[TFxRenderThread.RenderFrame] Avi NoRecompression - copying data. ItemTime = %d, Length = %d", start,
@@ -550,7 +570,7 @@ int TFxRenderThread::RenderFrame(int time) {
 }
 
 void TFxRenderThread::RenderAction(TScriptAction& item, const TScriptAction& next, int time) {
-  if (item.Kind == 2 || item.Kind == 3) {
+  if (IsPlainKind(item.Kind)) {
     RenderPlain(item, next, time);
   } else if (IsTransitionKind(item.Kind)) {
     RenderTransition(item, time);
@@ -566,10 +586,10 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
   if (!a) return;
   const int t = time - item.Start;
   const TDIB* pic = nullptr;
-  if (item.Kind == 2)
+  if (item.Kind == skStill)
     pic = a->SecondPicture;
   else
-    pic = GetAVIFrame(a, item, false, 0, t);
+    pic = GetAVIFrame(a, item, false, fmAlone, t);
   // a clip frame that cannot be read is a bad frame, never the frame before it again
   if (!pic || pic->Empty())
     throw ERenderFrame(Format("A frame of \"%s\" at %d ms cannot be read", a->FileName.c_str(), time));
@@ -586,7 +606,7 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
         CheckSurface(FDest.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
         FOut = osDest;
       }
-      if (item.Kind == 2)
+      if (item.Kind == skStill)
         TraceF("[TFxRenderThread.RenderFrame] Recompressed at %d. Bitmap copied without rendering.", time);
       else
         TraceF("[TFxRenderThread.RenderFrame] Recompressed at %d. Avi frame copied without rendering", time);
@@ -665,13 +685,13 @@ void TFxRenderThread::RenderTransition(TScriptAction& item, int time) {
   const TScriptCommand* c = item.CommandC;
   if (!a || !b || !c) return;
   const int t = time - item.Start;
-  const TDIB* pa = a->Code == scAvi ? GetAVIFrame(a, item, false, 2, t) : a->SecondPicture;
+  const TDIB* pa = a->Code == scAvi ? GetAVIFrame(a, item, false, fmLeaving, t) : a->SecondPicture;
   // both pictures may come from one clip, whose picture the second frame overwrites
   if (pa && a->Code == scAvi && c->Code == scAvi && a->Avi == c->Avi) {
     FPicA = *pa;
     pa = &FPicA;
   }
-  const TDIB* pc = c->Code == scAvi ? GetAVIFrame(c, item, false, 1, t) : c->SecondPicture;
+  const TDIB* pc = c->Code == scAvi ? GetAVIFrame(c, item, false, fmComing, t) : c->SecondPicture;
   if (!pa || !pc)
     throw ERenderFrame(Format("A frame of \"%s\" at %d ms cannot be read", (pa ? c : a)->FileName.c_str(), time));
   TFx3d* fx = EnsureFxList().FindByID(b->FxID);

@@ -8,6 +8,9 @@
 // rendered on the caller's thread while the preview loop is paused (Pause waits for the
 // loop to report it, at most 5000 ms). Effects are shared by the whole process: only one
 // render thread may run at a time.
+//
+// The loop's waits (idle, between steps) end at once on a pause or stop request, and the
+// caller's waits end as soon as the loop reports: all of them wait on FRunSignal.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -46,8 +49,8 @@ class TFxThread {
   TFxThread& operator=(const TFxThread&) = delete;
 
   void Resume();
-  // Asks the loop to stop and waits (in sleeps of 30 ms, at most 5000 ms) until it has.
-  // Nothing when the thread has ended or is suspended.
+  // Asks the loop to stop and waits (at most 5000 ms) until it has. Nothing when the
+  // thread has ended or is suspended.
   void Pause();
   // Ends the loop and joins the thread.
   void Stop();
@@ -129,6 +132,8 @@ class TFxThread {
 
   // Frames drawn by the preview loop (for tests and the window).
   int64_t PreviewFramesDrawn() const { return FPreviewFrames; }
+  // Waits at most ms until the loop has drawn count frames in all; true when it has.
+  bool WaitForPreviewFrames(int64_t count, int ms);
 
  protected:
   // Runs f while the preview loop is paused, under the renderer's lock.
@@ -146,10 +151,14 @@ class TFxThread {
  private:
   void Execute();
   void StepPreview(int64_t& clock, int64_t& animated);
+  // The loop's own pause of ms: ends early on a pause or stop request.
+  void IdleWait(int ms);
   // Draws step p of the current effect and presents it; call under FSceneLock.
   bool DrawStep(int p);
 
   std::thread FThread;
+  // Guards the suspended state; every change of it, of the pause and stop requests, of
+  // paused and terminated and of the frame count is signalled on FRunSignal.
   mutable std::mutex FRunLock;
   std::condition_variable FRunSignal;
   bool FSuspended = true;
@@ -175,14 +184,19 @@ class TFxThread {
 };
 
 // Results of RenderFrame.
-inline constexpr int rfNothing = 0;     // nothing rendered
-inline constexpr int rfControl = 1;     // drawn to the drawing control only
-inline constexpr int rfPicture = 2;     // the frame is in the linked picture
-inline constexpr int rfRawCopy = 3;     // the raw-copy buffer holds compressed frames
+enum TRenderResult {
+  rfNothing = 0,  // nothing rendered
+  rfControl = 1,  // drawn to the drawing control only
+  rfPicture = 2,  // the frame is in the linked picture
+  rfRawCopy = 3   // the raw-copy buffer holds compressed frames
+};
 
-// Render options of the film.
-inline constexpr uint8_t roFastCopy = 1;  // plain pictures copied, clips copied unchanged
-inline constexpr uint8_t roRender = 2;    // every frame rendered (default)
+// Render options of the film (the film's video render modes).
+enum TRenderOption : uint8_t {
+  roRawCopy = 0,   // as roFastCopy; unchanged clips go as compressed data into a raw-copy buffer
+  roFastCopy = 1,  // plain pictures copied without the renderer
+  roRender = 2     // every frame rendered (default)
+};
 
 class TFxRenderThread : public TFxThread {
  public:
@@ -194,8 +208,9 @@ class TFxRenderThread : public TFxThread {
   int LoadScript(const std::string& text);
   TActionCommandList& Actions() { return *FActions; }
 
-  void SetFilmMode(bool on, uint8_t renderOption, int width, int height, int fps, uint32_t handler, int bitCount);
-  uint8_t RenderOption() const { return FRenderOption; }
+  void SetFilmMode(bool on, TRenderOption renderOption, int width, int height, int fps, uint32_t handler,
+                   int bitCount);
+  TRenderOption RenderOption() const { return FRenderOption; }
   // The caller's frame picture (not owned): the renderer is made at its size rounded up
   // to multiples of 4, and the picture is resized to that size at its own depth. nullptr
   // ends film output. Raises ESurface when the surfaces cannot be made.
@@ -217,7 +232,7 @@ class TFxRenderThread : public TFxThread {
   // The frame at time (ms): rfNothing, rfControl (drawn for the frame sink only),
   // rfPicture or rfRawCopy (see above). Raises ERenderFrame when film rendering gives
   // no picture.
-  int RenderFrame(int time);
+  TRenderResult RenderFrame(int time);
   // Flags of the last rendered Video1 action (afNoRender, afRawCopy show the path taken).
   uint8_t LastFlags() const { return FLastFlags; }
 
@@ -238,7 +253,7 @@ class TFxRenderThread : public TFxThread {
   // linked picture (a picture copied there unchanged).
   enum { osNone, osRenderer, osDest, osLinked } FOut = osNone;
   bool FFilm = false;
-  uint8_t FRenderOption = roRender;
+  TRenderOption FRenderOption = roRender;
   int FOutWidth = 0, FOutHeight = 0, FFps = 25, FBitCount = 24;
   uint32_t FHandler = 0;
   uint8_t FLastFlags = 0;

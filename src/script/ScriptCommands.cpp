@@ -336,7 +336,7 @@ void TScriptCommandList::Add(std::unique_ptr<TScriptCommand> Command) {
 }
 
 int TScriptCommandList::Generate(const std::vector<std::string>& Lines, int N) {
-  const std::string header = Format(FKind == 0 ? "*** Video%d ***" : "*** Audio%d ***", N);
+  const std::string header = Format(FKind == lkVideo ? "*** Video%d ***" : "*** Audio%d ***", N);
   size_t i = 0;
   while (i < Lines.size() && !SameText(Lines[i], header)) ++i;
   if (i >= Lines.size()) return 0;
@@ -371,27 +371,28 @@ int TScriptCommandList::Generate(const std::vector<std::string>& Lines, int N) {
   return added;
 }
 
-int TScriptCommandList::StepKind(int Index) const {
+TStepKind TScriptCommandList::StepKind(int Index) const {
   const TScriptCommand* c = Commands(Index);
-  if (!c) return 0;
-  if (c->Code == scNop) return 1;
-  if (!c->IsPicture()) return 0;
+  if (!c) return skNone;
+  if (c->Code == scNop) return skNop;
+  if (!c->IsPicture()) return skNone;
   const TScriptCommand* fx = Commands(Index + 1);
   const TScriptCommand* next = Commands(Index + 2);
   const bool aviA = c->Code == scAvi;
   if (fx && fx->Code == scFx3d && next && next->IsPicture()) {
     const bool aviC = next->Code == scAvi;
-    return 4 + (aviA ? 2 : 0) + (aviC ? 1 : 0);
+    if (aviA) return aviC ? skAviFxAvi : skAviFxStill;
+    return aviC ? skStillFxAvi : skStillFxStill;
   }
-  return aviA ? 3 : 2;
+  return aviA ? skAvi : skStill;
 }
 
-int TScriptCommandList::AudioKind(int Index) const {
+TAudioKind TScriptCommandList::AudioKind(int Index) const {
   const TScriptCommand* c = Commands(Index);
-  if (!c) return 0;
-  if (c->Code == scNop) return 1;
-  if (c->Code == scAudio) return 2;
-  return 0;
+  if (!c) return aaNone;
+  if (c->Code == scNop) return aaNop;
+  if (c->Code == scAudio) return aaAudio;
+  return aaNone;
 }
 
 // ---------------------------------------------------------------------------------
@@ -414,9 +415,9 @@ int TActionCommandList::Generate(const std::string& Script) {
     return f;
   };
   // A step that shows command c from s on for its duration.
-  auto stepOf = [&flagsOf](int kind, int64_t s, TScriptCommand* c, bool picture) {
+  auto stepOf = [&flagsOf](TStepKind kind, int64_t s, TScriptCommand* c, bool picture) {
     TScriptAction a;
-    a.Kind = static_cast<uint8_t>(kind);
+    a.Kind = kind;
     a.Start = Saturate32(s);
     a.Length = c->Duration;
     a.CommandA = c;
@@ -428,21 +429,21 @@ int TActionCommandList::Generate(const std::string& Script) {
   int64_t s = 0;
   for (int i = 0; i < FVideo1.Count(); ++i) {
     TScriptCommand* c = FVideo1.Commands(i);
-    const int kind = FVideo1.StepKind(i);
-    if (kind == 0) continue;
-    if (kind <= 3) {
-      FActions[0].push_back(stepOf(kind, s, c, kind != 1));
+    const TStepKind kind = FVideo1.StepKind(i);
+    if (kind == skNone) continue;
+    if (!IsTransitionKind(kind)) {
+      FActions[0].push_back(stepOf(kind, s, c, kind != skNop));
       s += c->Duration;
       continue;
     }
     TScriptCommand* fx = FVideo1.Commands(i + 1);
     TScriptCommand* after = FVideo1.Commands(i + 2);
     if (c->Duration > 0) {
-      FActions[0].push_back(stepOf(c->Code == scAvi ? 3 : 2, s, c, true));
+      FActions[0].push_back(stepOf(c->Code == scAvi ? skAvi : skStill, s, c, true));
       s += c->Duration;
     }
     TScriptAction t;
-    t.Kind = static_cast<uint8_t>(kind);
+    t.Kind = kind;
     t.Start = Saturate32(s);
     t.Length = fx->Duration;
     t.CommandA = c;
@@ -458,9 +459,9 @@ int TActionCommandList::Generate(const std::string& Script) {
   s = 0;
   for (int i = 0; i < FVideo2.Count(); ++i) {
     TScriptCommand* c = FVideo2.Commands(i);
-    const int kind = FVideo2.StepKind(i);
-    if (kind == 0) continue;
-    if (kind <= 3) FActions[1].push_back(stepOf(kind, s, c, false));
+    const TStepKind kind = FVideo2.StepKind(i);
+    if (kind == skNone) continue;
+    if (!IsTransitionKind(kind)) FActions[1].push_back(stepOf(kind, s, c, false));
     s += c->Duration;
   }
   return 0;
@@ -510,15 +511,15 @@ void TActionCommandList::GetActionAt(int Time, TScriptAction& Current, TScriptAc
 // ---------------------------------------------------------------------------------
 // Frames and levels
 
-TDIB* GetAVIFrame(const TScriptCommand* Command, const TScriptAction& Action, bool Flip, int Mode, int Time) {
+TDIB* GetAVIFrame(const TScriptCommand* Command, const TScriptAction& Action, bool Flip, TAviFrameMode Mode,
+                  int Time) {
   if (!Command || !Command->Avi) return nullptr;
   TAVI* avi = Command->Avi;
   int64_t t = Time;
   switch (Mode) {
-    case 0: t = static_cast<int64_t>(Time) + Command->Offset; break;
-    case 1: t = static_cast<int64_t>(Time) - (static_cast<int64_t>(Action.Length) - Command->Offset); break;
-    case 2: t = static_cast<int64_t>(Command->Duration) + Command->Offset + Time; break;
-    default: break;
+    case fmAlone: t = static_cast<int64_t>(Time) + Command->Offset; break;
+    case fmComing: t = static_cast<int64_t>(Time) - (static_cast<int64_t>(Action.Length) - Command->Offset); break;
+    case fmLeaving: t = static_cast<int64_t>(Command->Duration) + Command->Offset + Time; break;
   }
   if (t < 0) t = 0;
   int64_t frame = static_cast<int64_t>(avi->MsToFrames(Saturate32(t))) + Command->FirstFrame;

@@ -44,6 +44,26 @@ enum TScriptCode : uint8_t {
 // Bit of an effect number that plays the transition backwards.
 inline constexpr int32_t ScriptReverseFlag = 0x20000000;
 
+// What a command of a video section makes on its track (the action kinds): nothing (FX,
+// SG, SL), a NOP, a picture alone, or a picture followed by FX and a picture. Stored in
+// TScriptAction::Kind; the ordinals are those of the script engine.
+enum TStepKind : uint8_t {
+  skNone = 0,
+  skNop = 1,
+  skStill = 2,           // BMP or COL alone
+  skAvi = 3,             // AVI alone
+  skStillFxStill = 4,    // BMP, FX, BMP
+  skStillFxAvi = 5,      // BMP, FX, AVI
+  skAviFxStill = 6,      // AVI, FX, BMP
+  skAviFxAvi = 7         // AVI, FX, AVI
+};
+
+// What a command of a sound section makes: nothing, silence (NOP) or a sound (AUD).
+enum TAudioKind : uint8_t { aaNone = 0, aaNop = 1, aaAudio = 2 };
+
+// The sections a command list reads: "*** Video%d ***" or "*** Audio%d ***".
+enum TScriptListKind { lkVideo = 0, lkAudio = 1 };
+
 // Key modes of picture commands.
 inline constexpr int ScriptKeyOnThisLayer = 0;
 inline constexpr int ScriptKeyOnOtherLayer = 1;
@@ -132,14 +152,14 @@ class TScriptCommand {
 // cannot be had raises EScriptException, a malformed number EConvertError.
 std::unique_ptr<TScriptCommand> ParseScriptLine(const std::string& Line);
 
-// The commands of one section. Kind 0: "*** Video%d ***", kind 1: "*** Audio%d ***".
+// The commands of one section: "*** Video%d ***" (lkVideo) or "*** Audio%d ***" (lkAudio).
 class TScriptCommandList {
  public:
-  explicit TScriptCommandList(int Kind = 0) : FKind(Kind) {}
+  explicit TScriptCommandList(TScriptListKind Kind = lkVideo) : FKind(Kind) {}
   TScriptCommandList(const TScriptCommandList&) = delete;
   TScriptCommandList& operator=(const TScriptCommandList&) = delete;
 
-  int Kind() const { return FKind; }
+  TScriptListKind Kind() const { return FKind; }
   // Parses section N of the lines and appends its commands; returns how many. The first
   // bad line raises; the commands before it stay.
   int Generate(const std::vector<std::string>& Lines, int N);
@@ -149,14 +169,13 @@ class TScriptCommandList {
   void Add(std::unique_ptr<TScriptCommand> Command);
   void Clear() { FItems.clear(); }
 
-  // Video sections: 0 none; 1 NOP; 2 still (BMP/COL) alone; 3 AVI alone; 4..7 a picture
-  // followed by FX and a picture (BMP-FX-BMP, BMP-FX-AVI, AVI-FX-BMP, AVI-FX-AVI).
-  int StepKind(int Index) const;
-  // Sound sections: 1 NOP, 2 AUD, 0 otherwise.
-  int AudioKind(int Index) const;
+  // Video sections: what command Index makes (skNone out of range).
+  TStepKind StepKind(int Index) const;
+  // Sound sections: aaNop for NOP, aaAudio for AUD, aaNone otherwise.
+  TAudioKind AudioKind(int Index) const;
 
  private:
-  int FKind;
+  TScriptListKind FKind;
   std::vector<std::unique_ptr<TScriptCommand>> FItems;
 };
 
@@ -171,7 +190,7 @@ inline constexpr uint8_t afRawCopy = 0x40;   // copied from the AVI without reco
 
 // One time span of a video track.
 struct TScriptAction {
-  uint8_t Kind = 0;  // the StepKind of its command
+  TStepKind Kind = skNone;  // the StepKind of its command
   int32_t Start = 0;   // ms from the start of the film
   int32_t Length = 0;  // ms
   uint8_t ActionFlags = 0;
@@ -181,7 +200,9 @@ struct TScriptAction {
   int32_t Progress = 0;  // transitions: 0..1000 (GetActionAt)
 };
 
-inline bool IsTransitionKind(int Kind) { return Kind >= 4 && Kind <= 7; }
+inline bool IsTransitionKind(TStepKind Kind) { return Kind >= skStillFxStill && Kind <= skAviFxAvi; }
+// A picture alone on its track: a still or a clip.
+inline bool IsPlainKind(TStepKind Kind) { return Kind == skStill || Kind == skAvi; }
 
 class TActionCommandList {
  public:
@@ -207,16 +228,21 @@ class TActionCommandList {
   int VideoEnd() const;
 
  private:
-  TScriptCommandList FVideo1{0};
-  TScriptCommandList FVideo2{0};
+  TScriptCommandList FVideo1{lkVideo};
+  TScriptCommandList FVideo2{lkVideo};
   std::vector<TScriptAction> FActions[2];
   int FTrack = 0;
 };
 
-// The clip picture of an AVI command at Time (ms) within Action: mode 0 counts from the
-// command's offset, mode 1 towards the end of the action, mode 2 past the command's
-// duration. nullptr without a clip, or when the frame cannot be read.
-TDIB* GetAVIFrame(const TScriptCommand* Command, const TScriptAction& Action, bool Flip, int Mode, int Time);
+// Where GetAVIFrame counts the clip's time from: the command's offset (a clip alone), the
+// end of the action (the clip a transition goes to), or the command's duration (the
+// clip a transition leaves).
+enum TAviFrameMode { fmAlone = 0, fmComing = 1, fmLeaving = 2 };
+
+// The clip picture of an AVI command at Time (ms) within Action, counted as Mode says.
+// nullptr without a clip, or when the frame cannot be read.
+TDIB* GetAVIFrame(const TScriptCommand* Command, const TScriptAction& Action, bool Flip, TAviFrameMode Mode,
+                  int Time);
 
 // The level (0..255) at Time inside command A, towards the level of the next command B;
 // -1 without A, 0 when A has no level.

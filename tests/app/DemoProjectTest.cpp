@@ -70,7 +70,7 @@ TEST(DemoProject, EveryRowIsUsedAndTheScriptSaysSo) {
   EXPECT_TRUE(messages.Texts().empty());
   for (int i = 0; i < box.RowCount(); ++i) EXPECT_GT(box.Rows(i)->ItemCount(), 0) << "row " << i;
   EXPECT_EQ(box.ProjectEndFrame(false), demo.LengthFrames);
-  EXPECT_EQ(box.RangeDuration(0), demo.LengthFrames);
+  EXPECT_EQ(box.RangeDuration(rkRange), demo.LengthFrames);
 
   // the transitions lie where rows A and B overlap, each with its own effect
   const TLayerRow* fx = box.RowByNumber(lnFirstFx3d);

@@ -29,7 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TFilmSettingsData Settings(const std::string& file, int fps = 25, uint8_t block = abSecond) {
+TFilmSettingsData Settings(const std::string& file, int fps = 25, TAudioBlockMode block = abSecond) {
   TFilmSettingsData s;
   s.FileName = file;
   s.FrameWidth = 64;
@@ -92,7 +92,9 @@ TEST_F(FilmThread, StepsFormatsAndProgressFollowTheSettings) {
   render.LoadScript(script);
   struct TCase {
     int fps;
-    uint8_t block, content, kind;
+    TAudioBlockMode block;
+    TFilmContent content;
+    TOutputKind kind;
     int step;
     bool soundFirst;
   } cases[] = {
@@ -175,7 +177,7 @@ TEST_F(FilmThread, FramesOfFractionalMillisecondsKeepPictureAndSoundTogether) {
   const std::string script = StillScript(bmp, wav, 3000);
   struct TCase {
     int fps;
-    uint8_t block;
+    TAudioBlockMode block;
   } cases[] = {{30, abFrame}, {60, abFrame}, {7, abHalfSecond}, {30, abSecond}};
   for (const TCase& c : cases) {
     const std::string file = dir.File("grid.avi");
@@ -237,8 +239,12 @@ TEST_F(FilmThread, StoppingMidFilmLeavesAValidShorterFile) {
   bool done = false;
   film.OnDone = [&] { done = true; };
   film.StartThread();
-  while (film.GoodBlockCount() < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(test::WaitUntil([&] { return film.GoodBlockCount() >= 50; }, 60000));
+  const auto asked = std::chrono::steady_clock::now();
   film.DoNothingAndTerminate();
+  // the wait ends with the thread, which ends within a frame (it looked again only
+  // after 333 ms)
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(333));
   EXPECT_TRUE(film.Terminated());
   EXPECT_TRUE(done);
   EXPECT_EQ(film.Error(), meNone);
@@ -279,7 +285,7 @@ TEST_F(FilmThread, StopInsideALongCopiedRunEndsItAtOnce) {
       if (e.path().filename().string().rfind(".copy.", 0) == 0) size = std::max(size, e.file_size(ec));
     return size;
   };
-  while (!film.Terminated() && written() < clipSize / 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(test::WaitUntil([&] { return film.Terminated() || written() >= clipSize / 5; }, 60000));
   film.DoNothingAndTerminate();
   EXPECT_TRUE(film.Terminated());
   EXPECT_EQ(film.Error(), meNone) << film.GetErrorText();

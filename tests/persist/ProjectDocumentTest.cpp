@@ -190,6 +190,17 @@ TEST_F(ProjectDocumentTest, AFileThatCannotBeUsedLeavesTheOpenProject) {
 
   WriteBytes(dir_.File("foreign.mvf"), std::vector<uint8_t>(900, 'x'));
   WriteBytes(dir_.File("locked.mvf"), {'M', 'V', '1', '0'});
+  {  // a project cut inside the envelope that follows its block
+    TLayerBox box;
+    box.EnsureRangeItem();
+    TLayerItem* item = box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, false, false, false, -1, nullptr, 25);
+    item->LevelBox()->AddPoint(10)->Level = 30;
+    TProjectStream out(dir_.File("whole.mvf"), nullptr, nullptr, &box, false);
+    ASSERT_TRUE(out.WriteProject(dir_.File("whole.mvf")));
+  }
+  std::vector<uint8_t> cut = test::ReadBytes(dir_.File("whole.mvf"));
+  cut.pop_back();
+  WriteBytes(dir_.File("cut.mvf"), cut);
   ::chmod(dir_.File("locked.mvf").c_str(), 0);
   struct TCase {
     std::string file;
@@ -198,6 +209,7 @@ TEST_F(ProjectDocumentTest, AFileThatCannotBeUsedLeavesTheOpenProject) {
       {dir_.File("gone.mvf"), "Plik '" + dir_.File("gone.mvf") + "' nie istnieje !"},
       {dir_.File("foreign.mvf"), "Plik " + dir_.File("foreign.mvf") + " nie został rozpoznany przez Movara 1.0"},
       {dir_.File("locked.mvf"), "[812]. Wystąpił bląd podczas próby odczytu pliku " + dir_.File("locked.mvf")},
+      {dir_.File("cut.mvf"), "[812]. Wystąpił bląd podczas próby odczytu pliku " + dir_.File("cut.mvf")},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.file);

@@ -453,20 +453,20 @@ TEST(LayerBoxState, CountsIndexesAndRanges) {
   EXPECT_EQ(box.ProjectEndFrame(), 2000);
   EXPECT_EQ(box.ProjectEndFrame(true), 3100);
   TRangeList list;
-  box.FillRangeList(list, 0);
+  box.FillRangeList(list, rkRange);
   ASSERT_EQ(list.Count(), 1);
   EXPECT_EQ(list.Ranges(0)->Start, 0);
   EXPECT_EQ(list.Ranges(0)->Length, 2000);
-  box.FillRangeList(list, 1);
+  box.FillRangeList(list, rkSequences);
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(list.Ranges(1)->Start, 120000);
-  EXPECT_EQ(box.RangeDuration(1), 110);
-  box.FillRangeList(list, 2);
+  EXPECT_EQ(box.RangeDuration(rkSequences), 110);
+  box.FillRangeList(list, rkAll);
   EXPECT_EQ(list.Ranges(0)->Length, 80000);
-  EXPECT_EQ(box.RangeDuration(2), 2000);
+  EXPECT_EQ(box.RangeDuration(rkAll), 2000);
   TLayerBox empty;
-  EXPECT_EQ(empty.RangeDuration(1), 0);
-  empty.FillRangeList(list, 1);
+  EXPECT_EQ(empty.RangeDuration(rkSequences), 0);
+  empty.FillRangeList(list, rkSequences);
   EXPECT_EQ(list.Count(), 0);
 }
 

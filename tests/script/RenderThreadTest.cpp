@@ -78,7 +78,7 @@ class RenderThreadTest : public ::testing::Test {
     frame.SetSize(W, H, 24);
   }
   // Loads the script and links the frame for film output.
-  void Load(const std::string& script, uint8_t option = roRender) {
+  void Load(const std::string& script, TRenderOption option = roRender) {
     thread.LoadScript(script);
     thread.SetFilmMode(true, option, W, H, 25, 0, 24);
     thread.SetLinkOutDIB(&frame);
@@ -126,7 +126,7 @@ TEST_F(RenderThreadTest, EmptyStretchesAreBlack) {
   } cases[] = {{0, Black, Black},    {499, Black, Black}, {500, Red, Blue},     {1000, Black, Black},
                {1499, Black, Black}, {1500, Green, Green}, {2000, Black, Black}, {2250, Green, Green},
                {2300, Black, Black}, {60000, Black, Black}};
-  for (uint8_t option : {roRender, roFastCopy}) {
+  for (TRenderOption option : {roRender, roFastCopy}) {
     Load(script, option);
     for (const auto& c : cases) {
       frame.Fill(White);  // nothing of an earlier frame may stay
@@ -149,7 +149,7 @@ TEST_F(RenderThreadTest, UnreadableClipFrameIsABadFrame) {
   ASSERT_NE(at, bytes.end());
   const size_t size = at[4] | (at[5] << 8) | (at[6] << 16) | (at[7] << 24);
   std::fill(at + 8, at + 8 + static_cast<std::ptrdiff_t>(size), 0);
-  for (uint8_t option : {roRender, roFastCopy}) {
+  for (TRenderOption option : {roRender, roFastCopy}) {
     // a clip that failed once stays closed: each path gets its own copy
     const std::string file = dir.File(Format("bad%d.avi", option));
     test::WriteBytes(file, bytes);
@@ -399,25 +399,40 @@ TEST(RenderThreadPreview, LoopAnimatesPausesAndResumes) {
   bool ended = false;
   thread.SetOnTerminate([&] { ended = true; });
   thread.Resume();
-  auto waitFor = [](const std::function<bool()>& f) {
-    for (int i = 0; i < 300 && !f(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return f();
-  };
-  EXPECT_TRUE(waitFor([&] { return thread.PreviewFramesDrawn() > 2; }));
+  EXPECT_TRUE(thread.WaitForPreviewFrames(3, 3000));
   thread.Pause();
   EXPECT_TRUE(thread.Paused());
   const int64_t drawn = thread.PreviewFramesDrawn();
   const int progress = thread.PreviewProgress();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(thread.WaitForPreviewFrames(drawn + 1, 100));  // no frame while paused
   EXPECT_EQ(thread.PreviewFramesDrawn(), drawn);
   EXPECT_EQ(thread.PreviewProgress(), progress);
   thread.Resume();
-  EXPECT_TRUE(waitFor([&] { return thread.PreviewFramesDrawn() > drawn; }));
+  EXPECT_TRUE(thread.WaitForPreviewFrames(drawn + 1, 3000));
   EXPECT_FALSE(thread.Paused());
   thread.Stop();
   EXPECT_TRUE(thread.Terminated());
   EXPECT_TRUE(ended);
   thread.Pause();  // nothing after the end
+}
+
+// A loop with nothing to draw waits 50 ms at a time; a pause request ends that wait, and
+// Pause returns as soon as the loop reports (it looked again every 30 ms).
+TEST(RenderThreadPreview, PauseWakesAnIdleLoop) {
+  CreateResourceLists();
+  TFxThread thread(test::SomeFxID(0), true);  // no pictures: the loop idles
+  std::chrono::steady_clock::duration paused{};
+  for (int i = 0; i < 10; ++i) {
+    thread.Resume();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the loop is in its idle wait by then
+    const auto asked = std::chrono::steady_clock::now();
+    thread.Pause();
+    paused += std::chrono::steady_clock::now() - asked;
+    ASSERT_TRUE(thread.Paused());
+  }
+  EXPECT_LT(paused, std::chrono::milliseconds(250));  // 10 pauses
+  thread.Stop();
+  EXPECT_TRUE(thread.Terminated());
 }
 
 TEST(RenderThreadPreview, ProgressFramesPerSecondAndOverlay) {

@@ -291,23 +291,23 @@ TEST_F(ScriptParse, SectionsAndBadLines) {
   const std::vector<std::string> lines = {"*** video1 ***", "Col $00000001 100", "Nop null 50",
                                           "*** Video2 ***", "Nop null 7",        "Col $00000002 10",
                                           "",               "Nop null"};
-  TScriptCommandList v1(0);
+  TScriptCommandList v1(lkVideo);
   EXPECT_EQ(v1.Generate(lines, 1), 2);  // header case-blind, ends at the next comment line
   EXPECT_EQ(v1.Commands(1)->Duration, 50);
   EXPECT_EQ(v1.Commands(2), nullptr);
-  TScriptCommandList missing(0);
+  TScriptCommandList missing(lkVideo);
   EXPECT_EQ(missing.Generate(lines, 3), 0);
-  TScriptCommandList audio(1);
+  TScriptCommandList audio(lkAudio);
   EXPECT_EQ(audio.Generate(lines, 1), 0);  // "*** Audio1 ***" is not there
 
-  TScriptCommandList v2(0);
+  TScriptCommandList v2(lkVideo);
   EXPECT_EQ(MessageOf<EMovara>([&] { v2.Generate(lines, 2); }), "Cannot convert script line: ");
   EXPECT_EQ(v2.Count(), 2);  // the commands before the bad line stay
 
-  TScriptCommandList v3(0);
+  TScriptCommandList v3(lkVideo);
   EXPECT_EQ(MessageOf<EMovara>([&] { v3.Generate({"*** Video1 ***", "Nop null", "Frame x 1"}, 1); }),
             "Cannot convert script line: Frame x 1");
-  TScriptCommandList v4(0);
+  TScriptCommandList v4(lkVideo);
   const std::string unknown = FxWord(test::UnknownFxID());
   EXPECT_THROW(v4.Generate({"*** Video1 ***", "Col $0 100", "Fx " + unknown + " 100", "Col $0 100"}, 1),
                EScriptException);
@@ -333,7 +333,7 @@ TEST_F(ScriptParse, SoundEnvelopes) {
       "*** Audio2 ***",  // ends the envelope early
       "Nop null",
   };
-  TScriptCommandList l(1);
+  TScriptCommandList l(lkAudio);
   EXPECT_EQ(l.Generate(lines, 1), 3);
   SetTraceSink(old);
   const TScriptLevelList* e = l.Commands(0)->LevelList.get();
@@ -349,8 +349,8 @@ TEST_F(ScriptParse, SoundEnvelopes) {
   const TScriptLevelList* f = l.Commands(2)->LevelList.get();
   ASSERT_EQ(f->Count(), 3);
   EXPECT_EQ(f->Points(1)->Level, 0);
-  EXPECT_EQ(l.AudioKind(0), 2);
-  EXPECT_EQ(l.AudioKind(1), 1);
+  EXPECT_EQ(l.AudioKind(0), aaAudio);
+  EXPECT_EQ(l.AudioKind(1), aaNop);
   EXPECT_EQ(std::count(traces.begin(), traces.end(),
                        "[TScriptCommandList.Generate] Expected command \"scSampleLevel\" but not found."),
             1);
@@ -358,14 +358,14 @@ TEST_F(ScriptParse, SoundEnvelopes) {
 
 TEST_F(ScriptParse, GroupRunningPastTheEndIsACommandOfItsOwn) {
   const std::string wav = test::MakeScriptWav(dir, "g.wav");
-  TScriptCommandList l(1);
+  TScriptCommandList l(lkAudio);
   EXPECT_EQ(l.Generate({"*** Audio1 ***", "Aud " + wav + " 1000", "sg 5", "sl 100 70"}, 1), 3);
   EXPECT_EQ(l.Commands(1)->Code, scSampleGroup);
   EXPECT_EQ(l.Commands(2)->Code, scSampleLevel);
   EXPECT_EQ(l.Commands(0)->LevelList->Count(), 2);
-  EXPECT_EQ(l.AudioKind(1), 0);
+  EXPECT_EQ(l.AudioKind(1), aaNone);
   // after a command other than AUD the envelope is read and changes nothing
-  TScriptCommandList v(0);
+  TScriptCommandList v(lkVideo);
   EXPECT_EQ(v.Generate({"*** Video1 ***", "Nop null 10", "sg 1", "sl 0 10", "Nop null 20"}, 1), 2);
   EXPECT_EQ(v.Commands(1)->Duration, 20);
 }
@@ -385,26 +385,27 @@ std::string Video1(const std::vector<std::string>& body, const std::vector<std::
 
 TEST_F(ScriptParse, StepKinds) {
   const std::string fx = "Fx " + FxWord(test::SomeFxID()) + " 100";
-  TScriptCommandList l(0);
+  TScriptCommandList l(lkVideo);
   l.Generate(SplitScriptLines(Video1({"Nop null 10", "Col $1 100", fx, "Col $2 100", fx, "Col $3 100", "Col $4 100",
                                       fx, "Nop null", "Fx " + FxWord(test::SomeFxID()), "Col $5 1"})),
              1);
   ASSERT_EQ(l.Count(), 11);
-  const int expected[] = {1, 4, 0, 4, 0, 2, 2, 0, 1, 0, 2};
+  const TStepKind expected[] = {skNop,  skStillFxStill, skNone, skStillFxStill, skNone, skStill,
+                                skStill, skNone,         skNop,  skNone,         skStill};
   for (int i = 0; i < 11; ++i) EXPECT_EQ(l.StepKind(i), expected[i]) << i;
-  EXPECT_EQ(l.StepKind(-1), 0);
-  EXPECT_EQ(l.StepKind(11), 0);
+  EXPECT_EQ(l.StepKind(-1), skNone);
+  EXPECT_EQ(l.StepKind(11), skNone);
 }
 
 TEST_F(ScriptParse, StepKindsWithClips) {
   REQUIRE_PROGRAM("ffmpeg");
   const std::string avi = test::MakeScriptAvi(dir, "k.avi", 50);
   const std::string fx = "Fx " + FxWord(test::SomeFxID()) + " 100";
-  TScriptCommandList l(0);
+  TScriptCommandList l(lkVideo);
   l.Generate(SplitScriptLines(Video1({"Col $1 100", fx, "Avi " + avi + " 100", fx, "Avi " + avi + " 100", fx,
                                       "Col $2 100", "Avi " + avi + " 40"})),
              1);
-  const int expected[] = {5, 0, 7, 0, 6, 0, 2, 3};
+  const TStepKind expected[] = {skStillFxAvi, skNone, skAviFxAvi, skNone, skAviFxStill, skNone, skStill, skAvi};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(l.StepKind(i), expected[i]) << i;
 }
 
@@ -416,12 +417,12 @@ TEST_F(ScriptParse, ActionsOfStillTransitionStill) {
     EXPECT_EQ(a.Generate(Video1({"Col $000000FF 2000", fx, "Col $0000FF00 3000", "Nop null"})), 0);
     ASSERT_EQ(a.ActionCount(), 4);
     const TScriptAction* s0 = a.Actions(0);
-    EXPECT_EQ(s0->Kind, 2);
+    EXPECT_EQ(s0->Kind, skStill);
     EXPECT_EQ(s0->Start, 0);
     EXPECT_EQ(s0->Length, 2000);
     EXPECT_EQ(s0->ActionFlags, afPicture);
     const TScriptAction* t = a.Actions(1);
-    EXPECT_EQ(t->Kind, 4);
+    EXPECT_EQ(t->Kind, skStillFxStill);
     EXPECT_EQ(t->Start, 2000);
     EXPECT_EQ(t->Length, 1000);
     EXPECT_EQ(t->CommandA, a.CommandList(0).Commands(0));
@@ -429,12 +430,12 @@ TEST_F(ScriptParse, ActionsOfStillTransitionStill) {
     EXPECT_EQ(t->CommandC, a.CommandList(0).Commands(2));
     EXPECT_EQ(a.Actions(2)->Start, 3000);
     EXPECT_EQ(a.Actions(2)->Length, 3000);
-    EXPECT_EQ(a.Actions(3)->Kind, 1);
+    EXPECT_EQ(a.Actions(3)->Kind, skNop);
     EXPECT_EQ(a.Actions(3)->Start, 6000);
 
     TScriptAction cur, next;
     a.GetActionAt(2500, cur, next);
-    EXPECT_EQ(cur.Kind, 4);
+    EXPECT_EQ(cur.Kind, skStillFxStill);
     EXPECT_EQ(cur.Progress, 500);
     EXPECT_EQ(next.Start, 3000);
     a.GetActionAt(2250, cur, next);
@@ -442,7 +443,7 @@ TEST_F(ScriptParse, ActionsOfStillTransitionStill) {
     a.GetActionAt(2000, cur, next);
     EXPECT_EQ(cur.Progress, reverse ? 1000 : 0);
     a.GetActionAt(1999, cur, next);
-    EXPECT_EQ(cur.Kind, 2);
+    EXPECT_EQ(cur.Kind, skStill);
     EXPECT_EQ(cur.Progress, 0);
     a.GetActionAt(3000, cur, next);
     EXPECT_EQ(cur.Start, 3000);
@@ -452,17 +453,17 @@ TEST_F(ScriptParse, ActionsOfStillTransitionStill) {
 TEST_F(ScriptParse, GetActionAtEdges) {
   TActionCommandList a;
   TScriptAction cur, next;
-  cur.Kind = 9;
+  cur.Kind = skAviFxAvi;
   a.GetActionAt(0, cur, next);  // no actions: both zero
-  EXPECT_EQ(cur.Kind, 0);
+  EXPECT_EQ(cur.Kind, skNone);
   EXPECT_EQ(cur.CommandA, nullptr);
-  EXPECT_EQ(next.Kind, 0);
+  EXPECT_EQ(next.Kind, skNone);
 
   const std::string fx = "Fx " + FxWord(test::SomeFxID());
   a.Generate(Video1({"Col $1 0", fx + " 16", "Col $2 0", "Col $3 100"}));
   // a picture of zero length gives no span of its own before the transition
   ASSERT_EQ(a.ActionCount(), 3);
-  EXPECT_EQ(a.Actions(0)->Kind, 4);
+  EXPECT_EQ(a.Actions(0)->Kind, skStillFxStill);
   EXPECT_EQ(a.Actions(1)->Length, 0);
   a.GetActionAt(1, cur, next);
   EXPECT_EQ(cur.Progress, 62);  // 62.5 rounds to even
@@ -472,7 +473,7 @@ TEST_F(ScriptParse, GetActionAtEdges) {
   EXPECT_EQ(cur.CommandA, a.CommandList(0).Commands(3));
   a.GetActionAt(100000, cur, next);  // past the end: the last action, nothing after it
   EXPECT_EQ(cur.CommandA, a.CommandList(0).Commands(3));
-  EXPECT_EQ(next.Kind, 0);
+  EXPECT_EQ(next.Kind, skNone);
   EXPECT_EQ(next.CommandA, nullptr);
   a.GetActionAt(-40, cur, next);  // before the start too
   EXPECT_EQ(cur.CommandA, a.CommandList(0).Commands(3));
@@ -486,7 +487,7 @@ TEST_F(ScriptParse, SecondTrackAndTrackSelection) {
   a.SelectTrack(1);
   EXPECT_EQ(a.Track(), 1);
   ASSERT_EQ(a.ActionCount(), 3);
-  EXPECT_EQ(a.Actions(0)->Kind, 1);
+  EXPECT_EQ(a.Actions(0)->Kind, skNop);
   EXPECT_EQ(a.Actions(0)->ActionFlags, afLevel);  // a NOP's level is 0, not "none"
   // the picture before a transition gives no action, yet takes its time; the FX
   // command itself takes none
@@ -521,18 +522,18 @@ TEST_F(ScriptParse, AviFrames) {
   ASSERT_TRUE(c && c->Avi);
   TScriptAction action;
   action.Length = 2000;
-  ASSERT_TRUE(GetAVIFrame(c.get(), action, false, 0, 200));
+  ASSERT_TRUE(GetAVIFrame(c.get(), action, false, fmAlone, 200));
   EXPECT_EQ(c->Avi->Position(), 25);  // 600 ms = 15 frames, from frame 10
-  GetAVIFrame(c.get(), action, true, 1, 2000);  // 2000 - (2000 - 400)
+  GetAVIFrame(c.get(), action, true, fmComing, 2000);  // 2000 - (2000 - 400)
   EXPECT_EQ(c->Avi->Position(), 20);
   EXPECT_TRUE(c->Avi->FlipDIBY());
-  GetAVIFrame(c.get(), action, false, 1, 0);  // negative clip time counts as 0
+  GetAVIFrame(c.get(), action, false, fmComing, 0);  // negative clip time counts as 0
   EXPECT_EQ(c->Avi->Position(), 10);
-  GetAVIFrame(c.get(), action, false, 2, 0);  // 1000 + 400 = 35 frames, capped at 40
+  GetAVIFrame(c.get(), action, false, fmLeaving, 0);  // 1000 + 400 = 35 frames, capped at 40
   EXPECT_EQ(c->Avi->Position(), 40);
-  EXPECT_EQ(GetAVIFrame(nullptr, action, false, 0, 0), nullptr);
+  EXPECT_EQ(GetAVIFrame(nullptr, action, false, fmAlone, 0), nullptr);
   auto nop = ParseScriptLine("Nop null 5");
-  EXPECT_EQ(GetAVIFrame(nop.get(), action, false, 0, 0), nullptr);
+  EXPECT_EQ(GetAVIFrame(nop.get(), action, false, fmAlone, 0), nullptr);
 }
 
 TEST(ScriptLevels, InterpolateLevel) {

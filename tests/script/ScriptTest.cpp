@@ -382,14 +382,15 @@ TEST(MakeScript, RoundTripThroughTheParser) {
   TActionCommandList actions;
   ASSERT_NO_THROW(actions.Generate(s.Text()));
   struct TSpan {
-    int kind, start, length;
+    TStepKind kind;
+    int start, length;
     std::string file;
   };
   auto fileOf = [](const TScriptCommand* c) { return c ? c->FileName : std::string("-"); };
   // Video1: A alone, the transition A to B, B, the gap, the colour, the closing NOP
-  const std::vector<TSpan> v1 = {{3, 0, 3000, folder + "a.avi"},    {7, 3000, 1000, folder + "a.avi"},
-                                 {3, 4000, 4000, folder + "b.avi"}, {1, 8000, 2000, ""},
-                                 {2, 10000, 2000, ""},              {1, 12000, 0, ""}};
+  const std::vector<TSpan> v1 = {{skAvi, 0, 3000, folder + "a.avi"},    {skAviFxAvi, 3000, 1000, folder + "a.avi"},
+                                 {skAvi, 4000, 4000, folder + "b.avi"}, {skNop, 8000, 2000, ""},
+                                 {skStill, 10000, 2000, ""},            {skNop, 12000, 0, ""}};
   ASSERT_EQ(actions.ActionCount(), static_cast<int>(v1.size()));
   for (size_t k = 0; k < v1.size(); ++k) {
     const TScriptAction* a = actions.Actions(static_cast<int>(k));
@@ -407,15 +408,15 @@ TEST(MakeScript, RoundTripThroughTheParser) {
 
   // Video2: the envelope segments keep the block's time and carry its levels and key
   actions.SelectTrack(1);
-  const std::vector<TSpan> v2 = {{1, 0, 1000, ""},
-                                 {2, 1000, 1000, folder + "my pic.bmp"},
-                                 {2, 2000, 1000, folder + "my pic.bmp"},
-                                 {2, 3000, 0, folder + "my pic.bmp"},
-                                 {1, 3000, 1000, ""},
-                                 {3, 4000, 2000, folder + "c.avi"},
-                                 {3, 6000, 0, folder + "c.avi"},
-                                 {2, 6000, 1000, folder + "q.bmp"},
-                                 {1, 7000, 0, ""}};
+  const std::vector<TSpan> v2 = {{skNop, 0, 1000, ""},
+                                 {skStill, 1000, 1000, folder + "my pic.bmp"},
+                                 {skStill, 2000, 1000, folder + "my pic.bmp"},
+                                 {skStill, 3000, 0, folder + "my pic.bmp"},
+                                 {skNop, 3000, 1000, ""},
+                                 {skAvi, 4000, 2000, folder + "c.avi"},
+                                 {skAvi, 6000, 0, folder + "c.avi"},
+                                 {skStill, 6000, 1000, folder + "q.bmp"},
+                                 {skNop, 7000, 0, ""}};
   ASSERT_EQ(actions.ActionCount(), static_cast<int>(v2.size()));
   for (size_t k = 0; k < v2.size(); ++k) {
     const TScriptAction* a = actions.Actions(static_cast<int>(k));
@@ -437,7 +438,7 @@ TEST(MakeScript, RoundTripThroughTheParser) {
 
   // Sound: the sections parse with their envelopes
   const std::vector<std::string> lines = SplitScriptLines(s.Text());
-  TScriptCommandList a2(1);
+  TScriptCommandList a2(lkAudio);
   ASSERT_EQ(a2.Generate(lines, 2), 2);
   const TScriptCommand* aud = a2.Commands(0);
   EXPECT_EQ(aud->Speed, 50);
@@ -446,12 +447,12 @@ TEST(MakeScript, RoundTripThroughTheParser) {
   EXPECT_EQ(aud->LevelList->Points(1)->Time, 1000);
   EXPECT_EQ(aud->LevelList->Points(1)->Level, 100);
   EXPECT_EQ(aud->LevelList->Points(2)->Level, 20);
-  TScriptCommandList a3(1);
+  TScriptCommandList a3(lkAudio);
   ASSERT_EQ(a3.Generate(lines, 3), 3);
   EXPECT_EQ(a3.Commands(0)->StartPosition, 400);
   EXPECT_EQ(a3.Commands(0)->FileName, folder + "m.avi");
-  EXPECT_EQ(a3.AudioKind(0), 2);
-  EXPECT_EQ(a3.AudioKind(2), 1);
+  EXPECT_EQ(a3.AudioKind(0), aaAudio);
+  EXPECT_EQ(a3.AudioKind(2), aaNop);
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -125,6 +127,15 @@ std::string Quote(const std::string& arg) {
 std::string MovaraProgram() {
   if (const char* bin = std::getenv("MOVARA_TEST_BIN")) return std::string(bin) + "/movara";
   return "movara";
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& file) {

@@ -2,6 +2,7 @@
 // Helpers shared by the test suites: a temporary folder per test, running the ffmpeg
 // and ffprobe programs to make real inputs and to check our outputs.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -71,6 +72,10 @@ struct TPacketHash {
   bool operator==(const TPacketHash&) const = default;
 };
 std::vector<TPacketHash> FramePackets(const std::string& file, const std::string& map);
+
+// Looks at done every millisecond until it holds or timeoutMs have passed; true when it
+// holds. For what no event announces (another thread's counters, a growing file).
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 
 std::vector<uint8_t> ReadBytes(const std::string& file);
 void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes);

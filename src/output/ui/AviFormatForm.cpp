@@ -460,7 +460,7 @@ void TAviFormatForm::accept() {
 TFilmSettingsData TAviFormatForm::Settings() const {
   TFilmSettingsData s;
   s.FileName = edFileName->text().trimmed().toStdString();
-  s.OutputKind = static_cast<uint8_t>(std::max(0, cbFileType->currentIndex()));
+  s.OutputKind = static_cast<TOutputKind>(std::max(0, cbFileType->currentIndex()));
   s.OpenAfterFinished = cbOpenWhenFinished->isChecked();
   s.Compvars = TCompVars();
   s.Compvars.dwFlags = FCompvars.dwFlags;
@@ -474,17 +474,17 @@ TFilmSettingsData TAviFormatForm::Settings() const {
   s.StateBlock = FState;
   s.FrameWidth = mseFrameWidth->value();
   s.FrameHeight = mseFrameHeight->value();
-  s.ColourMode = static_cast<uint8_t>(std::max(0, Checked(FBitDepth)) + 1);
+  s.ColourMode = static_cast<TFilmColourMode>(std::max(0, Checked(FBitDepth)) + 1);
   s.FramesPerSecond = mseVideoRate->value();
-  s.FilmContent = static_cast<uint8_t>(std::max(0, Checked(FExport)));
-  s.RangeKind = static_cast<uint8_t>(std::max(0, Checked(FRange)));
+  s.FilmContent = static_cast<TFilmContent>(std::max(0, Checked(FExport)));
+  s.RangeKind = static_cast<TRangeKind>(std::max(0, Checked(FRange)));
   s.SamplesPerSecond = RateOfText(cbAudioFrequency->currentText());
   const int format = cbAudioFormat->currentIndex() >= 0
                          ? static_cast<int>(std::find_if(std::begin(kAudioFormats), std::end(kAudioFormats),
                                                          [&](const char* t) { return Q(t) == cbAudioFormat->currentText(); }) -
                                             std::begin(kAudioFormats))
                          : 3;
-  s.AudioMode = static_cast<uint8_t>(format < 4 ? format : 3);
+  s.AudioMode = static_cast<TAudioMode>(format < 4 ? format : 3);
   s.AudioFormatTag = WAVE_FORMAT_PCM;
   TAudioCodecList& codecs = AudioCodecList();
   const int driver = cbAudioCodec->currentData().toInt();
@@ -497,8 +497,8 @@ TFilmSettingsData TAviFormatForm::Settings() const {
         break;
       }
   }
-  s.AudioBlockMode = static_cast<uint8_t>(std::max(0, cbAudioInterleave->currentIndex()));
-  s.VideoRenderMode = static_cast<uint8_t>(std::max(0, cbVideoRenderMode->currentIndex()));
+  s.AudioBlockMode = static_cast<TAudioBlockMode>(std::max(0, cbAudioInterleave->currentIndex()));
+  s.VideoRenderMode = static_cast<TVideoRenderMode>(std::max(0, cbVideoRenderMode->currentIndex()));
   // picture sequences have no compressed clip frames to copy
   if (s.OutputKind != okAviFilm && s.VideoRenderMode == vrmMaximal) s.VideoRenderMode = vrmMedium;
   const int size = cbMaxAviFileSize->currentIndex();
@@ -512,7 +512,7 @@ void TAviFormatForm::UpdateSummary() {
   if (!lSummary) return;
   QStringList lines;
   const int range = std::max(0, Checked(FRange));
-  const int64_t ms = FLayerBox ? static_cast<int64_t>(FLayerBox->RangeDuration(range)) * MillisecondsPerFrame : 0;
+  const int64_t ms = FLayerBox ? static_cast<int64_t>(FLayerBox->RangeDuration(static_cast<TRangeKind>(range))) * MillisecondsPerFrame : 0;
   lines << Q(Format("Czas trwania filmu: %s [s]", Seconds(ms).c_str()));
   const int content = std::max(0, Checked(FExport));
   if (content != fcSoundOnly) {

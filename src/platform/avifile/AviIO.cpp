@@ -102,7 +102,8 @@ size_t TAviIO::ReadAt2(uint64_t offset, void* a, size_t na, void* b, size_t nb) 
 }
 
 std::unique_ptr<TAviIO> OpenAviFileIO(const std::string& fileName, bool create) {
-  const int flags = create ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+  // a pipe put where a file was expected must not wait for a writer: it is refused below
+  const int flags = create ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   const int fd = ::open(fileName.c_str(), flags, 0644);
   if (fd < 0) return nullptr;
   struct stat st {};

@@ -1,6 +1,7 @@
 #include "platform/codecs/VideoRgbToYuv.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 #if defined(__x86_64__)
@@ -185,7 +186,7 @@ bool HaveAvx2() {
   return __builtin_cpu_supports("avx2");
 }
 const bool gHaveAvx2 = HaveAvx2();
-bool gAvx2 = gHaveAvx2;
+std::atomic<bool> gAvx2{gHaveAvx2};
 
 // Pixels from..w - 1 stay for the plain loop: eight a step read 28 bytes from the
 // step's first pixel.
@@ -260,9 +261,10 @@ YUV_AVX2 void ChromaVector(const int16_t* src, int k, int base, const int16_t* p
 }
 #else
 const bool gHaveAvx2 = false;
-bool gAvx2 = false;
+std::atomic<bool> gAvx2{false};
 #endif
-bool gFastYuv = true;
+// switches that compressing threads read
+std::atomic<bool> gFastYuv{true};
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "platform/render3d/RmRaster.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <utility>
@@ -939,7 +940,8 @@ bool DetectVector() {
   return __builtin_cpu_supports("avx2");
 }
 const bool gVectorSupported = DetectVector();
-bool gVectorEnabled = gVectorSupported;
+// switched by tests and the command line while render threads may draw
+std::atomic<bool> gVectorEnabled{gVectorSupported};
 
 template <int F, int C, bool B>
 TTriangleFn PickVectorZ(bool z) {

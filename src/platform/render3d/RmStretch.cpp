@@ -1,6 +1,7 @@
 #include "platform/render3d/RmStretch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -176,11 +177,12 @@ bool Detect() {
   return __builtin_cpu_supports("avx2");
 }
 const bool gSupported = Detect();
-bool gEnabled = gSupported;
+// switched by tests and the command line while render threads may stretch
+std::atomic<bool> gEnabled{gSupported};
 
 #else
 const bool gSupported = false;
-bool gEnabled = false;
+std::atomic<bool> gEnabled{false};
 #endif
 
 }  // namespace

@@ -183,7 +183,7 @@ TEST_F(AviProgressFormTest, AFilmThatCannotBeMadeEndsWithItsMessage) {
   EXPECT_EQ(messages.Texts().back(), form.FilmErrorText());
 }
 
-TEST_F(AviProgressFormTest, AFrameThatFailsEndsTheFilmWithItsMessageAndAReadableFile) {
+TEST_F(AviProgressFormTest, AFrameThatFailsEndsTheFilmWithItsMessagesAndLeavesTheOlderFilm) {
   REQUIRE_PROGRAM("ffmpeg");
   // a clip whose 30th frame holds no picture a decoder can read (the first "00dc" of the
   // file is the stream's OpenDML index, then come the frames)
@@ -201,7 +201,11 @@ TEST_F(AviProgressFormTest, AFrameThatFailsEndsTheFilmWithItsMessageAndAReadable
   test::WriteBytes(clip, bytes);
   const std::string script = "*** Video1 ***\r\nAVI " + EncodeScriptFileName(clip) + " 2000\r\nNop null\r\n";
   render.LoadScript(script);
+  // an older film of that name stays as it was
   const std::string film = dir.File("broken.avi");
+  ASSERT_EQ(test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 5 -c:v mjpeg " +
+                             test::Quote(film)).exitCode, 0);
+  const std::vector<uint8_t> older = test::ReadBytes(film);
   TAviProgressForm form(nullptr, script, &render, nullptr, Settings(film, 320, 240), false);
   EXPECT_EQ(form.exec(), QDialog::Rejected);
   EXPECT_EQ(form.FilmError(), meBadFrame);
@@ -209,7 +213,7 @@ TEST_F(AviProgressFormTest, AFrameThatFailsEndsTheFilmWithItsMessageAndAReadable
   ASSERT_GE(messages.Texts().size(), 2u);
   EXPECT_EQ(messages.Texts()[messages.Texts().size() - 2],
             "Błąd renderowania. Opuszczono 1 klatek, poprawnie wyrenderowano 29 klatek.");
-  EXPECT_EQ(ProbedFrames(film), 29);
+  EXPECT_EQ(test::ReadBytes(film), older);
   test::ExpectFfmpegDecodes(film);
 }
 
