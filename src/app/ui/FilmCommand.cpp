@@ -124,15 +124,14 @@ TFilmCommand* InstallEffectWindows(TMovaraForm& main, TTimeLineForm& project) {
   InitChain3D();
 
   auto* command = new TFilmCommand(main, project);
-  // the project window's "&Generuj film..." makes the script anew first
-  QObject::connect(&project, &TTimeLineForm::makeFilmRequested, command, [command] { command->Run(0, false); });
-  // Ctrl+M of the main window: the film of the current script
-  auto* film = new QAction(QString::fromUtf8("Generuj &Film..."), &main);
-  film->setObjectName("FileMakeFilm");
-  film->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-  film->setShortcutContext(Qt::WindowShortcut);
-  QObject::connect(film, &QAction::triggered, command, [command] { command->Run(0, false); });
-  main.addAction(film);
+  // the project window's "&Generuj film..." makes the script anew first; the clip
+  // players close as for the tool bar's film (the main window's menu items, Ctrl+M
+  // among them, reach the command through its OnMakeFilm)
+  TMovaraForm* frame = &main;
+  QObject::connect(&project, &TTimeLineForm::makeFilmRequested, command, [frame, command] {
+    frame->CloseWindowsOfKind(kClipPlayerKind);
+    command->Run(0, false);
+  });
 
   // the frame under the slider, with sound while Ctrl is held
   project.OnPreview = [](const std::string& script, bool reloaded, int64_t ms, int mode) {

@@ -139,6 +139,12 @@ TMovaraForm::TMovaraForm(TProjectDocument& document, QWidget* parent)
 }
 
 TMovaraForm::~TMovaraForm() {
+  // the children go after this object's own members: what they report on their way
+  // (the preview window taken out of the frame by the effect chain's end) reaches no
+  // command of a window that is no more
+  disconnect(FMdiArea, nullptr, this, nullptr);
+  for (QMdiSubWindow* sub : FStanding)
+    if (sub) sub->removeEventFilter(this);
   FDocument.SetProgress(nullptr);
   FDocument.SetDialogs(nullptr);
   while (FBusy > 0) SetBusy(false);
@@ -237,7 +243,10 @@ void TMovaraForm::BuildMenus() {
   // Edit
   FEditMenu = menuBar()->addMenu(QString::fromUtf8("&Edycja"));
   QAction* undo = AddCommand(FEditMenu, "EditUndoItem", "&Cofnij", QKeySequence(Qt::CTRL | Qt::Key_Z));
-  undo->setEnabled(false);  // there is no undo
+  connect(undo, &QAction::triggered, this, [this] {
+    if (OnUndo) OnUndo();
+    UpdateCommands();
+  });
   FEditMenu->addSeparator();
   QAction* copy = AddCommand(FEditMenu, "EditCopyItem", "&Kopiuj", QKeySequence(Qt::CTRL | Qt::Key_K));
   QAction* paste = AddCommand(FEditMenu, "EditPasteItem", "&Wklej", QKeySequence(Qt::CTRL | Qt::Key_V));
@@ -415,11 +424,12 @@ void TMovaraForm::UpdateCommands() {
     QAction* item = Command(WindowItemName(w));
     QMdiSubWindow* sub = StandingWindow(w);
     item->setEnabled(sub != nullptr);
-    item->setChecked(sub && sub->isVisible());
+    item->setChecked(sub && !sub->isHidden());
   }
   Enable("WindowCloseResources", WindowsOfKind(kResourceViewKind) > 0);
   Enable("WindowCloseClipPlayers", WindowsOfKind(kClipPlayerKind) > 0);
   // the windows of later parts of the program
+  Enable("EditUndoItem", OnUndo && (!CanUndo || CanUndo()));
   Enable("FileOpenMediaItem", static_cast<bool>(OnOpenMedia));
   Enable("WindowTextEditor", static_cast<bool>(OnTextEditor));
   Enable("tbDvCapture", static_cast<bool>(OnDvCapture));
@@ -474,7 +484,8 @@ QMdiSubWindow* TMovaraForm::StandingWindow(TStandingWindow which) const {
   return FStanding[static_cast<size_t>(which)];
 }
 
-QMdiSubWindow* TMovaraForm::AddMdiChild(QWidget* window) {
+QMdiSubWindow* TMovaraForm::AddMdiChild(QWidget* window, const char* kind) {
+  if (kind) window->setProperty("MovaraWindowKind", QString::fromLatin1(kind));
   QMdiSubWindow* sub = FMdiArea->addSubWindow(window);
   sub->setAttribute(Qt::WA_DeleteOnClose, true);
   sub->show();
@@ -598,7 +609,7 @@ void TMovaraForm::showEvent(QShowEvent* event) {
 void TMovaraForm::ShowProjectWindows() {
   for (TStandingWindow w : {swResources, swProject}) {
     QMdiSubWindow* sub = FStanding[static_cast<size_t>(w)];
-    if (sub && !sub->isVisible()) sub->show();
+    if (sub && sub->isHidden()) sub->show();
   }
 }
 
@@ -623,7 +634,7 @@ void TMovaraForm::TakeLayout() {
     l.Top = g.top();
     l.Width = g.width();
     l.Height = g.height();
-    l.Visible = sub->isVisible();
+    l.Visible = !sub->isHidden();
   }
   const TLayerBox& box = FDocument.LayerBox();
   FSettings.TimeLineSettings.IconSize = box.IconSize();
@@ -663,6 +674,9 @@ void TMovaraForm::InstallCallbacks(TDocumentSignals& adapter) {
   // project-changed: the commands follow
   if (FProject) connect(FProject, &TTimeLineForm::commandsChanged, this, &TMovaraForm::UpdateCommands);
   connect(&adapter, &TDocumentSignals::opened, this, &TMovaraForm::UpdateCommands);
+  // a project opened or saved under a name heads the recent list
+  connect(&adapter, &TDocumentSignals::fileNameChanged, this, &TMovaraForm::UpdateRecentItems);
+  connect(&adapter, &TDocumentSignals::opened, this, &TMovaraForm::UpdateRecentItems);
   connect(&adapter, &TDocumentSignals::cleared, this, &TMovaraForm::UpdateCommands);
   // resources-changed: the time line shows the resources anew
   connect(&adapter.ClipBox(), &TClipBoxSignals::changed, this, [this] {
@@ -705,7 +719,7 @@ void TMovaraForm::ToggleStandingWindow(TStandingWindow which) {
   QMdiSubWindow* sub = StandingWindow(which);
   QAction* item = Command(WindowItemName(which));
   if (!sub || !item) return;
-  const bool show = !sub->isVisible();
+  const bool show = sub->isHidden();
   item->setChecked(show);
   // the one-pixel nudge makes the frame lay its children out again
   if (show) {

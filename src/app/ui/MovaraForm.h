@@ -75,8 +75,9 @@ class TMovaraForm : public QMainWindow {
   QMdiSubWindow* AddStandingWindow(QWidget* window, TStandingWindow which, bool sizeable = true);
   // The child of a standing window; nullptr when none was added.
   QMdiSubWindow* StandingWindow(TStandingWindow which) const;
-  // Adds any other window as an MDI child, freed when it is closed.
-  QMdiSubWindow* AddMdiChild(QWidget* window);
+  // Adds any other window as an MDI child, freed when it is closed; kind (when given)
+  // is the kind the Window menu closes together.
+  QMdiSubWindow* AddMdiChild(QWidget* window, const char* kind = nullptr);
   // Inserts a command into the File menu above the recent projects.
   void AddFileCommand(QAction* action);
   // The windows the commands go to.
@@ -127,12 +128,18 @@ class TMovaraForm : public QMainWindow {
   // The film command: mode 0 film, 1 animation, 2 sound; regenerate = from the tool bar
   // (the script is made anew from the whole time line).
   std::function<bool(int mode, bool regenerate)> OnMakeFilm;
-  // Windows of later parts of the program; their commands are disabled while unset.
+  // The commands that other windows serve: each command's menu item and tool button
+  // stay disabled while its function is unset. A window installs its function once it
+  // exists and calls UpdateCommands(); a resource view or clip player is added with
+  // AddMdiChild(window, kResourceViewKind / kClipPlayerKind) so that the Window menu
+  // closes it with the others of its kind.
   std::function<void()> OnOpenMedia;              // "Otwórz Me&dia...": resource views
-  std::function<void()> OnOpenSelectedResources;  // the selected resources in views
-  std::function<void()> OnTextEditor;             // the page editor
-  std::function<void()> OnDvCapture;              // "Wychwyt"
-  std::function<void()> OnDvRecord;               // "Zgrywanie"
+  std::function<void()> OnOpenSelectedResources;  // tbOpenSelectedResources: the selected resources in views
+  std::function<void()> OnTextEditor;             // "Okno Edytora &Tekstu...": the page editor
+  std::function<void()> OnDvCapture;              // tbDvCapture "Wychwyt"
+  std::function<void()> OnDvRecord;               // tbDvRecord "Zgrywanie"
+  std::function<void()> OnUndo;                   // "&Cofnij" (Ctrl+Z)
+  std::function<bool()> CanUndo;                  // whether there is something to undo (unset: yes)
   // Opens a page in the browser (QDesktopServices unless replaced).
   std::function<bool(const QUrl& url)> OnOpenUrl;
 
