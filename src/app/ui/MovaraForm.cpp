@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -133,7 +134,11 @@ TMovaraForm::TMovaraForm(TProjectDocument& document, QWidget* parent)
   BuildToolBar();
   FScreenSaver = new TScreenSaverRule(this);
   FScreenSaver->FollowApplication();
-  connect(FMdiArea, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+  FCommandTimer = new QTimer(this);
+  FCommandTimer->setSingleShot(true);
+  FCommandTimer->setInterval(0);
+  connect(FCommandTimer, &QTimer::timeout, this, &TMovaraForm::UpdateCommands);
+  connect(FMdiArea, &QMdiArea::subWindowActivated, this, &TMovaraForm::UpdateCommandsLater);
   resize(800, 600);
   UpdateCommands();
 }
@@ -386,7 +391,10 @@ void TMovaraForm::Enable(const char* name, bool enabled) {
   if (QAction* a = Command(QString::fromLatin1(name))) a->setEnabled(enabled);
 }
 
+void TMovaraForm::UpdateCommandsLater() { FCommandTimer->start(); }
+
 void TMovaraForm::UpdateCommands() {
+  FCommandTimer->stop();
   TLayerBox& box = FDocument.LayerBox();
   TClipBox& clips = FDocument.ClipBox();
 
@@ -504,7 +512,7 @@ bool TMovaraForm::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::Show:
       case QEvent::Hide:
         // the Window menu's checks follow
-        QMetaObject::invokeMethod(this, &TMovaraForm::UpdateCommands, Qt::QueuedConnection);
+        UpdateCommandsLater();
         break;
       default:
         break;
@@ -671,25 +679,27 @@ void TMovaraForm::closeEvent(QCloseEvent* event) {
 // Callbacks, windows, busy state
 
 void TMovaraForm::InstallCallbacks(TDocumentSignals& adapter) {
-  // project-changed: the commands follow
-  if (FProject) connect(FProject, &TTimeLineForm::commandsChanged, this, &TMovaraForm::UpdateCommands);
-  connect(&adapter, &TDocumentSignals::opened, this, &TMovaraForm::UpdateCommands);
+  // project-changed: the commands follow (a burst of changes, as a project read block
+  // by block, makes one refresh)
+  if (FProject) connect(FProject, &TTimeLineForm::commandsChanged, this, &TMovaraForm::UpdateCommandsLater);
+  connect(&adapter, &TDocumentSignals::opened, this, &TMovaraForm::UpdateCommandsLater);
   // a project opened or saved under a name heads the recent list
   connect(&adapter, &TDocumentSignals::fileNameChanged, this, &TMovaraForm::UpdateRecentItems);
   connect(&adapter, &TDocumentSignals::opened, this, &TMovaraForm::UpdateRecentItems);
-  connect(&adapter, &TDocumentSignals::cleared, this, &TMovaraForm::UpdateCommands);
+  connect(&adapter, &TDocumentSignals::cleared, this, &TMovaraForm::UpdateCommandsLater);
   // resources-changed: the time line shows the resources anew
   connect(&adapter.ClipBox(), &TClipBoxSignals::changed, this, [this] {
     if (FProject) FProject->View()->update();
-    UpdateCommands();
+    UpdateCommandsLater();
   });
-  if (FResources) connect(FResources->View(), &TClipBoxView::selectionChanged, this, &TMovaraForm::UpdateCommands);
+  if (FResources)
+    connect(FResources->View(), &TClipBoxView::selectionChanged, this, &TMovaraForm::UpdateCommandsLater);
   // the sequences window follows the sequence row
   if (FSequences && FProject) {
     TVideoSequenceForm* sequences = FSequences;
-    connect(FProject, &TTimeLineForm::sequencesChanged, sequences, [sequences] { sequences->Rebuild(); });
-    connect(&adapter, &TDocumentSignals::opened, sequences, [sequences] { sequences->Rebuild(); });
-    connect(&adapter, &TDocumentSignals::cleared, sequences, [sequences] { sequences->Rebuild(); });
+    connect(FProject, &TTimeLineForm::sequencesChanged, sequences, &TVideoSequenceForm::RebuildLater);
+    connect(&adapter, &TDocumentSignals::opened, sequences, &TVideoSequenceForm::RebuildLater);
+    connect(&adapter, &TDocumentSignals::cleared, sequences, &TVideoSequenceForm::RebuildLater);
   }
 }
 

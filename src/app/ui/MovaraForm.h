@@ -24,6 +24,7 @@ class QActionGroup;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QTimer;
 class QToolBar;
 class QUrl;
 
@@ -104,6 +105,8 @@ class TMovaraForm : public QMainWindow {
   // The command state: which commands are enabled and checked, from the project, the
   // selection, the copied blocks, the resource list and the open windows.
   void UpdateCommands();
+  // The same once the events of the moment are done (the windows' change reports).
+  void UpdateCommandsLater();
   // The Window menu's show/hide of a standing window (as its item does).
   void ToggleStandingWindow(TStandingWindow which);
   // MDI children of a kind, and closing them all; the number closed.
@@ -191,6 +194,7 @@ class TMovaraForm : public QMainWindow {
   bool FFirstShow = true;
   bool FLayoutRestored = false;
   int FBusy = 0;
+  QTimer* FCommandTimer = nullptr;
 };
 
 }  // namespace movara

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMdiSubWindow>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "base/Format.h"
@@ -31,6 +32,10 @@ TVideoSequenceForm::TVideoSequenceForm(TLayerBox& box, QWidget* parent) : QWidge
   lbSequence->installEventFilter(this);
   layout->addWidget(lbSequence);
   setFocusProxy(lbSequence);
+  FRebuildTimer = new QTimer(this);
+  FRebuildTimer->setSingleShot(true);
+  FRebuildTimer->setInterval(0);
+  connect(FRebuildTimer, &QTimer::timeout, this, qOverload<>(&TVideoSequenceForm::Rebuild));
   OnChooseShortCut = [this](int32_t& code, const std::vector<std::string>& used) {
     return ChooseShortCut(this, code, used);
   };
@@ -73,7 +78,16 @@ std::string TVideoSequenceForm::LineText(int position, const TLayerItem& item) c
 
 void TVideoSequenceForm::Rebuild() { Rebuild(FRow ? FRow : FBox.RowByNumber(lnSequence)); }
 
+void TVideoSequenceForm::RebuildLater() { FRebuildTimer->start(); }
+
+void TVideoSequenceForm::Current() {
+  // the lines hold the blocks: a rebuild still to come goes first, the blocks of a
+  // changed row may be gone
+  if (FRebuildTimer->isActive()) Rebuild();
+}
+
 void TVideoSequenceForm::Rebuild(TLayerRow* row) {
+  FRebuildTimer->stop();
   FRow = row;
   std::vector<TLayerItem*> items;
   QStringList lines;
@@ -111,6 +125,7 @@ TLayerItem* TVideoSequenceForm::BlockOfShortCut(uint16_t code) const {
 }
 
 bool TVideoSequenceForm::SequenceKey(uint16_t code) {
+  Current();
   TLayerItem* item = BlockOfShortCut(code);
   if (!item) return false;
   FBox.ShowItem(item);
@@ -118,11 +133,13 @@ bool TVideoSequenceForm::SequenceKey(uint16_t code) {
 }
 
 void TVideoSequenceForm::ShowSelected() {
+  Current();
   for (QListWidgetItem* line : lbSequence->selectedItems())
     if (TLayerItem* item = LineItem(lbSequence->row(line))) FBox.ShowItem(item);
 }
 
 bool TVideoSequenceForm::EditShortCut() {
+  Current();
   int first = -1;
   for (int i = 0; i < lbSequence->count(); ++i)
     if (lbSequence->item(i)->isSelected()) {
@@ -140,6 +157,7 @@ bool TVideoSequenceForm::EditShortCut() {
 
 bool TVideoSequenceForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == lbSequence && event->type() == QEvent::KeyPress) {
+    Current();
     auto* k = static_cast<QKeyEvent*>(event);
     // a sequence's shortcut is taken here; every other key goes on to the list
     if (BlockOfShortCut(ShortCutOfKey(k->key(), k->modifiers()))) {
@@ -151,6 +169,7 @@ bool TVideoSequenceForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TVideoSequenceForm::keyPressEvent(QKeyEvent* event) {
+  Current();
   if (BlockOfShortCut(ShortCutOfKey(event->key(), event->modifiers()))) {
     event->accept();
     return;

@@ -14,6 +14,7 @@
 #include "project/VfxData.h"
 
 class QListWidget;
+class QTimer;
 
 namespace movara {
 
@@ -43,6 +44,9 @@ class TVideoSequenceForm : public QWidget {
   void Rebuild(TLayerRow* row);
   // The remembered row again (the box's sequence row at first).
   void Rebuild();
+  // Rebuild once the events of the moment are done: changes that come in a burst (a
+  // project read block by block) make one rebuild.
+  void RebuildLater();
 
   // The block whose shortcut the code is (0 and codes without a key match none).
   TLayerItem* BlockOfShortCut(uint16_t code) const;
@@ -67,9 +71,11 @@ class TVideoSequenceForm : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void Current();
   TLayerBox& FBox;
   TLayerRow* FRow = nullptr;
   QListWidget* lbSequence = nullptr;
+  QTimer* FRebuildTimer = nullptr;
   std::vector<TLayerItem*> FItems;  // the block of each line
   TCountType FCountType = ctSMPTE;
   int FTimeBase = DefaultTimeBase;

@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -131,6 +132,32 @@ TEST(Editor, StartsInOrderAndFindsEveryWindowWhereItWasLeft) {
   EXPECT_FALSE(again.Main().StandingWindow(swResources)->isVisible());
 }
 
+class TSaveAs : public IProjectDialogs {
+ public:
+  std::string Name;
+  std::string AskOpenProject(const std::string&) override { return std::string(); }
+  std::string AskSaveProject(const std::string&, const std::string&) override { return Name; }
+};
+
+TEST(Editor, AProjectReadBlockByBlockRefreshesTheSequenceListOnce) {
+  TTempDir dir;
+  TScopedMessageRecorder messages;
+  TSaveAs dialogs;
+  dialogs.Name = dir.File("sequences.mvf");
+  {
+    TProjectDocument maker;
+    for (int i = 0; i < 40; ++i) Put(maker.LayerBox(), lnSequence, i * 30, 25);
+    maker.SetDialogs(&dialogs);
+    ASSERT_TRUE(maker.SaveAs());
+  }
+  TEditor editor(false);
+  QSignalSpy filled(editor.Sequences().List()->model(), &QAbstractItemModel::rowsInserted);
+  ASSERT_TRUE(editor.Document().Open(dialogs.Name));
+  QApplication::processEvents();
+  EXPECT_EQ(editor.Sequences().List()->count(), 40);
+  EXPECT_EQ(filled.count(), 1);
+}
+
 TEST(MovaraForm, MainWindowPlaceFollowsTheFiftyPixelEdgeRule) {
   TProjectDocument document;
   TMovaraForm form(document);
@@ -152,13 +179,6 @@ TEST(MovaraForm, MainWindowPlaceFollowsTheFiftyPixelEdgeRule) {
     EXPECT_EQ(form.size(), QSize(500, 400));  // the size always
   }
 }
-
-class TSaveAs : public IProjectDialogs {
- public:
-  std::string Name;
-  std::string AskOpenProject(const std::string&) override { return std::string(); }
-  std::string AskSaveProject(const std::string&, const std::string&) override { return Name; }
-};
 
 TEST(MovaraForm, RecentProjectsMoveToTheTopAndMissingOnesDrop) {
   TTempDir dir;
