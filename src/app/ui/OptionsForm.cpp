@@ -166,7 +166,7 @@ void TOptionsForm::ShowWarning() {
   auto* layout = new QVBoxLayout(&w);
   auto* memo = new QPlainTextEdit(QString::fromUtf8(OptionsWarningText), &w);
   memo->setReadOnly(true);
-  memo->setMinimumSize(420, 220);
+  memo->setMinimumSize(460, 280);
   layout->addWidget(memo);
   auto* close = new QPushButton(QString::fromUtf8("&Zamknij"), &w);
   close->setDefault(true);

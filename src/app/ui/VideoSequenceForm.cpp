@@ -53,6 +53,13 @@ TVideoSequenceForm::TVideoSequenceForm(TLayerBox& box, QWidget* parent) : QWidge
 
 TVideoSequenceForm::~TVideoSequenceForm() { FBox.OnSequenceKey = nullptr; }
 
+QSize TVideoSequenceForm::sizeHint() const {
+  QSize size = QWidget::sizeHint();
+  if (lbSequence->count() > 0)
+    size.setWidth(std::max(size.width(), lbSequence->sizeHintForColumn(0) + 2 * lbSequence->frameWidth() + 24));
+  return size;
+}
+
 TLayerItem* TVideoSequenceForm::LineItem(int line) const {
   return line >= 0 && line < static_cast<int>(FItems.size()) ? FItems[static_cast<size_t>(line)] : nullptr;
 }

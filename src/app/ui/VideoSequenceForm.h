@@ -65,6 +65,9 @@ class TVideoSequenceForm : public QWidget {
   // The line of a block, as the list shows it (1-based position).
   std::string LineText(int position, const TLayerItem& item) const;
 
+  // Wide enough for the longest line.
+  QSize sizeHint() const override;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
