@@ -2,12 +2,18 @@
 // Writes the benchmark film's project: clip A on row A from the start, clip B on row B
 // overlapping A's end by OVERLAP_FRAMES (25), the transition FX_ID ($202, the fade)
 // between them, and the clips' sound on sound rows 1 and 2, crossing over in the overlap.
+//
+// movara_bench_project --blocks N OUT.mvf
+// Writes a project of N blocks (the range block included) for the editor's start-up
+// benchmark: one-second blocks of four small pictures (written beside the project)
+// spread over rows A and B, the image row and the sequence row (with shortcuts).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "base/AppPaths.h"
+#include "base/Dib.h"
 #include "media/ResourceLists.h"
 #include "persist/ProjectFile.h"
 #include "project/ClipBox.h"
@@ -16,7 +22,51 @@
 
 using namespace movara;
 
+namespace {
+
+int MakeBlocks(int count, const std::string& out) {
+  const std::string dir = ExtractFilePath(FullPathName(out));
+  TClipBox clips;
+  TClipGraphic* pics[4];
+  for (int k = 0; k < 4; ++k) {
+    const std::string name = dir + "bench-pic" + std::to_string(k) + ".bmp";
+    TDIB dib(64, 48, 24);
+    dib.Fill(RGBColor(40 + 50 * k, 200 - 40 * k, 90));
+    if (!dib.SaveToFile(name) || !(pics[k] = clips.AddFile(name))) {
+      std::fprintf(stderr, "cannot make the picture '%s'\n", name.c_str());
+      return 1;
+    }
+  }
+  TLayerBox box;
+  box.EnsureRangeItem();
+  box.IncludeState(bsLoadingItems);
+  const TLayerNumber rows[] = {lnFirstClipTop, lnFirstClipBottom, lnImage, lnSequence};
+  for (int i = 0, made = 1; made < count; ++i, ++made) {
+    const TLayerNumber n = rows[i % 4];
+    TClipGraphic* clip = n == lnSequence ? nullptr : pics[i % 4];
+    // rows A and B apart, so that no transition is made between them
+    const int frame = (i / 4) * 30 + (n == lnFirstClipBottom ? 3000000 : 0);
+    TLayerItem* it = box.RowByNumber(n)->InsertLayerItem(frame, false, false, false, -1, clip, 25);
+    if (n == lnSequence) it->SetFx3dID(0x41 + (i / 4) % 26);
+  }
+  box.ExcludeState(bsLoadingItems);
+  TClipBoxResources resources(clips);
+  TProjectStream stream(out, nullptr, &resources, &box, false);
+  if (!stream.WriteProject(out)) {
+    std::fprintf(stderr, "cannot write '%s'\n", out.c_str());
+    return 1;
+  }
+  std::printf("%d blocks in %s\n", box.TotalItemCount(), out.c_str());
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--blocks") {
+    CreateResourceLists();
+    return MakeBlocks(std::atoi(argv[2]), argv[3]);
+  }
   if (argc < 4 || argc > 6) {
     std::fprintf(stderr, "usage: %s OUT.mvf CLIP_A CLIP_B [OVERLAP_FRAMES] [FX_ID]\n", argv[0]);
     return 2;

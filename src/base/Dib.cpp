@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "base/Exceptions.h"
+#include "base/FileUpdate.h"
 #include "base/Format.h"
 
 namespace movara {
@@ -207,26 +208,8 @@ bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& out, size_
 }
 
 bool WriteWholeFile(const std::string& fileName, const void* data, size_t size) {
-  std::string tmp = fileName + ".tmp~";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  size_t left = size;
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0) ok = false;
-  if (ok && std::rename(tmp.c_str(), fileName.c_str()) != 0) ok = false;
-  if (!ok) std::remove(tmp.c_str());
-  return ok;
+  TFileUpdate update(fileName);
+  return update.Commit(data, size);
 }
 
 }  // namespace movara

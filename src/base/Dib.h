@@ -123,7 +123,8 @@ class TDIB {
 bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& out,
                    size_t maxBytes = size_t(1) << 31);
 // Writes through a temporary file in the same folder and renames it over the target,
-// so an existing file is never left half written.
+// so an existing file is never left half written; writers of one file take turns
+// (TFileUpdate).
 bool WriteWholeFile(const std::string& fileName, const void* data, size_t size);
 
 }  // namespace movara

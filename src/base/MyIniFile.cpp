@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "base/Dib.h"
+#include "base/FileUpdate.h"
 #include "base/Format.h"
 
 namespace movara {
@@ -135,9 +136,16 @@ std::string WriteTarget(const std::string& fileName) {
   return fileName;
 }
 
-void Store(const std::string& fileName, const TIniDocument& doc) {
+// The turn at the file for a write (its link followed).
+std::unique_ptr<TFileUpdate> TakeTurn(const std::string& fileName) {
+  auto update = std::make_unique<TFileUpdate>(WriteTarget(fileName));
+  if (!update->Held()) throw EIniFileError(Format("Cannot write the settings file %s", fileName.c_str()));
+  return update;
+}
+
+void Store(TFileUpdate& update, const std::string& fileName, const TIniDocument& doc) {
   std::string text = Serialize(doc);
-  if (!WriteWholeFile(WriteTarget(fileName), text.data(), text.size()))
+  if (!update.Commit(text.data(), text.size()))
     throw EIniFileError(Format("Cannot write the settings file %s", fileName.c_str()));
 }
 
@@ -214,12 +222,66 @@ bool ParseInteger(const std::string& text, int& result) {
 
 }  // namespace
 
+struct TMyIniFile::TBatch {
+  std::unique_ptr<TFileUpdate> update;
+  TIniDocument doc;
+  bool changed = false;
+};
+
+namespace {
+
+// The document a read looks at: the group's, else the file as it is now.
+TIniDocument& ReadDocument(TMyIniFile::TBatch* batch, const std::string& fileName, TIniDocument& local) {
+  if (batch) return batch->doc;
+  Load(fileName, local);
+  return local;
+}
+
+// Runs change on the document a write changes: the group's, else the file's during a
+// turn at it (written back when change says it changed something).
+template <typename F>
+void ChangeDocument(TMyIniFile::TBatch* batch, const std::string& fileName, F&& change) {
+  if (batch) {
+    if (change(batch->doc)) batch->changed = true;
+    return;
+  }
+  std::unique_ptr<TFileUpdate> update = TakeTurn(fileName);
+  TIniDocument doc;
+  LoadForWrite(fileName, doc);
+  if (change(doc)) Store(*update, fileName, doc);
+}
+
+}  // namespace
+
 TMyIniFile::TMyIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+TMyIniFile::~TMyIniFile() = default;
+TMyIniFile::TMyIniFile(const TMyIniFile& other) : fileName_(other.fileName_) {}
+TMyIniFile& TMyIniFile::operator=(const TMyIniFile& other) {
+  if (this != &other) {
+    fileName_ = other.fileName_;
+    batch_.reset();
+  }
+  return *this;
+}
+
+void TMyIniFile::BeginUpdate() {
+  if (batch_) throw EIniFileError("A group of settings writes is already open");
+  auto batch = std::make_unique<TBatch>();
+  batch->update = TakeTurn(fileName_);
+  LoadForWrite(fileName_, batch->doc);
+  batch_ = std::move(batch);
+}
+
+void TMyIniFile::EndUpdate() {
+  if (!batch_) return;
+  std::unique_ptr<TBatch> batch = std::move(batch_);
+  if (batch->changed) Store(*batch->update, fileName_, batch->doc);
+}
 
 std::string TMyIniFile::ReadString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue) const {
-  TIniDocument doc;
-  Load(fileName_, doc);
+  TIniDocument local;
+  TIniDocument& doc = ReadDocument(batch_.get(), fileName_, local);
   TIniSection* s = FindSection(doc, section);
   if (!s) return defaultValue;
   TIniLine* l = FindPair(*s, key);
@@ -244,28 +306,28 @@ void TMyIniFile::WriteString(const std::string& section, const std::string& key,
   if (HasLineBreak(value))
     throw EIniFileError(Format("A settings value cannot hold a line break (%s)", keyName.c_str()));
 
-  TIniDocument doc;
-  LoadForWrite(fileName_, doc);
-  TIniSection* s = FindSection(doc, sectionName);
-  if (!s) {
-    // a blank line between sections, for whoever reads the file
-    std::vector<TIniLine>& before = doc.sections.empty() ? doc.preamble : doc.sections.back().lines;
-    if (!before.empty() && !Trim(before.back().text).empty()) before.push_back(TIniLine{});
-    doc.sections.push_back(TIniSection{sectionName, "[" + sectionName + "]", {}});
-    s = &doc.sections.back();
-  }
-  std::string stripped = Trim(value);
-  if (TIniLine* l = FindPair(*s, keyName)) {
-    l->value = stripped;
-    l->text = l->key + "=" + stripped;
-  } else {
-    // after the last non-blank line of the section, so blank separators stay below it
-    size_t at = s->lines.size();
-    while (at > 0 && Trim(s->lines[at - 1].text).empty()) --at;
-    s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at),
-                    TIniLine{keyName + "=" + stripped, true, keyName, stripped});
-  }
-  Store(fileName_, doc);
+  ChangeDocument(batch_.get(), fileName_, [&](TIniDocument& doc) {
+    TIniSection* s = FindSection(doc, sectionName);
+    if (!s) {
+      // a blank line between sections, for whoever reads the file
+      std::vector<TIniLine>& before = doc.sections.empty() ? doc.preamble : doc.sections.back().lines;
+      if (!before.empty() && !Trim(before.back().text).empty()) before.push_back(TIniLine{});
+      doc.sections.push_back(TIniSection{sectionName, "[" + sectionName + "]", {}});
+      s = &doc.sections.back();
+    }
+    std::string stripped = Trim(value);
+    if (TIniLine* l = FindPair(*s, keyName)) {
+      l->value = stripped;
+      l->text = l->key + "=" + stripped;
+    } else {
+      // after the last non-blank line of the section, so blank separators stay below it
+      size_t at = s->lines.size();
+      while (at > 0 && Trim(s->lines[at - 1].text).empty()) --at;
+      s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at),
+                      TIniLine{keyName + "=" + stripped, true, keyName, stripped});
+    }
+    return true;
+  });
 }
 
 void TMyIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
@@ -277,31 +339,27 @@ void TMyIniFile::WriteBool(const std::string& section, const std::string& key, b
 }
 
 bool TMyIniFile::SectionExists(const std::string& section) const {
-  TIniDocument doc;
-  Load(fileName_, doc);
-  return FindSection(doc, section) != nullptr;
+  TIniDocument local;
+  return FindSection(ReadDocument(batch_.get(), fileName_, local), section) != nullptr;
 }
 
 bool TMyIniFile::ValueExists(const std::string& section, const std::string& key) const {
-  TIniDocument doc;
-  Load(fileName_, doc);
-  TIniSection* s = FindSection(doc, section);
+  TIniDocument local;
+  TIniSection* s = FindSection(ReadDocument(batch_.get(), fileName_, local), section);
   return s && FindPair(*s, key);
 }
 
 std::vector<std::string> TMyIniFile::ReadSections() const {
-  TIniDocument doc;
-  Load(fileName_, doc);
+  TIniDocument local;
   std::vector<std::string> names;
-  for (const TIniSection& s : doc.sections) names.push_back(s.name);
+  for (const TIniSection& s : ReadDocument(batch_.get(), fileName_, local).sections) names.push_back(s.name);
   return names;
 }
 
 std::vector<std::string> TMyIniFile::ReadSection(const std::string& section) const {
-  TIniDocument doc;
-  Load(fileName_, doc);
+  TIniDocument local;
   std::vector<std::string> keys;
-  TIniSection* s = FindSection(doc, section);
+  TIniSection* s = FindSection(ReadDocument(batch_.get(), fileName_, local), section);
   if (!s) return keys;
   for (const TIniLine& l : s->lines) {
     if (!l.isPair) continue;
@@ -313,27 +371,33 @@ std::vector<std::string> TMyIniFile::ReadSection(const std::string& section) con
 }
 
 void TMyIniFile::DeleteKey(const std::string& section, const std::string& key) {
-  TIniDocument doc;
-  LoadForWrite(fileName_, doc);
-  TIniSection* s = FindSection(doc, section);
-  if (!s) return;
-  std::string name = Trim(key);
-  size_t before = s->lines.size();
-  std::erase_if(s->lines, [&](const TIniLine& l) { return l.isPair && SameText(l.key, name); });
-  if (s->lines.size() != before) Store(fileName_, doc);
+  ChangeDocument(batch_.get(), fileName_, [&](TIniDocument& doc) {
+    TIniSection* s = FindSection(doc, section);
+    if (!s) return false;
+    std::string name = Trim(key);
+    size_t before = s->lines.size();
+    std::erase_if(s->lines, [&](const TIniLine& l) { return l.isPair && SameText(l.key, name); });
+    return s->lines.size() != before;
+  });
 }
 
 void TMyIniFile::EraseSection(const std::string& section) {
-  TIniDocument doc;
-  LoadForWrite(fileName_, doc);
-  std::string name = Trim(section);
-  size_t before = doc.sections.size();
-  std::erase_if(doc.sections, [&](const TIniSection& s) { return SameText(s.name, name); });
-  if (doc.sections.size() != before) Store(fileName_, doc);
+  ChangeDocument(batch_.get(), fileName_, [&](TIniDocument& doc) {
+    std::string name = Trim(section);
+    size_t before = doc.sections.size();
+    std::erase_if(doc.sections, [&](const TIniSection& s) { return SameText(s.name, name); });
+    return doc.sections.size() != before;
+  });
 }
 
 void TMyIniFile::Clear() {
-  Store(fileName_, TIniDocument{});
+  if (batch_) {
+    batch_->doc = TIniDocument{};
+    batch_->changed = true;
+    return;
+  }
+  std::unique_ptr<TFileUpdate> update = TakeTurn(fileName_);
+  Store(*update, fileName_, TIniDocument{});
 }
 
 }  // namespace movara

@@ -16,13 +16,21 @@
 //
 // Every call reads the file afresh, and every write rewrites the whole file at once
 // (temporary file in the same folder, then rename). So several objects on one file see
-// each other's changes, and a failed write never leaves the file half written.
+// each other's changes, and a failed write never leaves the file half written. Writers
+// of one file, in this program or another, take turns from their reading of the file to
+// their rename (TFileUpdate), so no change of one is lost to another's.
+//
+// A group of writes lands at once: between BeginUpdate and EndUpdate the file is read
+// once, reads and writes go to that reading, and EndUpdate writes the whole result;
+// other writers wait for their turn meanwhile. An object that goes (or an error that
+// leaves) before EndUpdate writes nothing of the group.
 //
 // Errors: reads never fail (a missing or unreadable file reads as empty). Writes throw
 // EIniFileError when the file cannot be written, when it exists but cannot be read (so
 // a write never replaces settings it could not see), or when a name or value cannot be
 // stored in the format (an empty name, a line break, '=' in a key, ']' in a section).
 // One object is not meant to be shared between threads.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +43,10 @@ MOVARA_EXCEPTION(EIniFileError);
 class TMyIniFile {
  public:
   explicit TMyIniFile(std::string fileName);
+  ~TMyIniFile();
+  // A copy names the same file; a group of writes stays with its object.
+  TMyIniFile(const TMyIniFile& other);
+  TMyIniFile& operator=(const TMyIniFile& other);
 
   const std::string& FileName() const { return fileName_; }
 
@@ -61,8 +73,18 @@ class TMyIniFile {
   // Empties the file (it stays, with no content).
   void Clear();
 
+  // Starts a group of writes (throws EIniFileError when the file cannot be read or
+  // the turn cannot be had); EndUpdate writes it (throws when that fails). Groups do
+  // not nest.
+  void BeginUpdate();
+  void EndUpdate();
+  bool Updating() const { return batch_ != nullptr; }
+
+  struct TBatch;  // the group's reading of the file
+
  private:
   std::string fileName_;
+  std::unique_ptr<TBatch> batch_;
 };
 
 }  // namespace movara

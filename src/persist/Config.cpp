@@ -101,7 +101,10 @@ bool ReadConfig(const std::string& fileName, TGeneralSettings& settings) {
 
 bool WriteConfig(const std::string& fileName, const TGeneralSettings& settings) {
   try {
+    // the settings land at once: another editor closing at the same time writes its
+    // own whole settings before or after these, never between them
     TMyIniFile ini(fileName);
+    ini.BeginUpdate();
     WriteLayout(ini, kMainApp, settings.MainApp);
     // the value read at start-up: a run that closes cleanly does not count
     ini.WriteInteger(kMainApp, kFailedRunCount, settings.FailedRunCount);
@@ -125,6 +128,7 @@ bool WriteConfig(const std::string& fileName, const TGeneralSettings& settings) 
 
     for (int i = 0; i < kRecentFileCount; ++i)
       ini.WriteString(kMainApp, RecentFileKey(i), Storable(settings.RecentFiles[i]));
+    ini.EndUpdate();
     return true;
   } catch (const std::exception&) {
     return false;

@@ -144,6 +144,26 @@ void TProjectDocument::AddRecentFile(const std::string& fileName) {
   FRecentFiles[0] = fileName;
 }
 
+void TProjectDocument::RemoveRecentFile(const std::string& fileName) {
+  for (int i = 0; i < kRecentProjectCount; ++i) {
+    if (FRecentFiles[static_cast<size_t>(i)] != fileName) continue;
+    for (int k = i; k + 1 < kRecentProjectCount; ++k)
+      FRecentFiles[static_cast<size_t>(k)] = FRecentFiles[static_cast<size_t>(k + 1)];
+    FRecentFiles[kRecentProjectCount - 1].clear();
+    return;
+  }
+}
+
+bool TProjectDocument::OpenRecent(const std::string& fileName) {
+  if (fileName.empty()) return false;
+  if (!FileExists(ExpandFileName(fileName))) {
+    ShowMessage(Format("Plik '%s' nie istnieje !", fileName.c_str()), TMsgKind::Error);
+    RemoveRecentFile(fileName);
+    return false;
+  }
+  return Open(fileName);
+}
+
 bool TProjectDocument::QueryUnsaved() {
   if (!Modified()) return true;
   const TMsgAnswer a = AskMessage("Projekt nie jest zapisany. Czy chcesz zapisać aktualny stan na dysk ?",

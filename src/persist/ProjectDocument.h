@@ -80,6 +80,8 @@ class TProjectDocument {
   // Puts a name first: unchanged when it is first already, moved up when listed, else
   // pushed in with the oldest dropped.
   void AddRecentFile(const std::string& fileName);
+  // Takes a name out of the list; the ones below move up.
+  void RemoveRecentFile(const std::string& fileName);
 
   // The file dialogs (not owned; nullptr = every dialog counts as cancelled).
   void SetDialogs(IProjectDialogs* dialogs) { FDialogs = dialogs; }
@@ -97,6 +99,9 @@ class TProjectDocument {
   // unrecognised-file message). A file read only in part shows "[811]" and stays open,
   // modified. True when the whole project was read.
   bool Open(const std::string& fileName);
+  // Opens a project of the recent list. One that is gone shows "Plik '%s' nie istnieje
+  // !" and leaves the list (before any question about unsaved work).
+  bool OpenRecent(const std::string& fileName);
   // Opens the project a recent-file caption names ("&%d %s": every "&" dropped, and the
   // number and its blank when the rest starts with a digit).
   bool OpenRecentCaption(const std::string& caption);

@@ -29,6 +29,17 @@ std::string KeyName(int vk) {
     case 0x6D: return "Num -";
     case 0x6E: return "Num Del";
     case 0x6F: return "Num /";
+    case 0xBA: return ";";
+    case 0xBB: return "=";
+    case 0xBC: return ",";
+    case 0xBD: return "-";
+    case 0xBE: return ".";
+    case 0xBF: return "/";
+    case 0xC0: return "`";
+    case 0xDB: return "[";
+    case 0xDC: return "\\";
+    case 0xDD: return "]";
+    case 0xDE: return "'";
     default: return "";
   }
 }

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/Dib.h"
 #include "base/MyIniFile.h"
 #include "support/TestSupport.h"
 
@@ -202,4 +207,123 @@ TEST(IniFile, UnwritableFileThrowsAndLeavesNothingBehind) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("ok.ini")));
   // the failed rewrite of the folder left no temporary file in it
   EXPECT_FALSE(std::filesystem::exists(dir.File(".tmp~")));
+}
+
+// Writers of one file in several threads (as two editors at once would be): a whole-file
+// write is never mixed with another's, no INI write is lost to another's, and a group
+// of INI writes lands whole.
+TEST(IniFile, WritersOfOneFileTakeTurns) {
+  TTempDir dir;
+  constexpr int kRounds = 40;
+
+  // whole files of one letter each: what is there is always one writer's whole file
+  const std::string raw = dir.File("raw.bin");
+  std::atomic<int> failed{0}, mixed{0};
+  std::atomic<bool> writing{true};
+  {
+    std::vector<std::thread> writers;
+    for (char letter : {'a', 'b', 'c'})
+      writers.emplace_back([&, letter] {
+        const std::string text(200000, letter);
+        for (int i = 0; i < kRounds; ++i)
+          if (!WriteWholeFile(raw, text.data(), text.size())) ++failed;
+      });
+    std::thread reader([&] {
+      while (writing) {
+        const std::string text = ReadText(raw);
+        if (!text.empty() && (text.size() != 200000 || text.find_first_not_of(text[0]) != std::string::npos)) ++mixed;
+      }
+    });
+    for (auto& t : writers) t.join();
+    writing = false;
+    reader.join();
+  }
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(mixed, 0);
+  EXPECT_FALSE(std::filesystem::exists(raw + ".tmp~"));
+
+  // single writes of four objects: every one's last value is there
+  const std::string file = dir.File("Movara.Ini");
+  failed = 0;
+  {
+    std::vector<std::thread> writers;
+    for (int k = 0; k < 4; ++k)
+      writers.emplace_back([&, k] {
+        TMyIniFile ini(file);
+        for (int i = 0; i < kRounds; ++i) {
+          try {
+            ini.WriteInteger("Writer " + std::to_string(k), "Round", i);
+          } catch (const EIniFileError&) {
+            ++failed;
+          }
+        }
+      });
+    for (auto& t : writers) t.join();
+  }
+  EXPECT_EQ(failed, 0);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(TMyIniFile(file).ReadInteger("Writer " + std::to_string(k), "Round", -1), kRounds - 1);
+
+  // groups: the file holds one group's keys or another's, never some of each; a key
+  // another writer set meanwhile stays
+  writing = true;
+  mixed = 0;
+  {
+    std::vector<std::thread> writers;
+    for (int k = 0; k < 2; ++k)
+      writers.emplace_back([&, k] {
+        TMyIniFile ini(file);
+        for (int i = 0; i < kRounds; ++i) {
+          ini.BeginUpdate();
+          for (char key = 'a'; key <= 't'; ++key) ini.WriteInteger("Group", std::string(1, key), k * 1000 + i);
+          ini.EndUpdate();
+        }
+      });
+    writers.emplace_back([&] {
+      TMyIniFile ini(file);
+      for (int i = 0; i < kRounds; ++i) ini.WriteInteger("Other", "Round", i);
+    });
+    std::thread reader([&] {
+      while (writing) {
+        const std::string text = ReadText(file);
+        std::set<std::string> values;
+        bool group = false;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+          if (!line.empty() && line[0] == '[') group = line == "[Group]";
+          else if (group && line.find('=') != std::string::npos) values.insert(line.substr(line.find('=') + 1));
+        }
+        if (values.size() > 1) ++mixed;
+      }
+    });
+    for (auto& t : writers) t.join();
+    writing = false;
+    reader.join();
+  }
+  EXPECT_EQ(mixed, 0);
+  const TMyIniFile ini(file);
+  EXPECT_EQ(ini.ReadInteger("Other", "Round", -1), kRounds - 1);
+  EXPECT_EQ(ini.ReadInteger("Writer 3", "Round", -1), kRounds - 1);
+  const int last = ini.ReadInteger("Group", "a", -1);
+  EXPECT_TRUE(last == kRounds - 1 || last == 1000 + kRounds - 1) << last;
+  EXPECT_EQ(ini.ReadInteger("Group", "t", -1), last);
+}
+
+// A group that is left before its end writes nothing; reads inside it see its writes.
+TEST(IniFile, GroupLeftBeforeItsEndWritesNothing) {
+  TTempDir dir;
+  const std::string file = dir.File("g.ini");
+  TMyIniFile(file).WriteInteger("A", "x", 1);
+  {
+    TMyIniFile ini(file);
+    ini.BeginUpdate();
+    ini.WriteInteger("A", "x", 2);
+    ini.Clear();
+    ini.WriteInteger("B", "y", 3);
+    EXPECT_EQ(ini.ReadInteger("B", "y", 0), 3);
+    EXPECT_FALSE(ini.SectionExists("A"));
+    EXPECT_EQ(TMyIniFile(file).ReadInteger("A", "x", 0), 1);  // not written yet
+  }
+  EXPECT_EQ(TMyIniFile(file).ReadInteger("A", "x", 0), 1);
+  EXPECT_FALSE(TMyIniFile(file).SectionExists("B"));
+  EXPECT_FALSE(std::filesystem::exists(file + ".tmp~"));
 }

@@ -3,20 +3,27 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QIcon>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPixmap>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QSplashScreen>
 #include <QTimer>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <cstdio>
+#include <ctime>
+#include <functional>
 #include <memory>
 
 #include "app/ui/FilmCommand.h"
 #include "app/ui/MovaraForm.h"
+#include "app/ui/OptionsForm.h"
 #include "app/ui/QtUserMessages.h"
+#include "app/ui/ToolBarIcons.h"
+#include "app/ui/VideoSequenceForm.h"
 #include "base/AppPaths.h"
 #include "base/Format.h"
 #include "base/UserMessages.h"
@@ -25,8 +32,11 @@
 #include "project/ui/AutoSaveTimer.h"
 #include "project/ui/ClipPaint.h"
 #include "project/ui/DocumentSignals.h"
+#include "project/ui/LayerBoxView.h"
 #include "project/ui/ResourcesForm.h"
+#include "project/ui/ShortCutForm.h"
 #include "project/ui/TimeLineForm.h"
+#include "script/Chain3D.h"
 
 namespace movara {
 namespace {
@@ -35,29 +45,6 @@ bool IsProjectName(const std::string& arg) {
   std::string ext = ExtractFileExt(arg);
   for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return ext == ".MVF";
-}
-
-// The program's icon: a frame of film with its perforation.
-QIcon ProgramIcon() {
-  QPixmap pixmap(32, 32);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing, true);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(40, 40, 48));
-  p.drawRoundedRect(QRectF(1, 3, 30, 26), 3, 3);
-  p.setBrush(QColor(235, 235, 235));
-  for (int x = 4; x < 30; x += 6) {
-    p.drawRect(QRectF(x, 5, 3, 3));
-    p.drawRect(QRectF(x, 24, 3, 3));
-  }
-  QLinearGradient sky(0, 10, 0, 22);
-  sky.setColorAt(0, QColor(90, 160, 240));
-  sky.setColorAt(1, QColor(250, 200, 90));
-  p.setBrush(sky);
-  p.drawRect(QRectF(4, 10, 24, 12));
-  p.end();
-  return QIcon(pixmap);
 }
 
 // Saves a PNG of the main window and of every MDI child, named after the window.
@@ -81,8 +68,87 @@ bool SaveScreenshots(TMovaraForm& form, const std::string& folder) {
   }
   // the cursors and pictures the windows draw for themselves
   ok = DropperOkPixmap().save(dir + "cursor-ZAKRAPLACZOK.png") && ok;
+
+  // the menus of the main window, opened
+  const struct {
+    QMenu* menu;
+    const char* file;
+  } menus[] = {{form.FileMenu(), "menu-file.png"},
+               {form.EditMenu(), "menu-edit.png"},
+               {form.WindowMenu(), "menu-window.png"},
+               {form.HelpMenu(), "menu-help.png"}};
+  for (const auto& m : menus) {
+    m.menu->popup(form.mapToGlobal(QPoint(20, 20)));
+    QApplication::processEvents();
+    ok = m.menu->grab().save(dir + m.file) && ok;
+    m.menu->hide();
+  }
+  // the dialogs, each shown and taken while it runs
+  auto modal = [&](const char* file, const std::function<void()>& run) {
+    QTimer::singleShot(100, &form, [&, file] {
+      QWidget* w = QApplication::activeModalWidget();
+      if (!w) {
+        ok = false;
+        return;
+      }
+      ok = w->grab().save(dir + file) && ok;
+      w->close();
+    });
+    run();
+  };
+  {
+    TOptionsForm options(ConfigFileName(), true, &form);
+    modal("options.png", [&] { options.exec(); });
+    modal("options-warning.png", [&] { options.ShowWarning(); });
+  }
+  {
+    TShortCutForm shortcut(0x4000 | '1', {"F2", "Ctrl+2"}, &form);
+    shortcut.SetCode(0x71);  // F2, taken: the reason shows
+    modal("shortcut.png", [&] { shortcut.exec(); });
+  }
+  modal("about.png", [&] { form.ShowAbout(); });
   return ok;
 }
+
+// The start-up benchmark: with MOVARA_BENCH_T0 set to the launcher's clock before it
+// started the program (nanoseconds since the epoch, as `date +%s%N` gives it), the
+// editor prints "startup_ms N cpu_ms C" to stderr once the time line has been painted
+// with the project open, then closes.
+class TFirstPaintProbe : public QObject {
+ public:
+  TFirstPaintProbe(QWidget* view, QWidget* main, long long t0) : QObject(view), FMain(main), FT0(t0) {
+    view->installEventFilter(this);
+  }
+  // From now on the next paint counts (the project is open).
+  void Arm(QWidget* view) {
+    FArmed = true;
+    view->update();
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (FArmed && event->type() == QEvent::Paint) {
+      FArmed = false;
+      // after the paint has run
+      QTimer::singleShot(0, FMain, [this] {
+        const long long now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count();
+        // and the processor time the process took so far (what a busy machine does not
+        // stretch)
+        std::fprintf(stderr, "startup_ms %.1f cpu_ms %.1f\n", static_cast<double>(now - FT0) / 1e6,
+                     1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
+        FMain->close();
+      });
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QWidget* FMain;
+  long long FT0;
+  bool FArmed = false;
+};
 
 }  // namespace
 
@@ -103,42 +169,106 @@ bool IsEditorCommandLine(int argc, char** argv, TEditorOptions& options) {
   return false;
 }
 
-int RunEditor(QApplication& app, const TEditorOptions& options) {
+QWidget* ShowSplash() {
+  QPixmap picture(360, 200);
+  picture.fill(QColor(32, 34, 44));
+  {
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.drawPixmap(24, 56, ProgramPixmap(88));
+    QFont title("DejaVu Sans");
+    title.setPixelSize(40);
+    title.setBold(true);
+    p.setFont(title);
+    p.setPen(Qt::white);
+    p.drawText(QRect(130, 50, 220, 56), Qt::AlignLeft | Qt::AlignVCenter, "Movara");
+    QFont line("DejaVu Sans");
+    line.setPixelSize(14);
+    p.setFont(line);
+    p.setPen(QColor(200, 205, 220));
+    p.drawText(QRect(132, 104, 220, 24), Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromUtf8("Edytor filmów"));
+    p.drawText(QRect(132, 128, 220, 24), Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromUtf8("Uruchamianie..."));
+  }
+  auto* splash = new QSplashScreen(picture);
+  splash->setObjectName("SplashForm");
+  // a title of its own: whoever looks for the main window "Movara" by its name (the
+  // desktop, a test driving the program) does not take the splash for it
+  splash->setWindowTitle(QString::fromUtf8("Movara - uruchamianie"));
+  splash->show();
+  // painted at once, before anything else is made
+  splash->repaint();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  return splash;
+}
+
+TEditor::TEditor(bool splash) {
+  // 1. the splash
+  QWidget* splashWindow = splash ? ShowSplash() : nullptr;
+  // 2. the application's title and help
   QApplication::setApplicationName("Movara");
+  QApplication::setApplicationDisplayName("Movara");
   QApplication::setWindowIcon(ProgramIcon());
+  // 3. the main window, then the film sequences, the resource and the project window
+  FDocument = std::make_unique<TProjectDocument>();
+  FSignals = std::make_unique<TDocumentSignals>(*FDocument);
+  FMain = std::make_unique<TMovaraForm>(*FDocument);
+  FMain->SetSplash(splashWindow);
+  TMovaraForm& form = *FMain;
+  form.ReadSettings(ConfigFileName());
+  FSequences = new TVideoSequenceForm(FDocument->LayerBox());
+  form.AddStandingWindow(FSequences, swSequences);
+  FResources = new TResourcesForm(*FSignals);
+  form.AddStandingWindow(FResources, swResources);
+  FProject = new TTimeLineForm(*FDocument, *FSignals);
+  form.AddStandingWindow(FProject, swProject);
+  form.SetWindows(FProject, FResources, FSequences);
+  FSequences->SetCountType(ctSMPTE);
+  FSequences->SetTimeBase(DefaultTimeBase);
+  // 4. the effect chain, with the effect windows and the film command
+  FFilm = InstallEffectWindows(form, *FProject);
+  if (InitChain3D()) {
+    TFilmCommand* film = FFilm;
+    form.OnMakeFilm = [film](int mode, bool regenerate) { return film->Run(mode, regenerate); };
+    form.UpdateCommands();
+    form.RestoreLayout();
+    form.InstallCallbacks(*FSignals);
+    QObject::connect(FSignals.get(), &TDocumentSignals::opened, &form, &TMovaraForm::ShowProjectWindows);
+    QObject::connect(FProject, &TTimeLineForm::newProjectShown, &form, &TMovaraForm::ShowProjectWindows);
+  }
+}
+
+TEditor::~TEditor() {
+  // the windows go before the document they show
+  FMain.reset();
+  DoneChain3D();
+}
+
+int RunEditor(QApplication& app, const TEditorOptions& options) {
   // the screenshots run without anyone to answer: its messages go to stderr
   std::shared_ptr<IUserMessages> previous =
       options.ScreenshotsDir.empty() ? SetUserMessages(std::make_shared<TQtUserMessages>())
                                      : SetUserMessages(std::make_shared<TStderrMessages>());
   int result = 0;
   {
-    TProjectDocument document;
-    TDocumentSignals adapter(document);
-    TMovaraForm form(document);
-    form.ReadSettings(ConfigFileName());
-    // the standing windows, in their order: film sequences, resources, project
-    auto* resources = new TResourcesForm(adapter);
-    form.AddStandingWindow(resources, swResources);
-    auto* openResources = new QAction(QString::fromUtf8("Otwórz Zaso&by..."), &form);
-    openResources->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
-    QObject::connect(openResources, &QAction::triggered, resources, [resources] { resources->AddFiles(); });
-    form.AddFileCommand(openResources);
-    // the project window comes last
-    auto* timeline = new TTimeLineForm(document, adapter);
-    form.AddStandingWindow(timeline, swProject);
-    // the effect windows, the film command and the slider's preview
-    InstallEffectWindows(form, *timeline);
-    QObject::connect(&adapter, &TDocumentSignals::opened, &form, &TMovaraForm::ShowProjectWindows);
-    QObject::connect(timeline, &TTimeLineForm::newProjectShown, &form, &TMovaraForm::ShowProjectWindows);
-    form.RestoreLayout();
+    TEditor editor(options.ScreenshotsDir.empty());
+    TMovaraForm& form = editor.Main();
+    TProjectDocument& document = editor.Document();
+    TTimeLineForm* timeline = &editor.Project();
     form.show();
+
+    TFirstPaintProbe* probe = nullptr;
+    if (const char* t0 = std::getenv("MOVARA_BENCH_T0"); t0 && *t0)
+      probe = new TFirstPaintProbe(timeline->View(), &form, std::atoll(t0));
 
     const std::string project = options.ProjectFile;
     const std::string shots = options.ScreenshotsDir;
-    QTimer::singleShot(0, &form, [&form, &document, timeline, project, shots, &result] {
+    QTimer::singleShot(0, &form, [&form, &document, timeline, project, shots, probe, &result] {
       // unsaved work left by an editor that was killed comes first
-      const bool recovered = shots.empty() && StartRecovery(document, &form);
+      const bool recovered = shots.empty() && !probe && StartRecovery(document, &form);
       if (!project.empty() && !recovered) document.Open(project);
+      if (probe) probe->Arm(timeline->View());
       if (!shots.empty()) {
         QApplication::processEvents();
         if (!SaveScreenshots(form, shots) || !SaveFilmWindowScreenshots(form, *timeline, shots)) {

@@ -17,6 +17,7 @@
 #include "base/UserMessages.h"
 #include "base/AppPaths.h"
 #include "compose/ui/KeyingDialogs.h"
+#include "dv/ui/DvWindows.h"
 #include "fx3d/ui/Chain3DWindows.h"
 #include "fx3d/ui/FxDrawWidget.h"
 #include "fx3d/ui/FxMyRenderForm.h"
@@ -133,23 +134,29 @@ TFilmCommand* InstallEffectWindows(TMovaraForm& main, TTimeLineForm& project) {
   InstallMediaWindows(main);
 
   auto* command = new TFilmCommand(main, project);
-  // the project window's "&Generuj film..." makes the script anew first
-  QObject::connect(&project, &TTimeLineForm::makeFilmRequested, command, [command] { command->Run(0, false); });
-  // Ctrl+M of the main window: the film of the current script
-  auto* film = new QAction(QString::fromUtf8("Generuj &Film..."), &main);
-  film->setObjectName("FileMakeFilm");
-  film->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-  film->setShortcutContext(Qt::WindowShortcut);
-  QObject::connect(film, &QAction::triggered, command, [command] { command->Run(0, false); });
-  main.addAction(film);
+  // the project window's "&Generuj film..." makes the script anew first; the clip
+  // players close as for the tool bar's film (the main window's menu items, Ctrl+M
+  // among them, reach the command through its OnMakeFilm)
+  TMovaraForm* frame = &main;
+  QObject::connect(&project, &TTimeLineForm::makeFilmRequested, command, [frame, command] {
+    frame->CloseWindowsOfKind(kClipPlayerKind);
+    command->Run(0, false);
+  });
 
   // the frame under the slider, with sound while Ctrl is held
   project.OnPreview = [](const std::string& script, bool reloaded, int64_t ms, int mode) {
     PreviewScriptAt(script, reloaded, static_cast<int>(ms), mode);
   };
   command->FDialogs = std::make_unique<TEffectTimeLineDialogs>(&main);
-  // a title page's thumbnail opens the page editor
+  // a title page's thumbnail opens the page editor, as does the Window menu's item
   InstallPageEditor(&main, project);
+  main.OnTextEditor = [frame] { OpenPageEditor(frame, frame->Document().ClipBox(), std::string()); };
+  // the DV camera windows of the tool bar
+  main.OnDvCapture = [frame] { OpenDvCapture(frame); };
+  main.OnDvRecord = [frame] { OpenDvRecord(frame); };
+  // the project's undo and redo in the Edit menu
+  main.SetUndoActions(project.UndoAction(), project.RedoAction());
+  main.UpdateCommands();
   project.SetDialogs(command->FDialogs.get());
   // a new project hides the preview; the chain goes before the windows do
   QObject::connect(&project, &TTimeLineForm::newProjectShown, &main, [] { HideFxRenderWindow(); });

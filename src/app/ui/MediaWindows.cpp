@@ -25,6 +25,22 @@ void InstallMediaWindows(TMovaraForm& main) {
   TClipOpeners& openers = ClipOpeners();
   openers.PlayClip = [](TClipGraphic& clip) { PlayResourceClip(clip); };
   openers.ViewPicture = [area](const std::string& file) { return OpenResourceView(file, area); };
+  // the main window's commands for them
+  TMovaraForm* frame = &main;
+  main.OnOpenMedia = [area] { OpenMediaDialog(area); };
+  main.OnOpenSelectedResources = [frame, area] { OpenSelectedResources(frame->Document().ClipBox(), area); };
+  main.SetWindowKindHooks(kClipPlayerKind, {[] { return static_cast<int>(ClipPlayers().size()); },
+                                            [] {
+                                              const int n = static_cast<int>(ClipPlayers().size());
+                                              CloseAllClipPlayers();
+                                              return n - static_cast<int>(ClipPlayers().size());
+                                            }});
+  main.SetWindowKindHooks(kResourceViewKind, {[] { return static_cast<int>(ResourceViews().size()); },
+                                              [] {
+                                                const int n = static_cast<int>(ResourceViews().size());
+                                                CloseAllResourceViews();
+                                                return n - static_cast<int>(ResourceViews().size());
+                                              }});
   QObject::connect(&main, &QObject::destroyed, [] {
     SetClipPlayerHost(nullptr, nullptr);
     ClipOpeners().PlayClip = nullptr;

@@ -26,13 +26,16 @@
 #include "project/ui/LayerBoxSignals.h"
 #include "project/ui/LayerBoxView.h"
 #include "project/ui/ScriptWindow.h"
+#include "project/ui/ShortCutForm.h"
 #include "project/ui/TimeLineBitmaps.h"
 #include "script/Script.h"
 
 namespace movara {
 
 bool ITimeLineDialogs::ChooseEffect(int32_t&, int) { return false; }
-bool ITimeLineDialogs::ChooseShortcut(int32_t&, const std::vector<std::string>&) { return false; }
+bool ITimeLineDialogs::ChooseShortcut(int32_t& code, const std::vector<std::string>& used) {
+  return ChooseShortCut(QApplication::activeWindow(), code, used);
+}
 bool ITimeLineDialogs::ChooseKeying(TLayerItem&, int64_t, TColor&, TComposeMode&) { return false; }
 bool ITimeLineDialogs::ChooseColorKey(TColor&, TComposeMode&, int32_t&, int32_t&) { return false; }
 

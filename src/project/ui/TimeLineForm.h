@@ -37,8 +37,9 @@ class TScript;
 class TUndoCommands;
 
 // The dialogs of other windows the project window opens; each answers false when
-// cancelled. The Qt colour dialog serves ChooseColor; the others belong to the effect,
-// keying and sequence windows and answer false until those windows give theirs.
+// cancelled. The Qt colour dialog serves ChooseColor and TShortCutForm ChooseShortcut;
+// the others belong to the effect and keying windows and answer false until those
+// windows give theirs.
 class ITimeLineDialogs {
  public:
   virtual ~ITimeLineDialogs() = default;

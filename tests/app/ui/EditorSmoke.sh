@@ -9,7 +9,9 @@ if [ "${2:-}" = --inside ]; then
   project=$3
   "$prog" "$project" >"$MOVARA_HOME/../editor.log" 2>&1 &
   pid=$!
-  wid=$(timeout 60 xdotool search --sync --name '^Movara$' | head -n 1)
+  # a shown window only: xdotool matches names in any case, and the program's hidden
+  # leader window is called "movara"
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Movara$' | head -n 1)
   if [ -z "$wid" ]; then
     echo "FAIL: no window named Movara appeared"
     kill "$pid" 2>/dev/null

@@ -3,7 +3,8 @@
 # demo project under Xvfb, the user presses Ctrl+M, then Enter in "Własności
 # generowanego filmu"; the progress window "Generowanie filmu AVI" comes and goes, the
 # user quits with Ctrl+Q, and ffprobe reads the film: every frame of the project and its
-# sound. Exit 77 (skipped) without Xvfb, xdotool or ffprobe.
+# sound; the settings file then holds the windows' places, a clean close and the project
+# as the first recent one. Exit 77 (skipped) without Xvfb, xdotool or ffprobe.
 # TIMING=1 prints the seconds from Enter to the end of the progress window.
 set -u
 prog=${1:?usage: FilmUnderXvfb.sh MOVARA}
@@ -13,7 +14,9 @@ if [ "${2:-}" = --inside ]; then
   "$prog" "$project" >"$MOVARA_HOME/../editor.log" 2>&1 &
   pid=$!
   fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null; exit 1; }
-  wid=$(timeout 60 xdotool search --sync --name '^Movara$' | head -n 1)
+  # a shown window only: xdotool matches names in any case, and the program's hidden
+  # leader window is called "movara"
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Movara$' | head -n 1)
   [ -n "$wid" ] || fail "no window named Movara appeared"
   sleep 1  # let the project open
   xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
@@ -90,5 +93,15 @@ if ! errors=$(ffmpeg -v error -xerror -i "$film" -f null - 2>&1) || [ -n "$error
   echo "FAIL: ffmpeg does not decode the film cleanly: $errors"
   fail=1
 fi
-[ $fail -eq 0 ] && echo "film of $frames frames with $audio sound made from the editor"
+# the settings file the editor left: every window's place, a clean close, the project
+# first among the recent ones, the film's settings as the window kept them
+ini="$MOVARA_HOME/Movara.Ini"
+for section in "Main App" "Time Line" "Resources" "Sequences" "AviFormatSection"; do
+  grep -qF "[$section]" "$ini" || { echo "FAIL: no [$section] in the settings file"; fail=1; }
+done
+grep -qx "Failed Run Count=0" "$ini" || { echo "FAIL: the close was not clean"; fail=1; }
+grep -qx "Recent File 0=$(realpath "$project")" "$ini" || { echo "FAIL: the project is not the first recent one"; fail=1; }
+grep -qx "FileName=$film" "$ini" || { echo "FAIL: the film's name was not kept"; fail=1; }
+[ $fail -eq 0 ] || cat "$ini"
+[ $fail -eq 0 ] && echo "film of $frames frames with $audio sound made from the editor; settings kept"
 exit $fail
