@@ -183,7 +183,7 @@ std::string MediaFileRefusal(const std::string& path) {
 struct TMediaVideo::TImpl {
   struct TPicture {
     int64_t Pts;   // presentation time (stream time base)
-    int64_t Seek;  // where a seek to it aims (the lower of its decode and show times)
+    int64_t Seek;  // where a seek to it aims
     bool Key;
   };
 
@@ -239,13 +239,18 @@ bool TMediaVideo::TImpl::Scan(std::string& error) {
   for (unsigned i = 0; i < Fmt->nb_streams; ++i)
     Fmt->streams[i]->discard = static_cast<int>(i) == StreamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
   int64_t last = AV_NOPTS_VALUE;
+  const bool mov = std::strncmp(Fmt->iformat->name, "mov", 3) == 0;
   while (av_read_frame(Fmt.get(), Packet.get()) >= 0) {
     if (Packet->stream_index == StreamIndex && !(Packet->flags & AV_PKT_FLAG_DISCARD)) {
       int64_t t = PacketTime(Packet.get());
       if (t == AV_NOPTS_VALUE) t = last == AV_NOPTS_VALUE ? 0 : last + std::max<int64_t>(Packet->duration, 1);
       last = t;
+      // A seek aims at the earlier of the key picture's decode and show times, in MP4 at
+      // its show time: MP4 indexes its pictures by a decode time shifted against the
+      // packets' (a seek to the packet's decode time lands one key picture early). A seek
+      // that lands late is tried again one key earlier.
       int64_t seek = t;
-      if (Packet->dts != AV_NOPTS_VALUE) seek = std::min(seek, Packet->dts);
+      if (!mov && Packet->dts != AV_NOPTS_VALUE) seek = std::min(seek, Packet->dts);
       Pictures.push_back({t, seek, (Packet->flags & AV_PKT_FLAG_KEY) != 0});
     }
     av_packet_unref(Packet.get());
