@@ -657,6 +657,15 @@ bool DecodeMediaSound(const std::string& fileName, TMediaSound& out, std::string
     if (error) *error = "no sound of it can be decoded";
     return false;
   }
+  // The padding an encoder adds after the last sample (AAC fills its last frame) is cut
+  // where the container says the stream ends; only a stated length counts, and only a
+  // tenth of a second of excess.
+  if (st->duration > 0 && fmt->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
+    const int64_t stated = RoundHalfEven(static_cast<long double>(st->duration) * audioTb.num * rate / audioTb.den);
+    const int64_t have = static_cast<int64_t>(out.Samples.size() / static_cast<size_t>(out.Channels));
+    if (have > stated && have - stated <= rate / 10)
+      out.Samples.resize(static_cast<size_t>(stated) * static_cast<size_t>(out.Channels));
+  }
   if (firstPicture != AV_NOPTS_VALUE && firstSound != AV_NOPTS_VALUE) {
     const long double offset = static_cast<long double>(firstSound) * audioTb.num / audioTb.den -
                                static_cast<long double>(firstPicture) * videoTb.num / videoTb.den;

@@ -238,7 +238,12 @@ TEST_P(MediaMovie, FramesInOrderAndAfterJumpsEqualFfmpegAndSoundKeepsTime) {
     ASSERT_LT(loud, sound.Samples.size());
     const double toneAt = double(loud / size_t(sound.Channels)) / sound.Rate;
     EXPECT_NEAR(toneAt, firstBright / fps, 1.0 / fps) << "tone at " << toneAt << " s, box at frame " << firstBright;
-    EXPECT_NEAR(double(sound.Samples.size() / size_t(sound.Channels)) / sound.Rate, frames / fps, 2.0 / fps);
+    const double soundSeconds = double(sound.Samples.size() / size_t(sound.Channels)) / sound.Rate;
+    EXPECT_NEAR(soundSeconds, frames / fps, 2.0 / fps);
+    // no encoder padding past the stated end (a clip would last a frame longer)
+    if (std::string(c.name).find(".mp4") != std::string::npos || std::string(c.name).find(".mov") != std::string::npos) {
+      EXPECT_LE(soundSeconds, frames / fps + 0.001);
+    }
   }
 
   // The movie as the program opens it, by its name.
