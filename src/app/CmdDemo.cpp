@@ -1,6 +1,7 @@
 // movara demo [DIR]: makes the demo media and a demo project in DIR with no input from the
 // user, generates DIR/film.avi from it and says what it made, how long the film is and
-// how fast it was generated.
+// how fast it was generated; then the phone demo (phone.mvf into phone.mp4) when the
+// ffmpeg program is there to make its media.
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -45,6 +46,31 @@ int CmdDemo(const TArgs& args) {
   std::printf("film length: %d frames, %.2f s\n", result.Frames, result.LengthMs / 1000.0);
   std::printf("generated in %.2f s: %.1f frames a second (%u cores)\n", result.Seconds, result.FramesPerSecond,
               std::thread::hardware_concurrency());
+  std::fflush(stdout);
+
+  // The second project: phone media (made by the ffmpeg program when it is there) into
+  // an MP4 film.
+  const TPhoneDemo phone = MakePhoneDemoProject(dir, dir + "melodia.wav");
+  if (phone.ProjectFile.empty()) {
+    std::printf("phone demo skipped: %s\n", phone.Skipped.c_str());
+    return kExitOk;
+  }
+  for (const TDemoFile& f : phone.Files) std::printf("made %s (%s)\n", f.path.c_str(), f.what.c_str());
+  std::fflush(stdout);
+  TFilmRenderRequest phoneRequest;
+  TFilmSettingsData& p = phoneRequest.Settings;
+  p.FileName = dir + "phone.mp4";
+  p.OutputKind = okMp4Film;
+  p.FrameWidth = 540;
+  p.FrameHeight = 960;
+  phoneRequest.ProgressStep = 10;
+  TFilmRenderResult phoneResult;
+  const int phoneStatus = RenderProjectFilm("demo", phone.ProjectFile, phoneRequest, &phoneResult);
+  if (phoneStatus != kExitOk) return phoneStatus;
+  std::printf("made %s (the phone film: %d x %d, %d frames a second, H.264, AAC)\n", p.FileName.c_str(),
+              p.FrameWidth, p.FrameHeight, p.FramesPerSecond);
+  std::printf("phone film length: %d frames, %.2f s, generated in %.2f s\n", phoneResult.Frames,
+              phoneResult.LengthMs / 1000.0, phoneResult.Seconds);
   return kExitOk;
 }
 

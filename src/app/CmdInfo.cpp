@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "base/Rounding.h"
 #include "media/AudioReader.h"
 #include "media/Avi.h"
+#include "media/MediaFile.h"
 #include "media/MmResultText.h"
 #include "media/PictureFile.h"
 #include "pages/PageEditBox.h"
@@ -192,6 +194,48 @@ int DescribeAvi(const std::string& file, TFileKind) {
   return kExitOk;
 }
 
+// The sound stream of a file of another container, decoded whole.
+bool PrintMediaSound(const std::string& file, const char* lead) {
+  TMediaSound sound;
+  if (!DecodeMediaSound(file, sound)) return false;
+  const int64_t samples = static_cast<int64_t>(sound.Samples.size()) / sound.Channels;
+  std::printf("%s%s, %d channel%s, %d Hz, %lld ms", lead, sound.CodecName.c_str(), sound.Channels,
+              sound.Channels == 1 ? "" : "s", sound.Rate,
+              static_cast<long long>(RoundHalfEven(static_cast<long double>(samples) * 1000 / sound.Rate)));
+  if (sound.DamagedPackets > 0) std::printf(", %d damaged packets skipped", sound.DamagedPackets);
+  std::printf("\n");
+  return true;
+}
+
+// A movie or sound of another container: the video as the program sees it (its size
+// upright, constant rate), then the sound.
+int DescribeMedia(const std::string& file, TFileKind kind) {
+  std::string why;
+  if (kind == fkAvi) {
+    std::unique_ptr<TMediaVideo> video = TMediaVideo::Open(file, &why);
+    if (!video) {
+      std::fprintf(stderr, "movara info: '%s' is not a readable movie: %s\n", file.c_str(), why.c_str());
+      return kExitUsage;
+    }
+    const int frames = video->FrameCount();
+    const long double ms = static_cast<long double>(frames) * 1000 * video->Scale() / video->Rate();
+    std::printf("%s video %d x %d, %s", video->ContainerName().c_str(), video->Width(), video->Height(),
+                video->CodecName().c_str());
+    if (video->Rotation() != 0) std::printf(" (turned %d degrees)", video->Rotation());
+    std::printf(", %d frames at %u/%u fps, %lld ms", frames, video->Rate(), video->Scale(),
+                static_cast<long long>(RoundHalfEven(ms)));
+    if (video->SourcePictures() != frames) std::printf(" (%d pictures stored)", video->SourcePictures());
+    std::printf("\n");
+    if (!PrintMediaSound(file, "sound: ")) std::printf("no sound\n");
+    return kExitOk;
+  }
+  if (!PrintMediaSound(file, "sound: ")) {
+    std::fprintf(stderr, "movara info: '%s' is not a readable sound\n", file.c_str());
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
 int DescribeWave(const std::string& file, TFileKind) {
   TWaveAudioReader reader;
   bool opened = false;
@@ -201,7 +245,10 @@ int DescribeWave(const std::string& file, TFileKind) {
     opened = false;
   }
   if (!opened) {
-    std::fprintf(stderr, "movara info: '%s' is not a readable WAV sound%s\n", file.c_str(), Why().c_str());
+    const std::string why = Why();
+    // A WAV of a format our reader refuses is still read through libavformat.
+    if (PrintMediaSound(file, "WAV sound (read through libavformat): ")) return kExitOk;
+    std::fprintf(stderr, "movara info: '%s' is not a readable WAV sound%s\n", file.c_str(), why.c_str());
     return kExitUsage;
   }
   std::printf("WAV sound: %s, %d ms\n", SoundFormatText(reader.SourceFormat().wf).c_str(), reader.Duration());
@@ -237,6 +284,7 @@ int CmdInfo(const TArgs& args) {
   if (const int readable = CheckInputFile("info", file); readable != kExitOk) return readable;
   const TFileKind kind = FileKindOfName(file);
   TakeLoadFailure();
+  if (IsMediaMovieName(file) || IsMediaSoundName(file)) return DescribeMedia(file, kind);
   for (const TDescriberEntry& e : kDescribers)
     if (e.kind == kind) return e.describe(file, kind);
   std::fprintf(stderr, "movara info: '%s' is not a file movara knows\n", file.c_str());

@@ -72,9 +72,10 @@ int CmdRender(const TArgs& args) {
       s.FileName = v;
     } else if (a == "--kind") {
       static const TWordChoice<TOutputKind> kinds[] = {
-          {"avi", okAviFilm}, {"bmp", okBmpSequence}, {"gif", okGifSequence}, {"jpeg", okJpegSequence}};
+          {"avi", okAviFilm},      {"mp4", okMp4Film},       {"bmp", okBmpSequence},
+          {"gif", okGifSequence}, {"jpeg", okJpegSequence}};
       if (!ParseWord(LowerCase(v) == "jpg" ? std::string("jpeg") : v, kinds, s.OutputKind))
-        return bad("avi, bmp, gif or jpeg");
+        return bad("avi, mp4, bmp, gif or jpeg");
     } else if (a == "--size") {
       int w = 0, h = 0;
       if (!ParseSize(v, w, h) || w % 4 != 0 || h % 4 != 0) return bad("WxH, sides 16..8192 and multiples of 4");
@@ -127,6 +128,7 @@ int CmdRender(const TArgs& args) {
   }
   if (req.Settings.FileName.empty()) {
     const char* ext = req.Settings.OutputKind == okAviFilm        ? ".avi"
+                      : req.Settings.OutputKind == okMp4Film      ? ".mp4"
                       : req.Settings.OutputKind == okBmpSequence  ? ".bmp"
                       : req.Settings.OutputKind == okGifSequence  ? ".gif"
                                                                   : ".jpg";

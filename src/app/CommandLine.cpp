@@ -22,18 +22,21 @@ const TCommandUsage kUsages[] = {
     {"demo",
      "  movara demo [DIR]                      make demo media and a demo project in DIR\n"
      "                                         (default ./movara-demo), generate DIR/film.avi,\n"
-     "                                         print its length and speed\n"},
+     "                                         print its length and speed; with the ffmpeg program\n"
+     "                                         also phone.mvf (portrait H.264 MP4, M4A) and phone.mp4\n"},
     {"render",
      "  movara render PROJECT.mvf [options]    generate the film; progress and the estimated finish on\n"
      "                                         stderr; Ctrl+C stops cleanly and leaves a valid file\n"
-     "      -o FILE (the project's name with .avi, .bmp, .gif or .jpg)  --kind avi|bmp|gif|jpeg (avi)\n"
+     "      -o FILE (the project's name with .avi, .mp4, .bmp, .gif or .jpg)  --kind avi|mp4|bmp|gif|jpeg (avi)\n"
+     "          (mp4: H.264 through libx264 and AAC, --quality as constant quality, no size limit)\n"
      "      --size WxH (720x576; multiples of 4)  --fps N (25)  --depth 16|24|32 (24)\n"
      "      --vcodec FOURCC (MJPG; DIB = uncompressed; FMP4, HFYU, FFV1, dvsd, ...)  --quality 0..10000\n"
      "      --acodec pcm|msadpcm|imaadpcm|alaw|mulaw|gsm|mp3 or a tag such as 0x55 (pcm)  --rate HZ (44100)\n"
      "      --audio mono8|stereo8|mono16|stereo16 (stereo16)  --block second|half|frame|first (second)\n"
      "      --content both|video|audio (both)  --range range|sequences|all (all)\n"
      "      --mode max|medium|none (max)  --max-size BYTES (2147483647, at least 20971521;\n"
-     "          continuation files NAME01.AVI, ...)\n"
+     "          continuation files NAME01.AVI, ...; an MP4 is one file of any size)\n"
+     "          (--mode max copies nothing into an MP4: every frame is compressed anew)\n"
      "      --skip-missing (render a project whose media are partly gone)  --single-thread  --quiet\n"},
     {"script",
      "  movara script PROJECT.mvf              print the film script of the time line\n"},

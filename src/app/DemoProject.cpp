@@ -1,5 +1,16 @@
 #include "app/DemoProject.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
 #include "base/Exceptions.h"
 #include "base/Format.h"
 #include "media/ResourceLists.h"
@@ -32,7 +43,107 @@ void SetLevels(TLayerItem* item, std::initializer_list<std::pair<int, int>> poin
   }
 }
 
+extern "C" char** environ;
+
+// The ffmpeg program on the PATH; "" when there is none.
+std::string FindFfmpeg() {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "";
+  size_t at = 0;
+  while (at <= dirs.size()) {
+    const size_t end = std::min(dirs.find(':', at), dirs.size());
+    const std::string dir = dirs.substr(at, end - at);
+    const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/ffmpeg";
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    at = end + 1;
+  }
+  return std::string();
+}
+
+// Runs a program with its arguments (no shell), its output discarded; true when it ends
+// with 0.
+bool RunProgram(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int r = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (r != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 }  // namespace
+
+TPhoneDemo MakePhoneDemoProject(const std::string& folderName, const std::string& melodyWav) {
+  const std::string folder = folderName.empty() || folderName.back() == '/' ? folderName : folderName + '/';
+  TPhoneDemo demo;
+  const std::string ffmpeg = FindFfmpeg();
+  if (ffmpeg.empty()) {
+    demo.Skipped = "the ffmpeg program is not installed";
+    return demo;
+  }
+  const std::string video = folder + "telefon.mp4";
+  const std::string stored = folder + "telefon-stored.mp4";
+  const std::string music = folder + "melodia.m4a";
+  const double seconds = phonedemo::ClipFrames * MillisecondsPerFrame / 1000.0;
+  // The upright picture turned a quarter clockwise for storing; the display matrix
+  // turns it back.
+  const bool made =
+      RunProgram({ffmpeg, "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                  Format("testsrc2=size=1080x1920:rate=30:duration=%g", seconds), "-f", "lavfi", "-i",
+                  Format("sine=frequency=880:sample_rate=48000:duration=%g", seconds), "-vf", "transpose=1", "-c:v",
+                  "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p", "-c:a", "aac", stored}) &&
+      RunProgram({ffmpeg, "-nostdin", "-v", "error", "-y", "-i", stored, "-c", "copy", "-metadata:s:v:0", "rotate=90",
+                  video}) &&
+      RunProgram({ffmpeg, "-nostdin", "-v", "error", "-y", "-i", melodyWav, "-c:a", "aac", music});
+  std::error_code ec;
+  std::filesystem::remove(stored, ec);
+  if (!made) {
+    std::filesystem::remove(video, ec);
+    std::filesystem::remove(music, ec);
+    demo.Skipped = "the ffmpeg program did not make the phone media (it needs its libx264 and AAC encoders)";
+    return demo;
+  }
+  demo.Files.push_back({video, Format("MP4 1080 x 1920 (stored turned), 30 fps, H.264, AAC, %.1f s", seconds)});
+  demo.Files.push_back({music, "M4A (AAC) of the melody"});
+
+  CreateResourceLists();
+  TClipBox clips;
+  TLayerBox box;
+  auto load = [&](const std::string& file) {
+    TClipGraphic* clip = clips.AddFile(file);
+    if (!clip) throw EMovara(Format("the demo file '%s' does not read back", file.c_str()));
+    return clip;
+  };
+  TClipGraphic* movie = load(video);
+  TClipGraphic* tune = load(music);
+  TLayerItem* range = box.RowByNumber(lnRange)->Items(0);
+  if (!range) throw EMovara("the demo time line has no range block");
+  range->SetFirstFrame(0);
+  range->SetDuration(phonedemo::ClipFrames);
+  TLayerItem* picture = Put(box, lnFirstClipTop, movie, 0, phonedemo::ClipFrames);
+  TLayerItem* sound = Put(box, lnAudioSecond, movie, 0, phonedemo::ClipFrames);
+  sound->SetLinkSynchronizeItem(picture);
+  sound->Synchronize();
+  TLayerItem* melody = Put(box, lnAudioFirst, tune, 0, phonedemo::ClipFrames);
+  SetLevels(melody, {{0, 0}, {25, 60}, {phonedemo::ClipFrames - 25, 60}, {phonedemo::ClipFrames, 0}});
+
+  demo.ProjectFile = folder + "phone.mvf";
+  demo.Files.push_back({demo.ProjectFile, "project: the phone video and its sound, the melody from the M4A"});
+  TClipBoxResources resources(clips);
+  TProjectStream out(demo.ProjectFile, nullptr, &resources, &box, false);
+  if (!out.WriteProject(demo.ProjectFile)) throw EMovara(Format("cannot write '%s'", demo.ProjectFile.c_str()));
+  return demo;
+}
 
 TDemoProject MakeDemoProject(const std::string& folderName) {
   const std::string folder =

@@ -37,4 +37,20 @@ inline constexpr double Clip1Hz = 440.0, Clip2Hz = 660.0;
 // clear message when a file cannot be written.
 TDemoProject MakeDemoProject(const std::string& folder);
 
+// The phone demo: a portrait 1080 x 1920 H.264 MP4 at 30 frames a second with AAC sound
+// (stored 1920 x 1080 and turned by its display matrix, as phones write it) and an M4A
+// of the melody, both made by the ffmpeg program, and "phone.mvf" using them.
+namespace phonedemo {
+inline constexpr int ClipFrames = 100;  // 4 s in frames of 40 ms
+}  // namespace phonedemo
+struct TPhoneDemo {
+  std::vector<TDemoFile> Files;
+  std::string ProjectFile;  // folder + "phone.mvf"; empty when skipped
+  std::string Skipped;      // why the phone demo was not made ("" when it was)
+};
+// melodyWav is the demo's melody (made by MakeDemoProject). Without the ffmpeg program
+// (or its libx264 and AAC encoders) nothing is made and Skipped says so; a project file
+// that cannot be written throws EMovara.
+TPhoneDemo MakePhoneDemoProject(const std::string& folder, const std::string& melodyWav);
+
 }  // namespace movara

@@ -80,6 +80,7 @@ std::string OverwrittenInput(const TFilmSettingsData& s, const std::string& proj
     pattern += c;
   }
   pattern += s.OutputKind == okAviFilm        ? "[0-9]{2}\\.AVI"
+             : s.OutputKind == okMp4Film      ? "\\.MP4"
              : s.OutputKind == okBmpSequence  ? "[0-9]{4}\\.BMP"
              : s.OutputKind == okGifSequence  ? "[0-9]{4}\\.GIF"
                                               : "[0-9]{4}\\.JPG";
@@ -88,7 +89,8 @@ std::string OverwrittenInput(const TFilmSettingsData& s, const std::string& proj
   for (int i = 0; i < clips.Count(); ++i)
     if (const TClipGraphic* c = clips.Clips(i)) inputs.push_back(CanonicalPath(c->FullFileName()));
   for (const std::string& in : inputs)
-    if ((s.OutputKind == okAviFilm && in == out) || std::regex_match(in, numbered)) return in;
+    if (((s.OutputKind == okAviFilm || s.OutputKind == okMp4Film) && in == out) || std::regex_match(in, numbered))
+      return in;
   return std::string();
 }
 
@@ -262,7 +264,7 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
     return kExitFailure;
   }
   if (request.Quality >= 0) settings.Compvars.lQ = request.Quality;
-  // picture sequences have nothing to copy unchanged
+  // picture sequences have nothing to copy unchanged, and nothing is copied into an MP4
   if (settings.OutputKind != okAviFilm && settings.VideoRenderMode == vrmMaximal) settings.VideoRenderMode = vrmMedium;
 
   // title pages are drawn by the font system, which starts on this thread
@@ -291,7 +293,13 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
                    film.MakeVideo() ? (film.MakeSound() ? "picture or sound" : "picture") : "sound");
       return kExitFailure;
     }
-    if (film.MakeSound()) {
+    if (settings.OutputKind == okMp4Film) {
+      const std::string missing = Mp4MakerMissing(film.MakeSound());
+      if (!missing.empty()) {
+        std::fprintf(stderr, "movara %s: %s; nothing was written\n", command, missing.c_str());
+        return kExitFailure;
+      }
+    } else if (film.MakeSound()) {
       TAviAudioOptions sound;
       sound.MakeAudio = true;
       sound.SourceFormat = film.PcmFormat();
@@ -335,7 +343,7 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
     if (res.Files.empty())
       std::fprintf(stderr, "movara %s: stopped by the user before anything was made; nothing was written\n",
                    command);
-    else if (settings.OutputKind == okAviFilm)
+    else if (settings.OutputKind == okAviFilm || settings.OutputKind == okMp4Film)
       std::fprintf(stderr, "movara %s: stopped by the user after %d frames; '%s' holds the film so far\n", command,
                    res.Frames, settings.FileName.c_str());
     else

@@ -10,7 +10,9 @@
 
 #include "base/AppPaths.h"
 #include "base/Rounding.h"
+#include "base/FileKind.h"
 #include "base/Trace.h"
+#include "media/MediaFile.h"
 #include "platform/codecs/VideoFormat.h"
 #include "platform/codecs/VideoFrameGetter.h"
 #include "platform/codecs/VideoGetFrame.h"
@@ -66,6 +68,7 @@ bool TAVI::Open(const std::string& fileName) {
     name = DataFolder() + "LoadAvi/" + ExtractFileName(fileName);
     if (!FileExists(name)) return false;
   }
+  if (IsMediaMovieName(name)) return OpenMedia(name);
 
   if (AVIFileOpen(&FFile, name, OF_READ | OF_SHARE_DENY_WRITE) != AVIERR_OK) {
     FFile = nullptr;
@@ -125,8 +128,49 @@ bool TAVI::Open(const std::string& fileName) {
   return true;
 }
 
+bool TAVI::OpenMedia(const std::string& name) {
+  FMedia = TMediaVideo::Open(name);
+  if (!FMedia) return false;
+  FStreamInfo = AVISTREAMINFO();
+  FStreamInfo.fccType = streamtypeVIDEO;
+  const std::string codec = FMedia->CodecName();
+  uint32_t handler = 0;
+  for (size_t i = 0; i < 4; ++i)
+    handler |= static_cast<uint32_t>(static_cast<uint8_t>(i < codec.size() ? codec[i] : ' ')) << (8 * i);
+  FStreamInfo.fccHandler = handler;
+  FStreamInfo.dwRate = FMedia->Rate();
+  FStreamInfo.dwScale = FMedia->Scale();
+  FStreamInfo.dwLength = static_cast<uint32_t>(FMedia->FrameCount());
+  FStreamInfo.rcFrame.right = FMedia->Width();
+  FStreamInfo.rcFrame.bottom = FMedia->Height();
+  FStreamInfo.SetName(FMedia->CodecName());
+  FCompressedCopy = true;
+  FStoredAsFrames = false;
+  FCanCopy = 0;  // frames of other containers are always decoded and compressed anew
+  FLength = FMedia->FrameCount();
+  FFrameWidth = FMedia->Width();
+  FFrameHeight = FMedia->Height();
+  FStartFrame = 0;
+  FStopFrame = FLength - 1;
+  FName = FStreamInfo.Name();
+  FPlaybackRate = static_cast<double>(FStreamInfo.dwRate) / FStreamInfo.dwScale;
+  FPosition = FStartFrame;
+  const bool fetched = FetchIntoPicture(FPosition, true);
+  UpdateVideoFormatSize();
+  if (!fetched) {
+    Close();
+    return false;
+  }
+  FFileName = name;
+  FOpened = true;
+  return true;
+}
+
 void TAVI::Close() {
   FGetFrame.reset();
+  FMedia.reset();
+  FMediaPacked.clear();
+  FCanCopy = -1;
   if (FAudioStream) AVIStreamRelease(FAudioStream);
   FAudioStream = nullptr;
   if (FVideoStream) AVIStreamRelease(FVideoStream);
@@ -143,6 +187,14 @@ void TAVI::Close() {
 bool TAVI::FetchIntoPicture(int index, bool forced) {
   FPacked = nullptr;
   FFrameIndex = -1;
+  if (FMedia) {
+    if (forced) FDIB.Clear();
+    if (!FMedia->GetFrame(index, FDIB)) return false;
+    FFrameIndex = index;
+    FFrameHeader = FrameHeaderOf(FDIB.Width(), FDIB.Height());
+    if (FFlipDIBY) FlipPictureRows();
+    return true;
+  }
   if (!FGetFrame) return false;
   // Rebuilding the picture is giving it the frame's size and depth afresh; a picture
   // of the frame's size and depth only gets its rows, decoded straight into it.
@@ -219,9 +271,25 @@ void TAVI::SetFlipDIBY(bool flip) {
 }
 
 const std::vector<uint8_t>* TAVI::GetFrame(int index) {
-  if (!FOpened || !FGetFrame) return nullptr;
+  if (!FOpened || (!FGetFrame && !FMedia)) return nullptr;
   if (index > FStopFrame) index = FStopFrame;
   if (index < FStartFrame) index = FStartFrame;
+  if (FMedia) {
+    if (index == FFrameIndex && FPacked) return FPacked;
+    FPacked = nullptr;
+    FFrameIndex = -1;
+    TDIB picture;
+    if (!FMedia->GetFrame(index, picture)) return nullptr;
+    // The packed DIB: the header, then the picture's bottom-up rows as they are.
+    FFrameHeader = FrameHeaderOf(picture.Width(), picture.Height());
+    FMediaPacked.resize(40 + picture.ImageSize());
+    FFrameHeader.Write(FMediaPacked.data());
+    std::memcpy(FMediaPacked.data() + 40, picture.Bits(), picture.ImageSize());
+    FPacked = &FMediaPacked;
+    FFrameIndex = index;
+    UpdateVideoFormatSize();
+    return FPacked;
+  }
   if (index != FFrameIndex || !FPacked) {
     try {
       FPacked = FGetFrame->GetFrame(index);
@@ -253,18 +321,22 @@ int TAVI::MsToFrames(int ms) const {
 }
 
 bool TAVI::IsKeyFrame(int index) const {
+  if (FMedia) return FMedia->IsKeyFrame(index);
   if (!FVideoStream) return false;
   return AVIStreamFindSample(FVideoStream, index, FIND_KEY | FIND_NEXT) == index;
 }
 
-int64_t TAVI::FramesDecoded() const { return FGetFrame ? FGetFrame->FramesDecoded() : 0; }
+int64_t TAVI::FramesDecoded() const {
+  if (FMedia) return FMedia->FramesDecoded();
+  return FGetFrame ? FGetFrame->FramesDecoded() : 0;
+}
 
 bool TAVI::AVIStreamRead(TAVIData* data, int startMs, int lengthMs) {
   if (!data) {
     TraceF("[TAVI.AVIStreamRead] Error. AOutAVIData = nil !!! Decompressing and Copying only one frame.");
     return false;
   }
-  if (!FOpened) return false;
+  if (!FOpened || !FVideoStream) return false;  // frames of other containers are never copied
   const int first = MsToFrames(startMs);
   const int64_t endMs = std::clamp<int64_t>(int64_t(startMs) + lengthMs, INT_MIN, INT_MAX);
   int last = MsToFrames(static_cast<int>(endMs)) - 1;

@@ -23,6 +23,7 @@
 namespace movara {
 
 class TAVI;
+class TMediaVideo;
 class TVideoFrameGetter;
 
 // The raw-copy buffer shared by the render thread and the film writer: the compressed
@@ -85,7 +86,10 @@ class TAVI {
 
   // Opens the video stream of fileName (when no file is there, the file of the same
   // name in the "LoadAvi" folder of the data folder) and fetches its first frame into
-  // the picture. False, closed, when any of that fails.
+  // the picture. False, closed, when any of that fails. A movie of another container
+  // (by its name: MP4, MOV, MKV, ...) is read through TMediaVideo: the same frames,
+  // no AVI streams (VideoStream() and AudioStream() are nullptr) and nothing to copy
+  // into a film as stored.
   bool Open(const std::string& fileName);
   // Releases the frame getter, the sound stream, the video stream and the file.
   void Close();
@@ -158,10 +162,14 @@ class TAVI {
   // The size of a frame format from its header: colour table or colour masks after it.
   static int FormatSizeOf(const BITMAPINFOHEADER& header);
 
+  // The reader of a movie of another container (nullptr for an AVI).
+  TMediaVideo* MediaVideo() const { return FMedia.get(); }
+
  private:
   // Fetches frame index into the picture (and forgets the packed frame); false when
   // no picture came.
   bool FetchIntoPicture(int index, bool forced);
+  bool OpenMedia(const std::string& name);
   void UpdateVideoFormatSize();
   void FlipPictureRows();
 
@@ -169,6 +177,8 @@ class TAVI {
   PAVISTREAM FVideoStream = nullptr;
   PAVISTREAM FAudioStream = nullptr;
   std::unique_ptr<TVideoFrameGetter> FGetFrame;
+  std::unique_ptr<TMediaVideo> FMedia;
+  std::vector<uint8_t> FMediaPacked;
   AVISTREAMINFO FStreamInfo;
 
   // The frame held: its index, its header, and its packed DIB once one was asked for.

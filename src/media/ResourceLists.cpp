@@ -8,9 +8,11 @@
 #include <exception>
 
 #include "base/AppPaths.h"
+#include "base/FileKind.h"
 #include "base/Format.h"
 #include "base/LoadFailure.h"
 #include "base/Trace.h"
+#include "media/MediaFile.h"
 #include "media/PictureFile.h"
 
 namespace movara {
@@ -67,6 +69,23 @@ std::unique_ptr<TCustomAudioReader> MakeReaderByExt(const std::string& fileName)
   const std::string ext = UpperCase(ExtractFileExt(fileName));
   if (ext == ".AVI") return std::make_unique<TAviAudioReader>();
   if (ext == ".WAV") return std::make_unique<TWaveAudioReader>();
+  if (IsMediaMovieName(fileName) || IsMediaSoundName(fileName)) return std::make_unique<TMediaAudioReader>();
+  return nullptr;
+}
+
+// A WAV file our own reader refuses (24-bit or floating-point samples, more than two
+// channels) is read again through libavformat; nullptr when that fails too, and the
+// first reader's reason stands.
+std::unique_ptr<TCustomAudioReader> WaveThroughMedia(const std::string& path, const WAVEFORMATEX& dest) {
+  if (UpperCase(ExtractFileExt(path)) != ".WAV") return nullptr;
+  const std::string reason = TakeLoadFailure();
+  auto media = std::make_unique<TMediaAudioReader>();
+  try {
+    media->SetDestinationFormat(dest.nChannels, dest.wBitsPerSample, static_cast<int>(dest.nSamplesPerSec));
+    if (media->OpenFile(path)) return media;
+  } catch (...) {
+  }
+  NoteLoadFailure(reason);
   return nullptr;
 }
 
@@ -351,11 +370,13 @@ TCustomAudioReader* TAudioFileList::LoadFromFile(const std::string& fileName) {
   try {
     if (!audio->OpenFile(key)) {
       TraceF("[TAudioFileList.LoadFromFile \"%s\"] AAudio.OpenFile(%s) FAILED !", FName.c_str(), key.c_str());
-      return nullptr;
+      audio = WaveThroughMedia(key, audio->DestinationFormat());
+      if (!audio) return nullptr;
     }
   } catch (...) {
     TraceF("[TAudioFileList.LoadFromFile \"%s\"] Exception on AAudio.OpenFile(%s).", FName.c_str(), key.c_str());
-    return nullptr;
+    audio = WaveThroughMedia(key, audio->DestinationFormat());
+    if (!audio) return nullptr;
   }
   TCustomAudioReader* result = audio.get();
   AddItem(key, std::move(audio));
@@ -509,11 +530,11 @@ std::unique_ptr<TCustomAudioReader> MakeAudioReaderFromFile(const std::string& f
     audio->SetDestinationFormat(channels, bitsPerSample, samplesPerSecond);
     if (!audio->OpenFile(path)) {
       TraceF("[MakeAudioReaderFromFile] AAudio.OpenFile(%s) FAILED !", path.c_str());
-      return nullptr;
+      return WaveThroughMedia(path, MakePcmFormat(channels, samplesPerSecond, bitsPerSample));
     }
   } catch (...) {
     TraceF("[MakeAudioReaderFromFile] Exception on AAudio.OpenFile(%s).", path.c_str());
-    return nullptr;
+    return WaveThroughMedia(path, MakePcmFormat(channels, samplesPerSecond, bitsPerSample));
   }
   return audio;
 }

@@ -128,8 +128,10 @@ class TAudioFileList : public TFileResourceList<TCustomAudioReader> {
  public:
   explicit TAudioFileList(std::string name)
       : TFileResourceList<TCustomAudioReader>(std::move(name), "TAudioFileList", "LoadAudio") {}
-  // ".AVI" (any case) opens a TAviAudioReader, ".WAV" a TWaveAudioReader, with the
-  // reader's default destination format; any other extension is refused.
+  // ".AVI" (any case) opens a TAviAudioReader, ".WAV" a TWaveAudioReader (a WAV it
+  // refuses: a TMediaAudioReader), the movie and sound extensions of other containers a
+  // TMediaAudioReader, with the reader's default destination format; any other
+  // extension is refused.
   TCustomAudioReader* LoadFromFile(const std::string& fileName);
   TCustomAudioReader* GetItem(const std::string& fileName);
 };

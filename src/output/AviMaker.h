@@ -22,6 +22,7 @@
 #include "media/AudioCompressor.h"
 #include "media/Avi.h"
 #include "output/FilmOutput.h"
+#include "output/FilmWriter.h"
 #include "output/VideoCompressorSession.h"
 #include "platform/avifile/AviFile.h"
 
@@ -57,7 +58,7 @@ struct TAviAudioOptions {
   int BlockDuration = 0;      // ms of one block
 };
 
-class TAVIMaker {
+class TAVIMaker : public TFilmWriter {
  public:
   // Opens the file and its streams; Initialized() tells whether the film can be written.
   // Raises EAviMaker for a missing frame picture or an unknown sound codec,
@@ -66,20 +67,20 @@ class TAVIMaker {
   TAVIMaker(TWindowHandle window, const TAviAudioOptions& audio, const TAviVideoOptions& video,
             const std::string& fileName);
   // Close().
-  ~TAVIMaker();
+  ~TAVIMaker() override;
   TAVIMaker(const TAVIMaker&) = delete;
   TAVIMaker& operator=(const TAVIMaker&) = delete;
 
   // The picture's current bits as the next frame.
-  bool AddVideoFrame();
+  bool AddVideoFrame() override;
   // The raw-copy run of FVO.AVIData, cut to maxFrames when 0 < maxFrames < its count.
-  bool AddVideoSeries(int maxFrames);
-  int LastSeriesFrames() const { return FLastSeriesFrames; }
+  bool AddVideoSeries(int maxFrames) override;
+  int LastSeriesFrames() const override { return FLastSeriesFrames; }
   // One block of source PCM.
-  bool AddAudioData(const void* data, int size);
+  bool AddAudioData(const void* data, int size) override;
   // Bytes a file may reach before the film goes on in the next one (kSmallestMaxAviFileSize
   // at least; a smaller or negative limit keeps 2 GB, and 4 GB or more never splits).
-  void SetMaxFileSize(int64_t limit);
+  void SetMaxFileSize(int64_t limit) override;
 
   // Ends a raw-copy run after its current frame (set from another thread; see also
   // TAviVideoOptions::Break).
@@ -88,20 +89,20 @@ class TAVIMaker {
   // Closes everything now (what destruction does): the last file is trimmed and the
   // film's files take their names. False, after its message, when one could not. Later
   // adds return false.
-  bool Close();
+  bool Close() override;
   // Closes everything and removes the film's files: the older files of these names stay
   // as they were (a film that failed).
-  void Abandon();
+  void Abandon() override;
   // The files the closed film left, the film first.
-  const std::vector<std::string>& Files() const { return FOutput.Committed(); }
+  const std::vector<std::string>& Files() const override { return FOutput.Committed(); }
 
-  bool Initialized() const { return FInitialized; }
+  bool Initialized() const override { return FInitialized; }
   const std::string& FileName() const { return FFileName; }
   const std::string& BaseName() const { return FBaseName; }
   // The file being written (the first one or the last continuation file), by the name it
   // takes when the film is closed.
   const std::string& CurrentFileName() const { return FCurrentFileName; }
-  int ContinuationCount() const { return FContinuationCount; }
+  int ContinuationCount() const override { return FContinuationCount; }
   int64_t MaxFrameDataSize() const { return FMaxFrameDataSize; }
   int64_t TotalWrittenDataSize() const { return fTotalWrittenDataSize; }
   uint32_t MaxFileSize() const { return FMaxFileSize; }

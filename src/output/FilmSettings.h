@@ -15,7 +15,13 @@ namespace movara {
 // The choices of the settings, by their index in the settings window's lists. RangeKind
 // takes TRangeKind of the time line.
 
-enum TOutputKind : uint8_t { okAviFilm = 0, okBmpSequence = 1, okGifSequence = 2, okJpegSequence = 3 };
+enum TOutputKind : uint8_t {
+  okAviFilm = 0,
+  okBmpSequence = 1,
+  okGifSequence = 2,
+  okJpegSequence = 3,
+  okMp4Film = 4  // H.264 and AAC in MP4
+};
 
 // 8 bits, 16 bits (5-5-5), 24 bits, 32 bits a pixel.
 enum TFilmColourMode : uint8_t { cmColour8 = 0, cmColour16 = 1, cmColour24 = 2, cmColour32 = 3 };

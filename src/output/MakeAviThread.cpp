@@ -72,7 +72,7 @@ TMakeAviThread::TMakeAviThread(TWindowHandle owner, TPreviewMode previewMode, bo
   FBox = box;
   if (box) FPreviewMode = previewMode;
   FMakeVideo = FSettings.FilmContent < fcSoundOnly;
-  FMakeSound = FSettings.OutputKind == okAviFilm &&
+  FMakeSound = (FSettings.OutputKind == okAviFilm || FSettings.OutputKind == okMp4Film) &&
                (FSettings.FilmContent == fcVideoAndSound || FSettings.FilmContent == fcSoundOnly);
   FFrameDuration = FSettings.FramesPerSecond > 0 ? 1000.0 / FSettings.FramesPerSecond : 40.0;
 
@@ -228,7 +228,10 @@ bool TMakeAviThread::InitAnimation() {
                                  FSettings.Compressed() ? FSettings.Compvars.fccHandler : VideoFourCC("DIB "), bits);
       FRenderThread->SetLinkOutDIB(&FFrame);
       // only the maximal optimisation copies compressed frames
-      FRenderThread->SetRawCopyBuffer(FSettings.VideoRenderMode == vrmMaximal ? &FAviData : nullptr);
+      // (never into an MP4: its frames are all compressed anew)
+      FRenderThread->SetRawCopyBuffer(FSettings.VideoRenderMode == vrmMaximal && FSettings.OutputKind == okAviFilm
+                                          ? &FAviData
+                                          : nullptr);
       // interleaved films take a step of a run at a time
       FRenderThread->SetRawCopyLimit(FMakeSound && !FSoundFirst ? FStepTimeDuration + 2 : 0);
       if (FFrame.Empty()) throw EMakeAvi("Błąd inicjalizacji ramki.");
@@ -242,7 +245,7 @@ bool TMakeAviThread::InitAnimation() {
       }
       FWriterFrame = FFrame;
     }
-    if (FWriteOutput && FSettings.OutputKind == okAviFilm) {
+    if (FWriteOutput && (FSettings.OutputKind == okAviFilm || FSettings.OutputKind == okMp4Film)) {
       TAviVideoOptions video;
       video.MakeVideo = FMakeVideo;
       video.Compress = FSettings.Compressed();
@@ -268,7 +271,17 @@ bool TMakeAviThread::InitAnimation() {
         audio.BlockSize = FPcm->BlockSize();
         audio.BlockDuration = FStepTimeDuration;
       }
-      auto maker = std::make_unique<TAVIMaker>(FOwner, audio, video, FSettings.FileName);
+      std::unique_ptr<TFilmWriter> maker;
+      if (FSettings.OutputKind == okMp4Film) {
+        const int quality = FSettings.Compvars.lQ >= 0 && FSettings.Compvars.lQ <= 10000 ? FSettings.Compvars.lQ : 7500;
+        auto mp4 = std::make_unique<TMp4Maker>(audio, video, quality, FSettings.FileName);
+        if (!mp4->Initialized())
+          ShowMessage(Format("Nie mogę zapisać pliku \"%s\".", FSettings.FileName.c_str()) + " " + mp4->Error(),
+                      TMsgKind::Error);
+        maker = std::move(mp4);
+      } else {
+        maker = std::make_unique<TAVIMaker>(FOwner, audio, video, FSettings.FileName);
+      }
       const bool ok = maker->Initialized();
       if (ok) maker->SetMaxFileSize(FSettings.MaxAviFileSize);
       {
@@ -314,7 +327,8 @@ void TMakeAviThread::Execute() {
       FError = meInit;
     } else {
       FWriting = FWriteOutput && ((FAviMaker && FAviMaker->Initialized()) ||
-                                  (!FAviMaker && FSettings.OutputKind != okAviFilm));
+                                  (!FAviMaker && FSettings.OutputKind != okAviFilm &&
+                                   FSettings.OutputKind != okMp4Film));
       {
         std::unique_lock<std::mutex> l(FStateLock);
         FStateSignal.wait(l, [this] { return FStarted || FStop; });
@@ -387,7 +401,7 @@ void TMakeAviThread::EndExecute() {
 }
 
 void TMakeAviThread::DoneAviMaker() {
-  std::unique_ptr<TAVIMaker> maker;
+  std::unique_ptr<TFilmWriter> maker;
   {
     std::lock_guard<std::mutex> l(FMakerLock);
     maker = std::move(FAviMaker);
@@ -485,7 +499,7 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
       Submit(std::move(bad));
       std::fputc('\a', stderr);
       TraceF("[TMakeAviThread] Warning. BadBlockCount = %d at Time = %d", FBadBlockCount.load(), time);
-    } else if (FWriting && FSettings.OutputKind == okAviFilm) {
+    } else if (FWriting && (FSettings.OutputKind == okAviFilm || FSettings.OutputKind == okMp4Film)) {
       if (result == rfPicture) {
         TJob job;
         job.Kind = TJob::jFrame;

@@ -25,6 +25,7 @@
 #include "base/Exceptions.h"
 #include "media/Avi.h"
 #include "output/AviMaker.h"
+#include "output/Mp4Maker.h"
 #include "output/FilmOutput.h"
 #include "output/FilmSettings.h"
 #include "output/ProgressBar.h"
@@ -167,7 +168,7 @@ class TMakeAviThread {
   std::atomic<TPreviewBox*> FBox{nullptr};
   TMyProgressBar* FProgress;
   std::string FScript;
-  std::unique_ptr<TAVIMaker> FAviMaker;
+  std::unique_ptr<TFilmWriter> FAviMaker;  // the AVI or MP4 writer
   mutable std::mutex FMakerLock;  // the maker between the film thread and the writer thread
   std::unique_ptr<TAudioEngine> FAudioEngine;
   std::unique_ptr<TAudioPcmManager> FPcm;

@@ -37,6 +37,33 @@ TEST(CmdDemo, MakesMediaAProjectAndAFilmOtherProgramsRead) {
   }
 }
 
+// The phone demo: made with the ffmpeg program (a portrait MP4 stored turned, an M4A),
+// its MP4 film read by ffprobe; without the ffmpeg program the demo says it skipped it
+// and still succeeds.
+TEST(CmdDemo, PhoneDemoWithTheFfmpegProgramAndWithout) {
+  if (!FileExists(MovaraProgram())) GTEST_SKIP() << "movara not built";
+  TTempDir tmp;
+  const std::string without = tmp.File("without");
+  TCommandResult r = RunCommand("env PATH=" + Quote(tmp.Path()) + " " + Quote(MovaraProgram()) + " demo " +
+                                Quote(without));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("phone demo skipped: the ffmpeg program is not installed"), std::string::npos) << r.output;
+  EXPECT_FALSE(FileExists(without + "/phone.mvf"));
+  if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) GTEST_SKIP() << "ffmpeg not installed";
+  const std::string dir = tmp.File("with");
+  r = RunCommand(Quote(MovaraProgram()) + " demo " + Quote(dir));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  ASSERT_TRUE(FileExists(dir + "/phone.mvf")) << r.output;
+  TCommandResult info = RunCommand(Quote(MovaraProgram()) + " info " + Quote(dir + "/telefon.mp4"));
+  EXPECT_NE(info.output.find("video 1080 x 1920, h264"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("sound: aac"), std::string::npos) << info.output;
+  TCommandResult p = RunCommand("ffprobe -v error -count_frames -show_entries "
+                                "stream=codec_type,codec_name,width,height,nb_read_frames -of csv=p=0 " +
+                                Quote(dir + "/phone.mp4"));
+  EXPECT_NE(p.output.find("h264,video,540,960,100"), std::string::npos) << p.output;
+  EXPECT_NE(p.output.find("aac,audio"), std::string::npos) << p.output;
+}
+
 TEST(CmdDemo, UnwritableFolderFailsWithOneLine) {
   if (!FileExists(MovaraProgram())) GTEST_SKIP() << "movara not built";
   TTempDir tmp;

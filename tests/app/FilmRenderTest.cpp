@@ -1260,5 +1260,70 @@ TEST_F(FilmRender, InterruptLeavesAValidShorterFilm) {
   ExpectFfmpegDecodes(film);
 }
 
+
+// Phone media into an MP4 film: a portrait H.264 MP4 at 30 frames a second stored turned
+// (its upper half white), a Matroska clip and an M4A melody. ffprobe reads H.264 and AAC
+// of the film's frames and length, the sound within one frame of the picture, the index
+// at the front, ffmpeg decodes it without a word, and the portrait clip stands upright.
+TEST_F(FilmRender, PhoneMediaMakeAnMp4FilmThatPlaysEverywhere) {
+  if (test::RunCommand("ffmpeg -hide_banner -encoders 2>/dev/null | grep -qw libx264").exitCode != 0)
+    GTEST_SKIP() << "this ffmpeg has no libx264";
+  const std::string stored = dir_.File("stored.mp4"), phone = dir_.File("phone.mp4");
+  const std::string web = dir_.File("web.mkv"), music = dir_.File("music.m4a");
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i \"color=black:size=180x320:rate=30:duration=2,drawbox=x=0:y=0:w=180:h=160:"
+                     "color=white:t=fill\" -f lavfi -i sine=frequency=440:duration=2 -vf transpose=1 -c:v libx264 "
+                     "-pix_fmt yuv420p -c:a aac " + Quote(stored)));
+  ASSERT_TRUE(Ffmpeg("-i " + Quote(stored) + " -c copy -metadata:s:v:0 rotate=90 " + Quote(phone)));
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=25:duration=2 -c:v libx264 -pix_fmt yuv420p " +
+                     Quote(web)));
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=frequency=660:duration=5 -c:a aac " + Quote(music)));
+  CreateResourceLists();
+  TClipBox clips;
+  TLayerBox box;
+  TClipGraphic* a = clips.AddFile(phone);
+  TClipGraphic* b = clips.AddFile(web);
+  TClipGraphic* m = clips.AddFile(music);
+  ASSERT_TRUE(a && b && m);
+  box.RowByNumber(lnFirstClipTop)->InsertLayerItem(0, true, true, false, -1, a, 0);
+  box.RowByNumber(lnAudioFirst)->InsertLayerItem(0, true, true, false, -1, a, 0);
+  box.RowByNumber(lnFirstClipBottom)->InsertLayerItem(50, false, true, false, -1, b, 0);
+  box.RowByNumber(lnAudioSecond)->InsertLayerItem(0, false, true, false, -1, m, 100);
+  ASSERT_EQ(box.ProjectEndFrame(false), 100);
+  const std::string project = dir_.File("phone.mvf");
+  WriteProject(project, box, clips);
+
+  const std::string film = dir_.File("film.mp4");
+  const auto r = Render(project, "--kind mp4 --size 320x240 --quiet -o " + Quote(film));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const auto streams = Streams(film);
+  ASSERT_EQ(streams.size(), 2u);
+  const TFields* video = StreamOf(streams, "video");
+  const TFields* sound = StreamOf(streams, "audio");
+  ASSERT_TRUE(video && sound);
+  EXPECT_EQ(video->at("codec_name"), "h264");
+  EXPECT_EQ(video->at("pix_fmt"), "yuv420p");
+  EXPECT_EQ(video->at("width"), "320");
+  EXPECT_EQ(video->at("nb_read_frames"), "100");
+  EXPECT_EQ(sound->at("codec_name"), "aac");
+  EXPECT_NEAR(SoundSamples(film) / 44100.0, 4.0, 0.04);
+  ExpectFfmpegDecodes(film);
+  const std::vector<uint8_t> bytes = test::ReadBytes(film);
+  const std::string head(bytes.begin(), bytes.end());
+  EXPECT_LT(head.find("moov"), head.find("mdat")) << "the index comes first";
+
+  // The portrait clip upright: its white half above, stretched over the frame.
+  const auto picture = RunCommand("ffmpeg -nostdin -v error -ss 0.5 -i " + Quote(film) +
+                                  " -frames:v 1 -f rawvideo -pix_fmt gray - 2>/dev/null");
+  ASSERT_EQ(picture.output.size(), 320u * 240);
+  double top = 0, bottom = 0;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 320; ++x) {
+      top += static_cast<uint8_t>(picture.output[size_t(y) * 320 + x]);
+      bottom += static_cast<uint8_t>(picture.output[size_t(y + 180) * 320 + x]);
+    }
+  EXPECT_GT(top / (60 * 320), 200);
+  EXPECT_LT(bottom / (60 * 320), 50);
+}
+
 }  // namespace
 }  // namespace movara

@@ -162,7 +162,7 @@ TEST_F(ResourceListsTest, AudioByExtensionInAnyCase) {
   REQUIRE_PROGRAM("ffmpeg");
   const std::string wav = tmp_.File("tone.WaV");
   ASSERT_TRUE(RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 -f wav " + Quote(wav)));
-  const std::string text = tmp_.File("tone.mp3");
+  const std::string text = tmp_.File("tone.aiff");
   std::filesystem::copy_file(wav, text);
 
   TAudioFileList list("AudioFileList");

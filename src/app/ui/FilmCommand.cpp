@@ -119,7 +119,7 @@ bool TFilmCommand::Run(int mode, bool regenerate) {
     made = progress.exec() == QDialog::Accepted && !preview;
   }
   // 7. the film opened afterwards
-  if (made && settings.OutputKind == okAviFilm && settings.OpenAfterFinished && OpenFilm) OpenFilm(settings.FileName);
+  if (made && (settings.OutputKind == okAviFilm || settings.OutputKind == okMp4Film) && settings.OpenAfterFinished && OpenFilm) OpenFilm(settings.FileName);
   // 8.
   QApplication::processEvents();
   return made;

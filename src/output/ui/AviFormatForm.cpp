@@ -49,7 +49,9 @@ const char* const kAudioFormats[] = {"8 bitów - Mono", "8 bitów - Stereo", "16
 const char* const kInterleaves[] = {"1 sekunda", "1/2 sekundy", "1 ramka", "bez"};
 const char* const kExports[] = {"Animacji i dźwięku", "Animacji", "Dźwięku"};
 const char* const kRanges[] = {"Linia zakresu generowanego filmu", "Wybrane sekwencje filmu", "Cały projekt"};
-const char* const kFileTypes[] = {"Microsoft AVI", "Sekwencje BMP", "Sekwencje GIFF", "Sekwencje JPEG"};
+// By TOutputKind.
+const char* const kFileTypes[] = {"Microsoft AVI", "Sekwencje BMP", "Sekwencje GIFF", "Sekwencje JPEG",
+                                  "Film MP4 (*.MP4)"};
 const char* const kFileSizes[] = {"100 MB", "250 MB", "500 MB", "650 MB", "700 MB",
                                   "750 MB", "800 MB", "1 GB",   "2 GB"};
 const int64_t kFileSizeBytes[] = {104857600,  262144000, 524288000,  681574400, 734003200,
@@ -417,7 +419,8 @@ void TAviFormatForm::BrowseFileName() {
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix("AVI");
   dialog.setNameFilters({Q("Pliki animacji Video (*.AVI *.avi)"), Q("Sekwencje BMP (*.BMP *.bmp)"),
-                         Q("Sekwencje GIFF (*.GIF *.gif)"), Q("Sekwencje JPEG (*.JPG *.jpg)"), Q("Wszystkie (*)")});
+                         Q("Sekwencje GIFF (*.GIF *.gif)"), Q("Sekwencje JPEG (*.JPG *.jpg)"),
+                         Q("Film MP4 (*.MP4 *.mp4)"), Q("Wszystkie (*)")});
   const std::string current = edFileName->text().toStdString();
   if (!current.empty()) {
     dialog.setDirectory(Q(ExtractFilePath(ExpandFileName(current))));
@@ -524,7 +527,7 @@ void TAviFormatForm::UpdateSummary() {
       lines << Q(Format("Animacja: %d x %d - %d kl./s", mseFrameWidth->value(), mseFrameHeight->value(),
                         mseVideoRate->value()));
   }
-  if (content != fcVideoOnly && cbFileType->currentIndex() <= 0) {
+  if (content != fcVideoOnly && (cbFileType->currentIndex() <= 0 || cbFileType->currentIndex() == okMp4Film)) {
     const QString rate = cbAudioFrequency->currentText();
     lines << Q(Format("Dźwięk: %s Hz, %s, %s", rate.left(std::max<int>(0, rate.size() - 3)).toStdString().c_str(),
                       cbAudioFormat->currentText().toStdString().c_str(),
@@ -566,7 +569,7 @@ void TAviFormatForm::ReadIni() {
     const std::string hex = ini.ReadString(kSection, Format("CompvarsState%.2d", i), "");
     HexToBuf(hex, FState.data() + 16 * i, std::min(16, left));
   }
-  cbFileType->setCurrentIndex(std::clamp(ini.ReadInteger(kSection, "FilmFileType", 0), 0, 3));
+  cbFileType->setCurrentIndex(std::clamp(ini.ReadInteger(kSection, "FilmFileType", 0), 0, 4));
   cbOpenWhenFinished->setChecked(ini.ReadBool(kSection, "OpenAfterFinished", true));
   Check(FExport, std::clamp(ini.ReadInteger(kSection, "ExportData", 0), 0, 2));
   Check(FRange, std::clamp(ini.ReadInteger(kSection, "RangeData", 2), 0, 2));

@@ -23,7 +23,7 @@ namespace {
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
 const char* const kCaptions[] = {"Generowanie filmu AVI", "Generowanie sekwencji BMP", "Generowanie sekwencji GIFF",
-                                 "Generowanie sekwencji JPEG"};
+                                 "Generowanie sekwencji JPEG", "Generowanie filmu MP4"};
 
 // Runs fn on the widget's thread later; dropped when the widget is gone by then.
 template <typename F>
@@ -117,7 +117,7 @@ TAviProgressForm::TAviProgressForm(QWidget* owner, const std::string& scriptText
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       FSettings(settings) {
   setObjectName("AviProgressForm");
-  setWindowTitle(Q(kCaptions[settings.OutputKind < 4 ? settings.OutputKind : 0]));
+  setWindowTitle(Q(kCaptions[settings.OutputKind < 5 ? settings.OutputKind : 0]));
   FBarView = new TProgressBarView(FBar, this);
   FBarView->setGeometry(8, 8, kWidth - 16, 24);
   FInfo = new QLabel(this);

@@ -293,11 +293,17 @@ TEST(AviFormatForm, SaveDialogListsUpperAndLowerCase) {
     QMetaObject::invokeMethod(dialog, "accept");
   });
   QTest::mouseClick(form.bbFileName, Qt::LeftButton);
-  ASSERT_EQ(filters.size(), 5);
+  ASSERT_EQ(filters.size(), 6);
   EXPECT_EQ(filters[0], Q("Pliki animacji Video (*.AVI *.avi)"));
   EXPECT_EQ(filters[3], Q("Sekwencje JPEG (*.JPG *.jpg)"));
+  EXPECT_EQ(filters[4], Q("Film MP4 (*.MP4 *.mp4)"));
   EXPECT_EQ(suffix, "AVI");
   EXPECT_EQ(form.edFileName->text().toStdString(), dir.File("nowy.AVI"));
+  // the film kinds by their place in the list
+  ASSERT_EQ(form.cbFileType->count(), 5);
+  EXPECT_EQ(form.cbFileType->itemText(okMp4Film), Q("Film MP4 (*.MP4)"));
+  form.cbFileType->setCurrentIndex(okMp4Film);
+  EXPECT_EQ(form.Settings().OutputKind, okMp4Film);
 }
 
 TEST(CompressorChooser, OffersWhatCompressesTheInputAndHandsTheChoiceBack) {
