@@ -33,6 +33,7 @@
 #include "project/ClipBox.h"
 #include "project/ClipGraphic.h"
 #include "project/ui/ClipPaint.h"
+#include "project/ui/ResourcesForm.h"
 #include "project/ui/TimeLineMime.h"
 
 namespace movara {
@@ -60,9 +61,12 @@ std::string AskPlayerFile() {
   if (Shared().AskFile) return Shared().AskFile();
   QFileDialog dialog(QApplication::activeWindow(), QString::fromUtf8("Wybór plików animacji i dźwięku"));
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters({QString::fromUtf8("Pliki animacji i dźwięku (*.AVI *.avi *.WAV *.wav)"),
-                         QString::fromUtf8("Animacje (*.AVI *.avi)"), QString::fromUtf8("Dźwięki (*.WAV *.wav)"),
-                         QString::fromUtf8("Wszystkie pliki (*)")});
+  // the project's resource filters: their movies and sounds, then everything
+  const QStringList filters = ResourceFileFilters();
+  auto movies = filters[4], sounds = filters[5];
+  const QString both = QString::fromUtf8("Pliki animacji i dźwięku (") + movies.section('(', 1).chopped(1) + ' ' +
+                       sounds.section('(', 1);
+  dialog.setNameFilters({both, movies, sounds, QString::fromUtf8("Wszystkie pliki (*)")});
   dialog.setDefaultSuffix("AVI");
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::string();
   return dialog.selectedFiles().first().toStdString();

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QVBoxLayout>
 
+#include "base/FileKind.h"
 #include "persist/ProjectDocument.h"
 #include "project/ClipBox.h"
 #include "project/ClipGraphic.h"
@@ -19,12 +20,19 @@ namespace movara {
 namespace {
 
 // "Opis (*.BMP *.bmp ...)" for the given extensions.
-QString Filter(const char* description, std::initializer_list<const char*> extensions) {
+QString Filter(const char* description, const std::vector<std::string>& extensions) {
   QStringList patterns;
-  for (const char* ext : extensions) {
-    patterns << QString("*.%1").arg(QString(ext).toUpper()) << QString("*.%1").arg(QString(ext).toLower());
+  for (const std::string& e : extensions) {
+    const QString ext = QString::fromStdString(e.rfind('.', 0) == 0 ? e.substr(1) : e);
+    patterns << QString("*.%1").arg(ext.toUpper()) << QString("*.%1").arg(ext.toLower());
   }
   return QString::fromUtf8(description) + " (" + patterns.join(' ') + ")";
+}
+
+// AVI and WAV with the other containers read through the media library
+std::vector<std::string> With(std::vector<std::string> first, const std::vector<std::string>& more) {
+  first.insert(first.end(), more.begin(), more.end());
+  return first;
 }
 
 class TQtResourceDialogs : public IResourceDialogs {
@@ -50,12 +58,14 @@ class TQtResourceDialogs : public IResourceDialogs {
 }  // namespace
 
 QStringList ResourceFileFilters() {
-  return {Filter("Pliki zasobów", {"bmp", "jpg", "gif", "avi", "wav", "pte"}),
+  const std::vector<std::string> movies = With({"avi"}, MediaMovieExtensions());
+  const std::vector<std::string> sounds = With({"wav"}, MediaSoundExtensions());
+  return {Filter("Pliki zasobów", With(With({"bmp", "jpg", "gif", "pte"}, movies), sounds)),
           Filter("Pliki map bitowych", {"bmp"}),
           Filter("Pliki graficzne JPEG", {"jpg"}),
           Filter("Pliki graficzne GIF", {"gif"}),
-          Filter("Animacje", {"avi"}),
-          Filter("Dźwięki", {"wav"}),
+          Filter("Animacje", movies),
+          Filter("Dźwięki", sounds),
           Filter("Pliki Edytora Tekstów", {"pte"}),
           QString::fromUtf8("Wszystkie pliki (*)")};
 }

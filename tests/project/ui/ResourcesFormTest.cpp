@@ -181,6 +181,9 @@ TEST_F(ResourcesFormTest, FilesAddedThroughTheDialogAreDrawn) {
       EXPECT_TRUE(patterns.contains(p.toUpper()) && patterns.contains(p.toLower())) << filter.toStdString();
     }
   }
+  // phone and camera media are offered beside AVI and WAV
+  EXPECT_TRUE(ResourceFileFilters()[0].contains("*.mp4") && ResourceFileFilters()[0].contains("*.M4A"));
+  EXPECT_TRUE(ResourceFileFilters()[4].contains("*.MOV") && !ResourceFileFilters()[4].contains("*.mp3"));
 }
 
 TEST_F(ResourcesFormTest, ClicksSelectAloneWithCtrlAndWithShift) {
