@@ -29,19 +29,13 @@
 #include "media/Avi.h"
 #include "media/ResourceLists.h"
 #include "platform/audioout/WaveOut.h"
+#include "BenchSupport.h"
 
 using namespace movara;
 
 namespace {
 
-int Run(const std::string& command) {
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  while (fread(buf, 1, sizeof buf, p) > 0) {
-  }
-  return pclose(p);
-}
+using movara::bench::Run;
 
 // Processor time of the calling thread (the stopped player seeks on it), which a
 // machine busy with other work disturbs less than the wall clock.

@@ -23,38 +23,15 @@
 #include "platform/avifile/AviFile.h"
 #include "platform/codecs/VideoDecoder.h"
 #include "platform/codecs/VideoGetFrame.h"
+#include "BenchSupport.h"
 
 using namespace movara;
 
 namespace {
 
+using namespace movara::bench;
+
 constexpr int kFrames = 100;
-
-double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + t.tv_nsec * 1e-9;
-}
-
-// Processor time of the child processes waited for so far.
-double ChildrenCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_CHILDREN, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
-}
-
-int Run(const std::string& command) {
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  while (fread(buf, 1, sizeof buf, p) > 0) {
-  }
-  return pclose(p);
-}
 
 struct TMedia {
   std::string dir;

@@ -6,73 +6,33 @@
 # Exit 77 (skipped) without Xvfb or xdotool.
 set -u
 prog=${1:?usage: ProjectWindowXvfb.sh MOVARA}
+. "$(dirname "$0")/../../support/XvfbCommon.sh"
 
 if [ "${2:-}" = --inside ]; then
   project=$3
   "$prog" "$project" >"$MOVARA_HOME/../editor.log" 2>&1 &
   pid=$!
-  # a shown window only: xdotool matches names in any case, and the program's hidden
-  # leader window is called "movara"
-  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Movara$' | head -n 1)
+  wid=$(xvfb_wait_window '^Movara$')
   if [ -z "$wid" ]; then
     echo "FAIL: no window named Movara appeared"
     kill "$pid" 2>/dev/null
     exit 1
   fi
   sleep 2  # the project opens
-  eval "$(xdotool getwindowgeometry --shell "$wid")"
-  # row A of the time line: below the menu bar, the child's title bar and the rows above
-  xdotool mousemove --sync $((X + 600)) $((Y + 190)) click 1
-  sleep 0.5
+  xvfb_click_time_line "$wid"
   xdotool key --clearmodifiers KP_Add
   sleep 0.5
   xdotool key --clearmodifiers ctrl+s
   sleep 1
-  xdotool key --clearmodifiers ctrl+q
-  for _ in $(seq 1 150); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    echo "FAIL: movara did not close on Ctrl+Q (an unsaved project?)"
-    kill "$pid"
-    exit 1
-  fi
-  wait "$pid"
-  exit $?
+  xvfb_quit "$pid" "an unsaved project?"
 fi
 
-if ! command -v xvfb-run >/dev/null || ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null; then
-  echo "SKIP: Xvfb (xvfb-run) or xdotool is not installed"
-  exit 77
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export MOVARA_HOME="$work/home"
-mkdir -p "$MOVARA_HOME"
-unset QT_QPA_PLATFORM
-if ! "$prog" demo "$work/demo" >"$work/demo.log" 2>&1; then
-  cat "$work/demo.log"
-  exit 1
-fi
-# the main window at the screen's corner, the project window at the MDI area's corner
-cat >"$MOVARA_HOME/Movara.Ini" <<INI
-[Main App]
-Left=0
-Top=0
-Width=1000
-Height=700
-Window State=0
-Visible=1
-[Time Line]
-Left=0
-Top=0
-Width=900
-Height=420
-Window State=0
-Visible=1
-Zoom=5
-INI
+xvfb_require
+xvfb_demo_home "$prog"
+{
+  xvfb_layout_ini
+  echo "Zoom=5"
+} >"$MOVARA_HOME/Movara.Ini"
 before=$(od -An -tu1 -j5 -N1 "$work/demo/demo.mvf" | tr -d ' ')
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$prog" --inside "$work/demo/demo.mvf"
 rc=$?

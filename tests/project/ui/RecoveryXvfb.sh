@@ -8,22 +8,17 @@
 # be left. Exit 77 (skipped) without Xvfb or xdotool.
 set -u
 prog=${1:?usage: RecoveryXvfb.sh MOVARA}
-
-wait_window() {  # the first window named $1, within 60 s
-  timeout 60 xdotool search --sync --name "$1" | head -n 1
-}
+. "$(dirname "$0")/../../support/XvfbCommon.sh"
 
 if [ "${2:-}" = --inside ]; then
   project=$3
   work=$4
   "$prog" "$project" >"$work/editor1.log" 2>&1 &
   pid=$!
-  wid=$(wait_window '^Movara$')
+  wid=$(xvfb_wait_window '^Movara$')
   [ -n "$wid" ] || { echo "FAIL: no window named Movara appeared"; kill -9 "$pid"; exit 1; }
   sleep 2  # the project opens
-  eval "$(xdotool getwindowgeometry --shell "$wid")"
-  xdotool mousemove --sync $((X + 600)) $((Y + 190)) click 1
-  sleep 0.5
+  xvfb_click_time_line "$wid"
   xdotool key --clearmodifiers ctrl+e
   sleep 0.5
   xdotool key --clearmodifiers ctrl+e
@@ -40,63 +35,27 @@ if [ "${2:-}" = --inside ]; then
 
   "$prog" >"$work/editor2.log" 2>&1 &
   pid=$!
-  ask=$(wait_window 'Odzyskiwanie projektu')
+  ask=$(xvfb_wait_window 'Odzyskiwanie projektu')
   [ -n "$ask" ] || { echo "FAIL: no recovery question"; kill -9 "$pid"; exit 1; }
   xdotool windowactivate --sync "$ask" 2>/dev/null || xdotool windowfocus --sync "$ask"
   sleep 0.3
   xdotool key --clearmodifiers Return
-  wid=$(wait_window '^Movara$')
+  wid=$(xvfb_wait_window '^Movara$')
+  [ -n "$wid" ] || { echo "FAIL: no window named Movara after the recovery"; kill -9 "$pid"; exit 1; }
   sleep 2
-  eval "$(xdotool getwindowgeometry --shell "$wid")"
-  xdotool mousemove --sync $((X + 600)) $((Y + 190)) click 1
-  sleep 0.5
+  xvfb_click_time_line "$wid"
   xdotool key --clearmodifiers ctrl+s
   sleep 1
-  xdotool key --clearmodifiers ctrl+q
-  for _ in $(seq 1 150); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    echo "FAIL: movara did not close on Ctrl+Q (the restored project unsaved?)"
-    kill -9 "$pid"
-    exit 1
-  fi
-  wait "$pid"
-  exit $?
+  xvfb_quit "$pid" "the restored project unsaved?"
 fi
 
-if ! command -v xvfb-run >/dev/null || ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null; then
-  echo "SKIP: Xvfb (xvfb-run) or xdotool is not installed"
-  exit 77
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export MOVARA_HOME="$work/home"
-mkdir -p "$MOVARA_HOME"
-unset QT_QPA_PLATFORM
-if ! "$prog" demo "$work/demo" >"$work/demo.log" 2>&1; then
-  cat "$work/demo.log"
-  exit 1
-fi
-cat >"$MOVARA_HOME/Movara.Ini" <<INI
-[Main App]
-Left=0
-Top=0
-Width=1000
-Height=700
-Window State=0
-Visible=1
-[Time Line]
-Left=0
-Top=0
-Width=900
-Height=420
-Window State=0
-Visible=1
-[Application Options]
-AutoSaveSeconds=1
-INI
+xvfb_require
+xvfb_demo_home "$prog"
+{
+  xvfb_layout_ini
+  echo "[Application Options]"
+  echo "AutoSaveSeconds=1"
+} >"$MOVARA_HOME/Movara.Ini"
 "$prog" script "$work/demo/demo.mvf" >"$work/before.txt" 2>&1 || { cat "$work/before.txt"; exit 1; }
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$prog" --inside "$work/demo/demo.mvf" "$work"
 rc=$?
