@@ -15,13 +15,17 @@ function(movara_folder_library name)
   endif()
 endfunction()
 
-# movara_folder_tests(NAME DEPS ...): one GoogleTest program from every *Test.cpp of the
-# current tests folder, registered with ctest.
+# movara_folder_tests(NAME [QT_MAIN] DEPS ...): one GoogleTest program from every
+# *Test.cpp of the current tests folder, registered with ctest; QT_MAIN: the window tests'
+# main() with its QApplication.
 function(movara_folder_tests name)
-  cmake_parse_arguments(MT "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(MT "QT_MAIN" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
   if(NOT srcs)
     return()
+  endif()
+  if(MT_QT_MAIN)
+    list(APPEND srcs ${CMAKE_SOURCE_DIR}/tests/support/QtTestMain.cpp)
   endif()
   add_executable(${name} ${srcs})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)

@@ -267,4 +267,3 @@ TEST(ComposeForm, BlockPictureIsTheClipsFrameAtTheTime) {
 
 }  // namespace
 }  // namespace movara
-// main() (a QApplication, offscreen) is ImageViewTest.cpp's

@@ -204,10 +204,3 @@ TEST_F(DvForms, RecordWindowSendsItsListOntoTheTapeOnlyWhenItCan) {
 
 }  // namespace
 }  // namespace movara
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

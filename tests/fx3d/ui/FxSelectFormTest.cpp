@@ -220,10 +220,3 @@ TEST(FxMyRenderForm, PreviewWindowOfTheChain) {
 
 }  // namespace
 }  // namespace movara
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

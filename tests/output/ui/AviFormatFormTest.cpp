@@ -367,10 +367,3 @@ TEST(CompressorChooser, OffersWhatCompressesTheInputAndHandsTheChoiceBack) {
 
 }  // namespace
 }  // namespace movara
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -309,11 +309,3 @@ TEST_F(ResourcesFormTest, FilesDroppedFromAFileManager) {
 
 }  // namespace
 }  // namespace movara
-
-int main(int argc, char** argv) {
-  // the windows run offscreen, also when ctest lists the tests
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
