@@ -81,6 +81,19 @@ bool RunProgram(const std::vector<std::string>& args) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// A demo file as a resource; it was just written, so failing to read it is an error.
+TClipGraphic* LoadDemoClip(TClipBox& clips, const std::string& file) {
+  TClipGraphic* clip = clips.AddFile(file);
+  if (!clip) throw EMovara(Format("the demo file '%s' does not read back", file.c_str()));
+  return clip;
+}
+
+void WriteDemoProject(const std::string& file, TClipBox& clips, TLayerBox& box) {
+  TClipBoxResources resources(clips);
+  TProjectStream out(file, nullptr, &resources, &box, false);
+  if (!out.WriteProject(file)) throw EMovara(Format("cannot write '%s'", file.c_str()));
+}
+
 }  // namespace
 
 TPhoneDemo MakePhoneDemoProject(const std::string& folderName, const std::string& melodyWav) {
@@ -119,11 +132,7 @@ TPhoneDemo MakePhoneDemoProject(const std::string& folderName, const std::string
   CreateResourceLists();
   TClipBox clips;
   TLayerBox box;
-  auto load = [&](const std::string& file) {
-    TClipGraphic* clip = clips.AddFile(file);
-    if (!clip) throw EMovara(Format("the demo file '%s' does not read back", file.c_str()));
-    return clip;
-  };
+  auto load = [&](const std::string& file) { return LoadDemoClip(clips, file); };
   TClipGraphic* movie = load(video);
   TClipGraphic* tune = load(music);
   TLayerItem* range = box.RowByNumber(lnRange)->Items(0);
@@ -139,9 +148,7 @@ TPhoneDemo MakePhoneDemoProject(const std::string& folderName, const std::string
 
   demo.ProjectFile = folder + "phone.mvf";
   demo.Files.push_back({demo.ProjectFile, "project: the phone video and its sound, the melody from the M4A"});
-  TClipBoxResources resources(clips);
-  TProjectStream out(demo.ProjectFile, nullptr, &resources, &box, false);
-  if (!out.WriteProject(demo.ProjectFile)) throw EMovara(Format("cannot write '%s'", demo.ProjectFile.c_str()));
+  WriteDemoProject(demo.ProjectFile, clips, box);
   return demo;
 }
 
@@ -170,11 +177,7 @@ TDemoProject MakeDemoProject(const std::string& folderName) {
   CreateResourceLists();
   TClipBox clips;
   TLayerBox box;
-  auto load = [&](const std::string& file) {
-    TClipGraphic* clip = clips.AddFile(file);
-    if (!clip) throw EMovara(Format("the demo file '%s' does not read back", file.c_str()));
-    return clip;
-  };
+  auto load = [&](const std::string& file) { return LoadDemoClip(clips, file); };
   TClipGraphic* bars = load(folder + "paski.bmp");
   TClipGraphic* gradient = load(folder + "gradient.jpg");
   TClipGraphic* logo = load(folder + "logo.bmp");
@@ -222,9 +225,7 @@ TDemoProject MakeDemoProject(const std::string& folderName) {
 
   demo.LengthFrames = box.ProjectEndFrame(false);
   demo.ProjectFile = made("demo.mvf", "project: every row of the time line, two transitions, a keyed overlay");
-  TClipBoxResources resources(clips);
-  TProjectStream out(demo.ProjectFile, nullptr, &resources, &box, false);
-  if (!out.WriteProject(demo.ProjectFile)) throw EMovara(Format("cannot write '%s'", demo.ProjectFile.c_str()));
+  WriteDemoProject(demo.ProjectFile, clips, box);
   return demo;
 }
 
