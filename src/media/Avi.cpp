@@ -161,9 +161,16 @@ bool TAVI::OpenMedia(const std::string& name) {
     Close();
     return false;
   }
+  // The decoder comes back when another frame is asked for.
+  FMedia->Park();
   FFileName = name;
   FOpened = true;
   return true;
+}
+
+bool TAVI::GetStoredPicture(int position, AVFrame* picture) {
+  if (!FOpened || !FMedia) return false;
+  return FMedia->GetStoredPicture(std::clamp(position, FStartFrame, FStopFrame), picture);
 }
 
 void TAVI::Close() {

@@ -20,6 +20,8 @@
 #include "base/Dib.h"
 #include "platform/avifile/AviFile.h"
 
+struct AVFrame;
+
 namespace movara {
 
 class TAVI;
@@ -106,6 +108,10 @@ class TAVI {
   // The same in milliseconds.
   int PositionOfTime() const { return FramesToMs(FPosition); }
   void SetPositionOfTime(int ms) { SetPosition(MsToFrames(ms)); }
+  // Frame position (clamped as SetPosition clamps) as its decoder gave it, for a writer
+  // that takes such pictures unconverted (see TMediaVideo::GetStoredPicture): movies of
+  // other containers only; the picture and the position stay as they were.
+  bool GetStoredPicture(int position, AVFrame* picture);
   int LengthTime() const { return FramesToMs(FStopFrame); }
 
   int VideoFormatSize() const { return FVideoFormatSize; }

@@ -217,11 +217,12 @@ struct TMediaVideo::TImpl {
   int DamagedCount = 0;
   int Missing = 0;  // pictures the index names beyond the end of the file
 
-  // The picture converted last and its index.
-  int CachedIndex = -1;
-  TDIB Cached;
   TDIB Upright;
   videoff::TBgr24Writer Writer{SWS_BICUBIC};
+  // The decoder is let go while no pictures are asked for (Park) and made again for the
+  // next one: a movie held open but not read costs its index only.
+  int Threads = 1;  // two above 1920x1088, set when the stream is known
+  bool Parked = false;
 
   bool Scan(std::string& error);
   int PictureOf(int frame) const;
@@ -231,7 +232,11 @@ struct TMediaVideo::TImpl {
   bool NextPicture();
   bool Convert(const AVFrame* frame, TDIB& out);
   void MarkDamaged(int index);
-  bool Fetch(int index, TDIB& out);
+  // Brings picture index into Held and converts it into *out. Without out only the
+  // picture itself will do: false when a substitute (the last good picture) stands for it.
+  bool Fetch(int index, TDIB* out);
+  bool Unpark();
+  void Park();
 };
 
 bool TMediaVideo::TImpl::Scan(std::string& error) {
@@ -322,6 +327,28 @@ int TMediaVideo::TImpl::KeyAtOrBefore(int64_t pts) const {
   return pos;
 }
 
+void TMediaVideo::TImpl::Park() {
+  Dec.reset();
+  av_frame_unref(Held.get());
+  av_frame_unref(Ahead.get());
+  av_frame_unref(Got.get());
+  HeldPts = AV_NOPTS_VALUE;
+  HasAhead = Running = false;
+  Parked = true;
+}
+
+bool TMediaVideo::TImpl::Unpark() {
+  if (!Parked) return true;
+  std::string why;
+  Dec = OpenDecoder(Stream, Threads, why);
+  if (!Dec) {
+    TraceF("[TMediaVideo] the decoder does not open again: %s", why.c_str());
+    return false;
+  }
+  Parked = false;
+  return true;
+}
+
 bool TMediaVideo::TImpl::Seek(int keyPos) {
   const int64_t target = keyPos <= 0 ? std::min<int64_t>(Pictures.front().Seek, Pictures[static_cast<size_t>(Keys[0])].Seek)
                                      : Pictures[static_cast<size_t>(Keys[static_cast<size_t>(keyPos)])].Seek;
@@ -347,7 +374,13 @@ bool TMediaVideo::TImpl::NextPicture() {
   int errors = 0;
   while (!DecoderEnd) {
     const int r = avcodec_receive_frame(Dec.get(), Got.get());
-    if (r == 0) return true;
+    if (r == 0) {
+      // A picture that does not name its matrix is read as players read it: high
+      // definition as BT.709, smaller pictures as BT.601 (our MP4 films are written so).
+      if (Got->colorspace == AVCOL_SPC_UNSPECIFIED && (Got->height >= 720 || Got->width >= 1280))
+        Got->colorspace = AVCOL_SPC_BT709;
+      return true;
+    }
     if (r == AVERROR_EOF || (r != AVERROR(EAGAIN) && ++errors > 1000)) {
       DecoderEnd = true;
       break;
@@ -400,13 +433,18 @@ void TMediaVideo::TImpl::MarkDamaged(int index) {
   TraceF("[TMediaVideo] picture %d cannot be decoded: the last good picture stands for it", index);
 }
 
-bool TMediaVideo::TImpl::Fetch(int index, TDIB& out) {
+bool TMediaVideo::TImpl::Fetch(int index, TDIB* out) {
   const int64_t want = Pictures[static_cast<size_t>(index)].Pts;
   if (want > DeadAfter && !LastGood.Empty()) {
+    if (!out) return false;
     MarkDamaged(index);
-    out = LastGood;
+    *out = LastGood;
     return true;
   }
+  if (!Unpark()) return false;
+  // The picture received last, asked for again (a repeated picture of variable-rate
+  // video, or its stored form and then its converted one).
+  if (HeldPts == want && Held->data[0]) return !out || Convert(Held.get(), *out);
   const int key = KeyAtOrBefore(want);
   // Decoding on reaches the picture unless it lies behind, or a key picture nearer
   // than the decoder's position lies before it.
@@ -422,10 +460,11 @@ bool TMediaVideo::TImpl::Fetch(int index, TDIB& out) {
         return false;
       }
       DeadAfter = HeldPts;
-      if (!Convert(Held.get(), LastGood)) return false;
-      MarkDamaged(index);
-      out = LastGood;
       Running = false;
+      if (!Convert(Held.get(), LastGood)) return false;
+      if (!out) return false;
+      MarkDamaged(index);
+      *out = LastGood;
       return true;
     }
     int64_t t = Got->best_effort_timestamp;
@@ -441,7 +480,7 @@ bool TMediaVideo::TImpl::Fetch(int index, TDIB& out) {
       av_frame_unref(Held.get());
       av_frame_move_ref(Held.get(), Got.get());
       HeldPts = t;
-      return Convert(Held.get(), out);
+      return !out || Convert(Held.get(), *out);
     }
     // Past the picture: it did not come out of the decoder.
     if (HeldPts == AV_NOPTS_VALUE && tryKey > 0) {
@@ -451,8 +490,9 @@ bool TMediaVideo::TImpl::Fetch(int index, TDIB& out) {
     av_frame_unref(Ahead.get());
     av_frame_move_ref(Ahead.get(), Got.get());
     HasAhead = true;
+    if (!out) return false;
     MarkDamaged(index);
-    return Convert(HeldPts != AV_NOPTS_VALUE ? Held.get() : Ahead.get(), out);
+    return Convert(HeldPts != AV_NOPTS_VALUE ? Held.get() : Ahead.get(), *out);
   }
 }
 
@@ -469,7 +509,11 @@ std::unique_ptr<TMediaVideo> TMediaVideo::Open(const std::string& fileName, std:
   }
   if (impl->Fmt && impl->StreamIndex >= 0) {
     impl->Stream = impl->Fmt->streams[impl->StreamIndex];
-    impl->Dec = OpenDecoder(impl->Stream, 2, why);
+    // One thread decodes high definition fast enough and holds the fewest pictures; larger
+    // pictures take two.
+    const int64_t area = int64_t(impl->Stream->codecpar->width) * impl->Stream->codecpar->height;
+    impl->Threads = area > int64_t(1920) * 1088 ? 2 : 1;
+    impl->Dec = OpenDecoder(impl->Stream, impl->Threads, why);
     const AVCodecParameters* par = impl->Stream->codecpar;
     if (impl->Dec && (par->width <= 0 || par->height <= 0 || par->width > 16384 || par->height > 16384 ||
                       int64_t(par->width) * par->height > int64_t(8192) * 4352)) {
@@ -480,11 +524,8 @@ std::unique_ptr<TMediaVideo> TMediaVideo::Open(const std::string& fileName, std:
     if (impl->Dec && impl->Packet && impl->Got && impl->Held && impl->Ahead && impl->Scan(why)) {
       // The first frame must decode, or the file is no movie we can show.
       TDIB first;
-      if (impl->Fetch(impl->PictureOf(0), first)) {
-        impl->Cached = std::move(first);
-        impl->CachedIndex = impl->PictureOf(0);
+      if (impl->Fetch(impl->PictureOf(0), nullptr) || impl->Fetch(impl->PictureOf(0), &first))
         return std::unique_ptr<TMediaVideo>(new TMediaVideo(std::move(impl)));
-      }
       why = "no picture of it can be decoded";
     }
   }
@@ -516,15 +557,21 @@ bool TMediaVideo::IsKeyFrame(int frame) const {
 
 bool TMediaVideo::GetFrame(int frame, TDIB& out) {
   frame = std::clamp(frame, 0, FImpl->Frames - 1);
-  const int index = FImpl->PictureOf(frame);
-  if (index != FImpl->CachedIndex) {
-    FImpl->CachedIndex = -1;
-    if (!FImpl->Fetch(index, FImpl->Cached)) return false;
-    FImpl->CachedIndex = index;
-  }
-  out = FImpl->Cached;
-  return true;
+  return FImpl->Fetch(FImpl->PictureOf(frame), &out);
 }
+
+bool TMediaVideo::GetStoredPicture(int frame, AVFrame* picture) {
+  if (!picture || FImpl->Rotation != 0) return false;
+  frame = std::clamp(frame, 0, FImpl->Frames - 1);
+  if (!FImpl->Fetch(FImpl->PictureOf(frame), nullptr)) return false;
+  const AVFrame* held = FImpl->Held.get();
+  // A picture of another size than the stream's is stretched when converted.
+  if (held->width != FImpl->Stream->codecpar->width || held->height != FImpl->Stream->codecpar->height) return false;
+  av_frame_unref(picture);
+  return av_frame_ref(picture, held) == 0;
+}
+
+void TMediaVideo::Park() { FImpl->Park(); }
 
 int64_t TMediaVideo::FramesDecoded() const { return FImpl->Sent; }
 int TMediaVideo::DamagedFrames() const { return FImpl->DamagedCount + FImpl->Missing; }

@@ -22,6 +22,8 @@
 #include "base/Exceptions.h"
 #include "media/AudioReader.h"
 
+struct AVFrame;
+
 namespace movara {
 
 MOVARA_EXCEPTION(EMediaFile);
@@ -59,6 +61,13 @@ class TMediaVideo {
   // Frame n (clamped to the stream) as a 24-bit picture; false only when no picture at
   // all can be decoded.
   bool GetFrame(int frame, TDIB& out);
+  // Frame n as the decoder gave it (a new reference in picture), for a writer that takes
+  // it without converting it to 24 bits: false when the picture is not stored upright at
+  // the stream's size, or when no good picture of its own stands for the frame. A
+  // picture that does not name its matrix names the one it is read with.
+  bool GetStoredPicture(int frame, AVFrame* picture);
+  // Lets the decoder and its pictures go until the next frame is asked for.
+  void Park();
   // Stored frames sent to the decoder so far (what reading has cost).
   int64_t FramesDecoded() const;
   // Source pictures that could not be decoded and were shown as the last good one (an

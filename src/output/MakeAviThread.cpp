@@ -43,13 +43,14 @@ void CopyPixels(TDIB& dst, const TDIB& src) {
 
 // One piece of work for the writer, done in the order given.
 struct TMakeAviThread::TJob {
-  enum TKind { jAudio, jFrame, jPicture, jGood, jBad } Kind = jGood;
+  enum TKind { jAudio, jFrame, jStored, jPicture, jGood, jBad } Kind = jGood;
   int Time = 0;                // ms of the frame (jFrame, jPicture, jBad)
   int Position = 0;            // sound position (jAudio)
   int Duration = 0;            // sound length (jAudio)
   int ReadSize = 0;            // bytes the engine delivered (jAudio)
   std::vector<uint8_t> Bytes;  // jAudio
   TDIB Picture;                // jFrame, jPicture
+  TStoredPicture Stored;       // jStored
   std::string FileName;        // jPicture
 };
 
@@ -217,9 +218,7 @@ bool TMakeAviThread::InitAnimation() {
       if (!FRenderThread) throw EMakeAvi("Błąd inicjalizacji ramki.");
       if (TPreviewBox* box = FBox) box->Stretch = true;
       const int bits = FSettings.BitCount();
-      FPreview.SetSize(FSettings.FrameWidth, FSettings.FrameHeight, bits);
       FFrame.SetSize(FSettings.FrameWidth, FSettings.FrameHeight, bits);
-      FPreview.SetPixelFormat(bits == 16 ? pf555 : pf888);
       FFrame.SetPixelFormat(bits == 16 ? pf555 : pf888);
       FRenderThread->SetFilmMode(true, RenderOptionOf(FSettings.VideoRenderMode), FSettings.FrameWidth,
                                  FSettings.FrameHeight, FSettings.FramesPerSecond,
@@ -278,6 +277,16 @@ bool TMakeAviThread::InitAnimation() {
         if (!mp4->Initialized())
           ShowMessage(Format("Nie mogę zapisać pliku \"%s\".", FSettings.FileName.c_str()) + " " + mp4->Error(),
                       TMsgKind::Error);
+        if (FMakeVideo && mp4->Initialized()) {
+          // a clip's frame alone goes to the encoder as it was decoded, unless the
+          // preview shows it
+          TMp4Maker* writer = mp4.get();
+          FRenderThread->SetStoredPictureSink([this, writer](TAVI& avi, int frame) {
+            if (FPreviewMode != pmNone && FBox.load()) return false;
+            if (!FStored) FStored = NewStoredPicture();
+            return FStored && avi.GetStoredPicture(frame, FStored.get()) && writer->TakesStoredPicture(FStored.get());
+          });
+        }
         maker = std::move(mp4);
       } else {
         maker = std::make_unique<TAVIMaker>(FOwner, audio, video, FSettings.FileName);
@@ -314,6 +323,7 @@ void TMakeAviThread::LeaveFilmMode() {
   FRenderThread->SetLinkOutDIB(nullptr);
   FRenderThread->SetRawCopyBuffer(nullptr);
   FRenderThread->SetRawCopyLimit(0);
+  FRenderThread->SetStoredPictureSink(nullptr);
 }
 
 void TMakeAviThread::Execute() {
@@ -492,7 +502,7 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
       result = rfNothing;
     }
     int stepFrames = 1;
-    if (result != rfPicture && result != rfRawCopy) {
+    if (result != rfPicture && result != rfRawCopy && result != rfStored) {
       TJob bad;
       bad.Kind = TJob::jBad;
       bad.Time = time;
@@ -504,6 +514,12 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
         TJob job;
         job.Kind = TJob::jFrame;
         job.Time = time;
+        Submit(std::move(job));
+      } else if (result == rfStored) {
+        TJob job;
+        job.Kind = TJob::jStored;
+        job.Time = time;
+        job.Stored = std::move(FStored);
         Submit(std::move(job));
       } else {
         // the raw-copy buffer is filled by the next render: its run is written now
@@ -575,6 +591,12 @@ void TMakeAviThread::ShowPreview(const TDIB& frame) {
 // ---------------------------------------------------------------------------------
 // the writer
 
+size_t TMakeAviThread::QueueLength() const {
+  // four frames, or fewer large ones (about 16 MB of pictures), at least two
+  constexpr size_t kQueueBytes = size_t(16) << 20;
+  return std::clamp<size_t>(kQueueBytes / std::max<size_t>(1, FFrame.ImageSize()), 2, 4);
+}
+
 void TMakeAviThread::Submit(TJob&& job) {
   const bool needsPicture = job.Kind == TJob::jFrame || job.Kind == TJob::jPicture;
   if (!FWriterThread.joinable()) {
@@ -591,7 +613,7 @@ void TMakeAviThread::Submit(TJob&& job) {
   }
   std::unique_lock<std::mutex> l(FQueueLock);
   // a few frames in flight: enough to keep both threads busy
-  FQueueSignal.wait(l, [this] { return FQueue.size() < 4 || FWriterQuit; });
+  FQueueSignal.wait(l, [this] { return FQueue.size() < QueueLength() || FWriterQuit; });
   if (needsPicture) {
     if (!FFreeFrames.empty()) {
       job.Picture = std::move(FFreeFrames.back());
@@ -637,6 +659,23 @@ void TMakeAviThread::RunJob(TJob& job) {
         std::lock_guard<std::mutex> l(FMakerLock);
         ok = FAviMaker && FAviMaker->AddVideoFrame();
       }
+      if (ok) {
+        ++FGoodBlockCount;
+      } else {
+        ++FBadBlockCount;
+        FBadTime = job.Time;
+        FWriterFailed = true;
+      }
+      break;
+    }
+    case TJob::jStored: {
+      bool ok;
+      {
+        std::lock_guard<std::mutex> l(FMakerLock);
+        auto* mp4 = dynamic_cast<TMp4Maker*>(FAviMaker.get());
+        ok = mp4 && mp4->AddStoredPicture(job.Stored.get());
+      }
+      job.Stored.reset();  // the decoder's picture goes back to it
       if (ok) {
         ++FGoodBlockCount;
       } else {
@@ -693,7 +732,7 @@ void TMakeAviThread::WriterLoop() {
     }
     std::lock_guard<std::mutex> l(FQueueLock);
     FWriterBusy = false;
-    if (!job.Picture.Empty() && FFreeFrames.size() < 4) FFreeFrames.push_back(std::move(job.Picture));
+    if (!job.Picture.Empty() && FFreeFrames.size() < QueueLength()) FFreeFrames.push_back(std::move(job.Picture));
     FQueueSignal.notify_all();
   }
 }

@@ -148,6 +148,7 @@ class TMakeAviThread {
 
   // Jobs for the writer: done at once, or queued for the writer thread.
   void Submit(TJob&& job);
+  size_t QueueLength() const;
   void RunJob(TJob& job);
   void Drain();
   void WriterLoop();
@@ -162,6 +163,7 @@ class TMakeAviThread {
   TDIB FWriterFrame;  // the writer compresses this one
   TDIB FPreview;
   TAVIData FAviData;
+  TStoredPicture FStored;  // the sink's picture, until a job takes it
   TRangeList FRanges;
   const TLayerBox* FLayerBox;
   TFxRenderThread* FRenderThread;

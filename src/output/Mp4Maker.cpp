@@ -297,6 +297,46 @@ bool TMp4Maker::AddVideoFrame() {
   return true;
 }
 
+bool TMp4Maker::TakesStoredPicture(const AVFrame* picture) const {
+  const TImpl& m = *FImpl;
+  if (!FInitialized || !m.Video || !picture) return false;
+  if (picture->format != AV_PIX_FMT_YUV420P || picture->width != m.Video->width ||
+      picture->height != m.Video->height || picture->color_range == AVCOL_RANGE_JPEG)
+    return false;
+  // the matrix the picture is read with is the film's
+  const AVColorSpace space = picture->colorspace;
+  if (m.Video->colorspace == AVCOL_SPC_BT709) return space == AVCOL_SPC_BT709;
+  return space == AVCOL_SPC_SMPTE170M || space == AVCOL_SPC_BT470BG || space == AVCOL_SPC_UNSPECIFIED;
+}
+
+bool TMp4Maker::AddStoredPicture(const AVFrame* picture) {
+  TImpl& m = *FImpl;
+  if (!TakesStoredPicture(picture)) return Fail("a picture the film does not take as it is");
+  // The decoder's picture is shared: the encoder gets a reference of its own with the
+  // film's time and none of the source's other marks.
+  AVFrame* frame = av_frame_alloc();
+  if (!frame) return Fail("no memory");
+  frame->format = picture->format;
+  frame->width = picture->width;
+  frame->height = picture->height;
+  for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
+    frame->data[i] = picture->data[i];
+    frame->linesize[i] = picture->linesize[i];
+    if (picture->buf[i]) frame->buf[i] = av_buffer_ref(picture->buf[i]);
+  }
+  frame->extended_data = frame->data;
+  frame->pts = FFramesIn;
+  const int r = m.Encode(m.Video, m.VideoStream, frame);
+  av_frame_free(&frame);
+  if (r < 0) return Fail("a frame was not written (" + AvErrorText(r) + ")");
+  ++FFramesIn;
+  return true;
+}
+
+void TAvFrameFree::operator()(AVFrame* frame) const { av_frame_free(&frame); }
+
+TStoredPicture NewStoredPicture() { return TStoredPicture(av_frame_alloc()); }
+
 bool TMp4Maker::AddVideoSeries(int) { return false; }
 
 bool TMp4Maker::AddAudioData(const void* data, int size) {

@@ -17,6 +17,8 @@
 #include "output/FilmOutput.h"
 #include "output/FilmWriter.h"
 
+struct AVFrame;
+
 namespace movara {
 
 MOVARA_EXCEPTION(EMp4Maker);
@@ -27,6 +29,13 @@ int Mp4QualityToCrf(int quality);
 // Why an MP4 film cannot be made here ("" when it can): this FFmpeg lacks libx264 or
 // the AAC encoder.
 std::string Mp4MakerMissing(bool sound);
+
+// A picture as a decoder gave it, owned (see TMp4Maker::AddStoredPicture).
+struct TAvFrameFree {
+  void operator()(AVFrame* frame) const;
+};
+using TStoredPicture = std::unique_ptr<AVFrame, TAvFrameFree>;
+TStoredPicture NewStoredPicture();
 
 class TMp4Maker : public TFilmWriter {
  public:
@@ -40,6 +49,11 @@ class TMp4Maker : public TFilmWriter {
   bool Initialized() const override { return FInitialized; }
   const std::string& Error() const { return FError; }
   bool AddVideoFrame() override;
+  // A clip's picture as its decoder gave it goes to the encoder without the round trip
+  // through 24 bits when it is 8-bit 4:2:0 of limited range, of the film's size, in the
+  // film's matrix (BT.709 for pictures 720 rows high and more, BT.601 below).
+  bool TakesStoredPicture(const AVFrame* picture) const;
+  bool AddStoredPicture(const AVFrame* picture);
   // Nothing is copied into an MP4: always false.
   bool AddVideoSeries(int maxFrames) override;
   int LastSeriesFrames() const override { return 0; }

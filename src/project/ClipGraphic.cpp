@@ -177,6 +177,8 @@ bool TClipGraphic::LoadClip(const std::string& fileName) {
       }
       case fkAvi:
         ok = LoadAvi(name);
+        // a phone recording or a web download of a movie's name may hold sound alone
+        if (!ok && IsMediaMovieName(name)) ok = LoadWave(name);
         break;
       case fkWav:
         ok = LoadWave(name);

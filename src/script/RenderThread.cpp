@@ -525,6 +525,7 @@ TRenderResult TFxRenderThread::RenderFrame(int time) {
       FRenderItem.ActionFlags |= afPicture;
       RenderAction(FRenderItem, FNextItem, time);
       FLastFlags = FRenderItem.ActionFlags;
+      if (FOut == osStored) return rfStored;
       if (FOut == osLinked) return rfPicture;
       // a picture that cannot be read back is a bad frame, not the previous one again
       const TRmSurface* out = OutSurface();
@@ -585,6 +586,13 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
   const TScriptCommand* a = item.CommandA;
   if (!a) return;
   const int t = time - item.Start;
+  // a clip's frame alone at the film's size may go to the writer as it was decoded
+  if ((item.ActionFlags & afNoRender) && FStoredSink && FLinkOutDIB && item.Kind == skAvi && a->Avi &&
+      a->Avi->FrameWidth() == FLinkOutDIB->Width() && a->Avi->FrameHeight() == FLinkOutDIB->Height() &&
+      FStoredSink(*a->Avi, AVIFrameOf(*a, item, fmAlone, t))) {
+    FOut = osStored;
+    return;
+  }
   const TDIB* pic = nullptr;
   if (item.Kind == skStill)
     pic = a->SecondPicture;

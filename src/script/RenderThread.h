@@ -29,6 +29,7 @@
 
 namespace movara {
 
+class TAVI;
 class TAVIData;
 class TFx3d;
 
@@ -188,7 +189,8 @@ enum TRenderResult {
   rfNothing = 0,  // nothing rendered
   rfControl = 1,  // drawn to the drawing control only
   rfPicture = 2,  // the frame is in the linked picture
-  rfRawCopy = 3   // the raw-copy buffer holds compressed frames
+  rfRawCopy = 3,  // the raw-copy buffer holds compressed frames
+  rfStored = 4    // the stored-picture sink took the frame: a clip's picture as decoded
 };
 
 // Render options of the film (the film's video render modes).
@@ -219,6 +221,11 @@ class TFxRenderThread : public TFxThread {
   void SetRawCopyBuffer(TAVIData* data) { FRawCopy = data; }
   // The longest stretch (ms) one call copies; 0 the whole stretch.
   void SetRawCopyLimit(int ms) { FRawCopyLimit = ms; }
+  // A frame that is a clip's frame alone, unchanged and of the film's size, is first
+  // offered to the sink (the clip and its frame number) outside roRender; when the sink
+  // takes it, RenderFrame returns rfStored and the linked picture is left as it was.
+  using TStoredPictureSink = std::function<bool(TAVI& avi, int frame)>;
+  void SetStoredPictureSink(TStoredPictureSink sink) { FStoredSink = std::move(sink); }
   // The film thread may start: a linked picture with its renderer.
   bool OutputReady() const { return FLinkOutDIB && FScene && FDest.Valid(); }
 
@@ -251,7 +258,8 @@ class TFxRenderThread : public TFxThread {
   TRmSurface FStill;  // a plain picture stretched to the frame
   // Where the frame is: nowhere, on the renderer's surface, on FDest, or already in the
   // linked picture (a picture copied there unchanged).
-  enum { osNone, osRenderer, osDest, osLinked } FOut = osNone;
+  enum { osNone, osRenderer, osDest, osLinked, osStored } FOut = osNone;
+  TStoredPictureSink FStoredSink;
   bool FFilm = false;
   TRenderOption FRenderOption = roRender;
   int FOutWidth = 0, FOutHeight = 0, FFps = 25, FBitCount = 24;

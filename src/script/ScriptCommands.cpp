@@ -511,21 +511,26 @@ void TActionCommandList::GetActionAt(int Time, TScriptAction& Current, TScriptAc
 // ---------------------------------------------------------------------------------
 // Frames and levels
 
+int AVIFrameOf(const TScriptCommand& Command, const TScriptAction& Action, TAviFrameMode Mode, int Time) {
+  int64_t t = Time;
+  switch (Mode) {
+    case fmAlone: t = static_cast<int64_t>(Time) + Command.Offset; break;
+    case fmComing: t = static_cast<int64_t>(Time) - (static_cast<int64_t>(Action.Length) - Command.Offset); break;
+    case fmLeaving: t = static_cast<int64_t>(Command.Duration) + Command.Offset + Time; break;
+  }
+  if (t < 0) t = 0;
+  int64_t frame = static_cast<int64_t>(Command.Avi->MsToFrames(Saturate32(t))) + Command.FirstFrame;
+  if (Command.LastFrame != -1 && frame > Command.LastFrame) frame = Command.LastFrame;
+  return Saturate32(frame);
+}
+
 TDIB* GetAVIFrame(const TScriptCommand* Command, const TScriptAction& Action, bool Flip, TAviFrameMode Mode,
                   int Time) {
   if (!Command || !Command->Avi) return nullptr;
   TAVI* avi = Command->Avi;
-  int64_t t = Time;
-  switch (Mode) {
-    case fmAlone: t = static_cast<int64_t>(Time) + Command->Offset; break;
-    case fmComing: t = static_cast<int64_t>(Time) - (static_cast<int64_t>(Action.Length) - Command->Offset); break;
-    case fmLeaving: t = static_cast<int64_t>(Command->Duration) + Command->Offset + Time; break;
-  }
-  if (t < 0) t = 0;
-  int64_t frame = static_cast<int64_t>(avi->MsToFrames(Saturate32(t))) + Command->FirstFrame;
-  if (Command->LastFrame != -1 && frame > Command->LastFrame) frame = Command->LastFrame;
+  const int frame = AVIFrameOf(*Command, Action, Mode, Time);
   avi->SetFlipDIBY(Flip);
-  avi->SetPosition(Saturate32(frame));
+  avi->SetPosition(frame);
   // a frame that cannot be read closes the clip, whose picture still holds an earlier one
   if (!avi->Opened()) return nullptr;
   return avi->DIB();

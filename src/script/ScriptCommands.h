@@ -243,6 +243,8 @@ enum TAviFrameMode { fmAlone = 0, fmComing = 1, fmLeaving = 2 };
 // nullptr without a clip, or when the frame cannot be read.
 TDIB* GetAVIFrame(const TScriptCommand* Command, const TScriptAction& Action, bool Flip, TAviFrameMode Mode,
                   int Time);
+// The clip frame GetAVIFrame reads for the same arguments (before the clip clamps it).
+int AVIFrameOf(const TScriptCommand& Command, const TScriptAction& Action, TAviFrameMode Mode, int Time);
 
 // The level (0..255) at Time inside command A, towards the level of the next command B;
 // -1 without A, 0 when A has no level.
