@@ -1031,6 +1031,12 @@ struct TUprightColumns {
   // Nearest: the texel column. Bilinear: the left and right texel columns (the same on
   // the last column) and the horizontal weight 0..255.
   int32_t X0[kUprightSpan], X1[kUprightSpan], Fx[kUprightSpan];
+  // Eight columns from 8 g on that lie within sixteen texels of the row (Near[g]):
+  // their first texel Base[g] and the columns counted from there (L0, L1), so that two
+  // loads and a shuffle fetch them.
+  bool Near[kUprightSpan / 8];
+  int32_t Base[kUprightSpan / 8];
+  int32_t L0[kUprightSpan], L1[kUprightSpan];
 };
 
 // One row's texture rows, weight and depth.
@@ -1104,6 +1110,22 @@ void UprightSpan(const TRasterState& s, const TSpan& sp, TUprightColumns& c, TUp
     }
   }
   if (!same) {
+    for (int g = 0; g < sp.N / 8; ++g) {
+      const int32_t* x0 = c.X0 + 8 * g;
+      const int32_t* x1 = bilinear ? c.X1 + 8 * g : x0;
+      int32_t lo = x0[0], hi = x0[0];
+      for (int k = 0; k < 8; ++k) {
+        lo = std::min({lo, x0[k], x1[k]});
+        hi = std::max({hi, x0[k], x1[k]});
+      }
+      const int32_t base = std::min(lo, tw - 16);
+      c.Near[g] = tw >= 16 && hi - base < 16;
+      c.Base[g] = base;
+      for (int k = 0; k < 8; ++k) {
+        c.L0[8 * g + k] = x0[k] - base;
+        c.L1[8 * g + k] = x1[k] - base;
+      }
+    }
     c.Room = sp.Room;
     c.N = sp.N;
     c.U = Bits(sp.U);
@@ -1171,6 +1193,14 @@ void DrawUpright(const TRasterState& s, TRows& rows) {
 }
 
 #ifdef MOVARA_RM_VECTOR
+// The texels base[k] for lanes k of 0..15.
+RM_AVX2 __attribute__((always_inline)) inline __m256i Shuffled(const int* base, __m256i k) {
+  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base));
+  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + 8));
+  return _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, k), _mm256_permutevar8x32_epi32(hi, k),
+                            _mm256_cmpgt_epi32(k, _mm256_set1_epi32(7)));
+}
+
 // The same eight pixels at a time; a row's last few pixels go one at a time.
 template <int Filter, int Colour, bool Blend, bool Z>
 RM_AVX2 void DrawUprightVector(const TRasterState& s, TRows& rows) {
@@ -1204,16 +1234,33 @@ RM_AVX2 void DrawUprightVector(const TRasterState& s, TRows& rows) {
           if (_mm256_testz_si256(pass, pass)) continue;
         }
       }
-      const __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.X0 + i));
+      const bool near = c.Near[i / 8];
+      const __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>((near ? c.L0 : c.X0) + i));
+      const int* const base0 = near ? row0 + c.Base[i / 8] : row0;
       __m256i p;
       if constexpr (Filter == fiNearest) {
-        p = _mm256_and_si256(_mm256_i32gather_epi32(row0, x0, 4), rgb);
+        p = _mm256_and_si256(near ? Shuffled(base0, x0) : _mm256_i32gather_epi32(row0, x0, 4), rgb);
       } else {
-        const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.X1 + i));
-        const __m256i p00 = _mm256_i32gather_epi32(row0, x0, 4);
-        const __m256i p10 = _mm256_i32gather_epi32(row0, x1, 4);
-        const __m256i p01 = _mm256_i32gather_epi32(row1, x0, 4);
-        const __m256i p11 = _mm256_i32gather_epi32(row1, x1, 4);
+        const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>((near ? c.L1 : c.X1) + i));
+        __m256i p00, p10, p01, p11;
+        if (near) {
+          const int* const base1 = row1 + c.Base[i / 8];
+          const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base0));
+          const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base0 + 8));
+          const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base1));
+          const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base1 + 8));
+          const __m256i high0 = _mm256_cmpgt_epi32(x0, _mm256_set1_epi32(7));
+          const __m256i high1 = _mm256_cmpgt_epi32(x1, _mm256_set1_epi32(7));
+          p00 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(a0, x0), _mm256_permutevar8x32_epi32(a1, x0), high0);
+          p10 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(a0, x1), _mm256_permutevar8x32_epi32(a1, x1), high1);
+          p01 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(b0, x0), _mm256_permutevar8x32_epi32(b1, x0), high0);
+          p11 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(b0, x1), _mm256_permutevar8x32_epi32(b1, x1), high1);
+        } else {
+          p00 = _mm256_i32gather_epi32(row0, x0, 4);
+          p10 = _mm256_i32gather_epi32(row0, x1, 4);
+          p01 = _mm256_i32gather_epi32(row1, x0, 4);
+          p11 = _mm256_i32gather_epi32(row1, x1, 4);
+        }
         const __m256i fx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.Fx + i));
         const __m256i w11 = _mm256_srli_epi32(
             _mm256_add_epi32(_mm256_mullo_epi16(fx, fy), _mm256_set1_epi32(128)), 8);
