@@ -1030,13 +1030,14 @@ struct TUprightColumns {
   uint64_t U = 0, DU = 0, Q = 0;  // bits of the span's planes
   // Nearest: the texel column. Bilinear: the left and right texel columns (the same on
   // the last column) and the horizontal weight 0..255.
-  int32_t X0[kUprightSpan], X1[kUprightSpan], Fx[kUprightSpan];
+  int32_t X0[kUprightSpan], X1[kUprightSpan];
+  uint8_t Fx[kUprightSpan];
   // Eight columns from 8 g on that lie within sixteen texels of the row (Near[g]):
   // their first texel Base[g] and the columns counted from there (L0, L1), so that two
   // loads and a shuffle fetch them.
   bool Near[kUprightSpan / 8];
   int32_t Base[kUprightSpan / 8];
-  int32_t L0[kUprightSpan], L1[kUprightSpan];
+  uint8_t L0[kUprightSpan], L1[kUprightSpan];
 };
 
 // One row's texture rows, weight and depth.
@@ -1084,7 +1085,7 @@ void UprightSpan(const TRasterState& s, const TSpan& sp, TUprightColumns& c, TUp
     c.X0[k] = x0;
     if constexpr (bilinear) {
       c.X1[k] = x0 < tw - 1 ? x0 + 1 : x0;
-      c.Fx[k] = static_cast<int32_t>((static_cast<uint32_t>(uc) >> 8) & 0xFF);
+      c.Fx[k] = static_cast<uint8_t>(static_cast<uint32_t>(uc) >> 8);
     }
   };
   if (sp.N <= kShortSpan) {
@@ -1122,8 +1123,8 @@ void UprightSpan(const TRasterState& s, const TSpan& sp, TUprightColumns& c, TUp
       c.Near[g] = tw >= 16 && hi - base < 16;
       c.Base[g] = base;
       for (int k = 0; k < 8; ++k) {
-        c.L0[8 * g + k] = x0[k] - base;
-        c.L1[8 * g + k] = x1[k] - base;
+        c.L0[8 * g + k] = static_cast<uint8_t>(x0[k] - base);  // 0..15 when Near
+        c.L1[8 * g + k] = static_cast<uint8_t>(x1[k] - base);
       }
     }
     c.Room = sp.Room;
@@ -1193,6 +1194,11 @@ void DrawUpright(const TRasterState& s, TRows& rows) {
 }
 
 #ifdef MOVARA_RM_VECTOR
+// Eight bytes as eight lanes.
+RM_AVX2 __attribute__((always_inline)) inline __m256i Bytes8(const uint8_t* p) {
+  return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+
 // The texels base[k] for lanes k of 0..15.
 RM_AVX2 __attribute__((always_inline)) inline __m256i Shuffled(const int* base, __m256i k) {
   const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base));
@@ -1235,13 +1241,13 @@ RM_AVX2 void DrawUprightVector(const TRasterState& s, TRows& rows) {
         }
       }
       const bool near = c.Near[i / 8];
-      const __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>((near ? c.L0 : c.X0) + i));
+      const __m256i x0 = near ? Bytes8(c.L0 + i) : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.X0 + i));
       const int* const base0 = near ? row0 + c.Base[i / 8] : row0;
       __m256i p;
       if constexpr (Filter == fiNearest) {
         p = _mm256_and_si256(near ? Shuffled(base0, x0) : _mm256_i32gather_epi32(row0, x0, 4), rgb);
       } else {
-        const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>((near ? c.L1 : c.X1) + i));
+        const __m256i x1 = near ? Bytes8(c.L1 + i) : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.X1 + i));
         __m256i p00, p10, p01, p11;
         if (near) {
           const int* const base1 = row1 + c.Base[i / 8];
@@ -1261,7 +1267,7 @@ RM_AVX2 void DrawUprightVector(const TRasterState& s, TRows& rows) {
           p01 = _mm256_i32gather_epi32(row1, x0, 4);
           p11 = _mm256_i32gather_epi32(row1, x1, 4);
         }
-        const __m256i fx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.Fx + i));
+        const __m256i fx = Bytes8(c.Fx + i);
         const __m256i w11 = _mm256_srli_epi32(
             _mm256_add_epi32(_mm256_mullo_epi16(fx, fy), _mm256_set1_epi32(128)), 8);
         const __m256i w10 = _mm256_sub_epi32(fx, w11), w01 = _mm256_sub_epi32(fy, w11);
