@@ -131,10 +131,8 @@ void BM_FadeUpright(benchmark::State& state, int w, int h, bool bilinear) {
   TDIB a(w, h, 24), b(w, h, 24);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      uint8_t* pa = a.ScanLine(y) + 3 * x;
-      uint8_t* pb = b.ScanLine(y) + 3 * x;
-      pa[0] = static_cast<uint8_t>((x * 3) ^ y), pa[1] = static_cast<uint8_t>(y * 2), pa[2] = static_cast<uint8_t>((x + y) / 3);
-      pb[0] = static_cast<uint8_t>(x ^ (y * 5)), pb[1] = static_cast<uint8_t>(x * 7), pb[2] = static_cast<uint8_t>(y + 99);
+      a.SetPixel(x, y, RGBColor((x + y) / 3, y * 2, (x * 3) ^ y));
+      b.SetPixel(x, y, RGBColor(y + 99, x * 7, x ^ (y * 5)));
     }
   TFxScene scene(w, h, kTex, bilinear);
   scene.SetPictures(&a, &b);
@@ -168,8 +166,10 @@ int main(int argc, char** argv) {
   for (bool bilinear : {false, true})
     for (const auto& [w, h] : {std::pair{720, 576}, std::pair{1920, 1080}}) {
       char name[48];
-      std::snprintf(name, sizeof name, "FadeUpright/%dx%d/%s", w, h, bilinear ? "bilinear" : "nearest");
-      benchmark::RegisterBenchmark(name, BM_FadeUpright, w, h, bilinear)->Unit(benchmark::kMillisecond);
+      std::snprintf(name, sizeof name, "FadeUpright/%dx%d/%s", w, h,
+                    bilinear ? "bilinear" : "nearest");
+      benchmark::RegisterBenchmark(name, BM_FadeUpright, w, h, bilinear)
+          ->Unit(benchmark::kMillisecond);
     }
   TFxList& list = EnsureFxList();
   for (int i = 0; i < list.Count(); ++i) {

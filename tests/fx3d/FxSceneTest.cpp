@@ -403,7 +403,7 @@ TEST(FxSceneUpright, UprightQuadsDrawEveryEffectAlike) {
   // effects that must take the upright way half-way: the moves and the cross-fade
   const int32_t upright[] = {0x101, 0x102, 0x103, 0x104, 0x202};
   TFxList& list = EnsureFxList();
-  std::map<int32_t, uint64_t> hits, hitsHalfWay;
+  std::map<int32_t, uint64_t> hitsHalfWay;
   for (const TSize& size : sizes) {
     TDIB a(size.W, size.H, 24), b(size.W, size.H, 24);
     for (int y = 0; y < size.H; ++y)
@@ -425,9 +425,10 @@ TEST(FxSceneUpright, UprightQuadsDrawEveryEffectAlike) {
             rm::EnableUprightQuads(way == 0);
             const uint64_t before = rm::UprightQuadsDrawn();
             scene.RenderStep(static_cast<uint16_t>(step));
-            if (way == 0) (step == 500 ? hitsHalfWay : hits)[fx->GetFxID()] += rm::UprightQuadsDrawn() - before;
+            if (way == 0 && step == 500) hitsHalfWay[fx->GetFxID()] += rm::UprightQuadsDrawn() - before;
             const TRmSurface& t = scene.Target();
-            for (int y = 0; y < t.Height(); ++y) frame[way].insert(frame[way].end(), t.Row(y), t.Row(y) + t.Width());
+            for (int y = 0; y < t.Height(); ++y)
+              frame[way].insert(frame[way].end(), t.Row(y), t.Row(y) + t.Width());
           }
           ASSERT_TRUE(frame[0] == frame[1])
               << std::hex << "$" << fx->GetFxID() << std::dec << " step " << step << " "

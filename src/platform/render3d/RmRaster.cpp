@@ -1194,7 +1194,10 @@ void DrawUpright(const TRasterState& s, TRows& rows) {
 }
 
 #ifdef MOVARA_RM_VECTOR
-// Eight bytes as eight lanes.
+// Eight int32 as lanes; eight bytes as lanes.
+RM_AVX2 __attribute__((always_inline)) inline __m256i Lanes(const int32_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
 RM_AVX2 __attribute__((always_inline)) inline __m256i Bytes8(const uint8_t* p) {
   return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
 }
@@ -1203,7 +1206,8 @@ RM_AVX2 __attribute__((always_inline)) inline __m256i Bytes8(const uint8_t* p) {
 RM_AVX2 __attribute__((always_inline)) inline __m256i Shuffled(const int* base, __m256i k) {
   const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base));
   const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + 8));
-  return _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, k), _mm256_permutevar8x32_epi32(hi, k),
+  return _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, k),
+                            _mm256_permutevar8x32_epi32(hi, k),
                             _mm256_cmpgt_epi32(k, _mm256_set1_epi32(7)));
 }
 
@@ -1234,33 +1238,28 @@ RM_AVX2 void DrawUprightVector(const TRasterState& s, TRows& rows) {
     for (; i + 8 <= sp.N; i += 8) {
       __m256i pass = ones, oldZ = ones;
       if constexpr (Z) {
-        oldZ = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sp.Depth + i));
+        oldZ = Lanes(sp.Depth + i);
         if (!always) {
-          pass = less ? _mm256_cmpgt_epi32(z, oldZ) : _mm256_xor_si256(_mm256_cmpgt_epi32(oldZ, z), ones);
+          pass = less ? _mm256_cmpgt_epi32(z, oldZ)
+                      : _mm256_xor_si256(_mm256_cmpgt_epi32(oldZ, z), ones);
           if (_mm256_testz_si256(pass, pass)) continue;
         }
       }
       const bool near = c.Near[i / 8];
-      const __m256i x0 = near ? Bytes8(c.L0 + i) : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.X0 + i));
+      const __m256i x0 = near ? Bytes8(c.L0 + i) : Lanes(c.X0 + i);
       const int* const base0 = near ? row0 + c.Base[i / 8] : row0;
       __m256i p;
       if constexpr (Filter == fiNearest) {
         p = _mm256_and_si256(near ? Shuffled(base0, x0) : _mm256_i32gather_epi32(row0, x0, 4), rgb);
       } else {
-        const __m256i x1 = near ? Bytes8(c.L1 + i) : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.X1 + i));
+        const __m256i x1 = near ? Bytes8(c.L1 + i) : Lanes(c.X1 + i);
         __m256i p00, p10, p01, p11;
-        if (near) {
+        if (near) {  // the compiler loads each row's sixteen texels once
           const int* const base1 = row1 + c.Base[i / 8];
-          const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base0));
-          const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base0 + 8));
-          const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base1));
-          const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base1 + 8));
-          const __m256i high0 = _mm256_cmpgt_epi32(x0, _mm256_set1_epi32(7));
-          const __m256i high1 = _mm256_cmpgt_epi32(x1, _mm256_set1_epi32(7));
-          p00 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(a0, x0), _mm256_permutevar8x32_epi32(a1, x0), high0);
-          p10 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(a0, x1), _mm256_permutevar8x32_epi32(a1, x1), high1);
-          p01 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(b0, x0), _mm256_permutevar8x32_epi32(b1, x0), high0);
-          p11 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(b0, x1), _mm256_permutevar8x32_epi32(b1, x1), high1);
+          p00 = Shuffled(base0, x0);
+          p10 = Shuffled(base0, x1);
+          p01 = Shuffled(base1, x0);
+          p11 = Shuffled(base1, x1);
         } else {
           p00 = _mm256_i32gather_epi32(row0, x0, 4);
           p10 = _mm256_i32gather_epi32(row0, x1, 4);
@@ -1323,8 +1322,10 @@ TUprightFn PickUprightWay(bool vector) {
 }
 template <int F, int C>
 TUprightFn PickUprightBlend(bool blend, bool z, bool vector) {
-  if (blend) return z ? PickUprightWay<F, C, true, true>(vector) : PickUprightWay<F, C, true, false>(vector);
-  return z ? PickUprightWay<F, C, false, true>(vector) : PickUprightWay<F, C, false, false>(vector);
+  if (blend)
+    return z ? PickUprightWay<F, C, true, true>(vector) : PickUprightWay<F, C, true, false>(vector);
+  return z ? PickUprightWay<F, C, false, true>(vector)
+           : PickUprightWay<F, C, false, false>(vector);
 }
 template <int F>
 TUprightFn PickUprightColour(const TRasterState& s, bool z, bool vector) {
