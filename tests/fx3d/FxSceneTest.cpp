@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "base/Dib.h"
 #include "base/Format.h"
@@ -387,6 +388,62 @@ TEST(FxSceneVector, EightPixelSpansDrawEveryEffectAlike) {
     }
   }
   rm::EnableVectorSpans(true);
+}
+
+// Quads lying upright in the view (the cross-fade, moves, pushes, scales, the still
+// effect) are drawn from their sampled texture columns; every effect of the catalogue,
+// at odd and full sizes, both filters and across its run, must leave exactly the pixels
+// of the spans in the target, whether the quads take that way or not.
+TEST(FxSceneUpright, UprightQuadsDrawEveryEffectAlike) {
+  struct TSize {
+    int W, H, Texture;
+    bool Large;  // the full-size view: the quad effects at two steps only (time)
+  };
+  const TSize sizes[] = {{161, 97, 512, false}, {90, 131, 256, false}, {720, 576, 1024, true}};
+  // effects that must take the upright way half-way: the moves and the cross-fade
+  const int32_t upright[] = {0x101, 0x102, 0x103, 0x104, 0x202};
+  TFxList& list = EnsureFxList();
+  std::map<int32_t, uint64_t> hitsHalfWay;
+  for (const TSize& size : sizes) {
+    TDIB a(size.W, size.H, 24), b(size.W, size.H, 24);
+    for (int y = 0; y < size.H; ++y)
+      for (int x = 0; x < size.W; ++x) {
+        a.SetPixel(x, y, RGBColor(x * 7 + y, (x ^ y) * 3, y * 5));
+        b.SetPixel(x, y, RGBColor(255 - y * 2, x * 11, (x * y) & 255));
+      }
+    for (bool bilinear : {false, true}) {
+      TFxScene scene(size.W, size.H, size.Texture, bilinear);
+      scene.SetPictures(&a, &b);
+      const int count = size.Large ? 47 : list.Count();
+      for (int i = 0; i < count; ++i) {
+        TFx3d* fx = list.Items(i);
+        scene.SetEffect(fx);
+        for (int step : {0, 1, 137, 500, 861, 1000}) {
+          if (size.Large && step != 137 && step != 500) continue;
+          std::vector<TRmPixel> frame[2];
+          for (int way = 0; way < 2; ++way) {
+            rm::EnableUprightQuads(way == 0);
+            const uint64_t before = rm::UprightQuadsDrawn();
+            scene.RenderStep(static_cast<uint16_t>(step));
+            if (way == 0 && step == 500) hitsHalfWay[fx->GetFxID()] += rm::UprightQuadsDrawn() - before;
+            const TRmSurface& t = scene.Target();
+            for (int y = 0; y < t.Height(); ++y)
+              frame[way].insert(frame[way].end(), t.Row(y), t.Row(y) + t.Width());
+          }
+          ASSERT_TRUE(frame[0] == frame[1])
+              << std::hex << "$" << fx->GetFxID() << std::dec << " step " << step << " "
+              << size.W << "x" << size.H << (bilinear ? " bilinear" : " nearest");
+        }
+      }
+    }
+  }
+  rm::EnableUprightQuads(true);
+  for (int32_t id : upright) EXPECT_GT(hitsHalfWay[id], 0u) << std::hex << "$" << id;
+  // half-way the turned and bent ones keep their spans
+  int halfWay = 0;
+  for (const auto& [id, n] : hitsHalfWay) halfWay += n > 0 ? 1 : 0;
+  EXPECT_GT(halfWay, 6);
+  EXPECT_LT(halfWay, list.Count());
 }
 
 }  // namespace

@@ -135,6 +135,30 @@ TEST(Render3dSurface, SaveToDIBWritesEachRowExactly) {
   }
 }
 
+// A picture of the surface's size (24 or 32 bits, whole or a part, upright or flipped)
+// goes into the surface pixel for pixel at every width, the fourth byte dropped.
+TEST(Render3dSurface, LoadFromDIBOneToOneCopiesEachPixel) {
+  for (int bits : {24, 32})
+    for (int w = 1; w <= 21; ++w)
+      for (int shift : {0, 3})
+        for (bool flip : {false, true}) {
+          TDIB pic(w + shift, 3, bits);
+          for (int y = 0; y < 3; ++y) {
+            uint8_t* row = pic.ScanLine(y);
+            for (int b = 0; b < pic.RowSize(); ++b) row[b] = static_cast<uint8_t>(b * 37 + y * 101 + 5);
+          }
+          TRmSurface s;
+          ASSERT_EQ(s.Create(w, 2), DD_OK);
+          ASSERT_EQ(s.LoadFromDIB(pic, Rect(shift, 1, shift + w, 3), flip), DD_OK);
+          for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < w; ++x) {
+              const uint8_t* p = pic.ScanLine(1 + y) + (shift + x) * (bits / 8);
+              EXPECT_EQ(s.Row(flip ? 1 - y : y)[x], RmPixel(p[2], p[1], p[0]))
+                  << bits << " bits, w " << w << " x " << x << " y " << y << (flip ? " flipped" : "");
+            }
+        }
+}
+
 // The viewport fills the view with a background of one colour instead of stretching it:
 // any change after the whole fill must end that.
 TEST(Render3dSurface, UniformOnlyUntilTheNextChange) {

@@ -195,6 +195,103 @@ TEST(Render3dQuad, FlatQuadCoversWhatItsTrianglesCover) {
   EXPECT_TRUE(QuadIsFlat(s, v[0], v[1], v[2], v[3]));
 }
 
+// Upright quads (a rectangle at one depth, texture scaled onto it) drawn row by row from
+// their sampled columns against the spans, in every state, both ways of each: the target
+// and the depth buffer must match byte for byte. Most cases must take the upright way.
+TEST(Render3dQuad, UprightQuadsDrawWhatTheSpansDraw) {
+  std::mt19937 rnd(20261210);
+  auto uni = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(rnd); };
+  const int texSizes[][2] = {{64, 64}, {37, 23}, {1, 9}, {9, 1}, {256, 128}};
+  const uint64_t before = UprightQuadsDrawn();
+  int cases = 0;
+  for (const auto& size : texSizes) {
+    const int tw = size[0], th = size[1];
+    std::vector<TRmPixel> tex(size_t(tw) * th);
+    for (auto& t : tex) t = rnd();
+    for (int round = 0; round < 120; ++round) {
+      const int W = 1 + static_cast<int>(rnd() % 97), H = 1 + static_cast<int>(rnd() % 41);
+      TRasterState s;
+      s.ClipLeft = static_cast<int>(rnd() % 3) % W;
+      s.ClipTop = static_cast<int>(rnd() % 3) % H;
+      s.ClipRight = std::max(s.ClipLeft + 1, W - static_cast<int>(rnd() % 3));
+      s.ClipBottom = std::max(s.ClipTop + 1, H - static_cast<int>(rnd() % 3));
+      s.RowLength = W;
+      s.DepthPitch = W;
+      s.DepthTest = rnd() % 4 != 0;
+      s.DepthWrite = rnd() % 3 != 0;
+      const int64_t biases[4] = {0, 1, INT64_MIN / 2, -3};
+      s.DepthBias = biases[rnd() % 4];
+      s.Filter = rnd() % 2 ? fiBilinear : fiNearest;
+      s.Texture = tex.data() + static_cast<ptrdiff_t>(th - 1) * tw;
+      s.TexturePitch = -tw;
+      s.TextureWidth = tw;
+      s.TextureHeight = th;
+      s.Perspective = rnd() % 4 != 0;
+      s.Colour = rnd() % 2 ? cmFlat : cmWhite;
+      s.FlatColour = rnd();
+      s.Blend = rnd() % 2 == 0;
+      // a rectangle often exactly over the view, else anywhere around it; the texture
+      // scaled onto it either way round, at times reaching past its edges
+      int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+      if (rnd() % 3 == 0) {
+        const int64_t off = static_cast<int64_t>(rnd() % 256) - 128;
+        x0 = -kSubPixel / 2 + off;
+        y0 = -kSubPixel / 2 - off;
+        x1 = (W - 1) * kSubPixel + kSubPixel / 2 + off;
+        y1 = (H - 1) * kSubPixel + kSubPixel / 2 - off;
+      } else {
+        x0 = static_cast<int64_t>(uni(-0.5 * W, 1.2 * W) * kSubPixel);
+        y0 = static_cast<int64_t>(uni(-0.5 * H, 1.2 * H) * kSubPixel);
+        x1 = x0 + static_cast<int64_t>(uni(0.01, 1.5 * W) * kSubPixel) + 1;
+        y1 = y0 + static_cast<int64_t>(uni(0.01, 1.5 * H) * kSubPixel) + 1;
+      }
+      const double q = uni(0.05, 2.0);
+      const double u0 = uni(-0.1, 0.3) * tw, u1 = uni(0.7, 1.1) * tw;
+      const double v0 = uni(-0.1, 0.3) * th, v1 = uni(0.7, 1.1) * th;
+      const bool flipU = rnd() % 2, flipV = rnd() % 2;
+      const double shift = s.Filter == fiBilinear ? -0.5 : 0.0;
+      TRasterVertex corner[4];
+      const int64_t xy[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+      for (int k = 0; k < 4; ++k) {
+        TRasterVertex& v = corner[k];
+        v.X = xy[k][0];
+        v.Y = xy[k][1];
+        v.Q = q;
+        const double u = ((xy[k][0] == x0) != flipU ? u0 : u1) + shift;
+        const double w = ((xy[k][1] == y0) != flipV ? v0 : v1) + shift;
+        v.U = s.Perspective ? u * q : u;
+        v.V = s.Perspective ? w * q : w;
+      }
+      // any corner first, either way round
+      const int first = static_cast<int>(rnd() % 4), dir = rnd() % 2 ? 1 : 3;
+      TRasterVertex v[4];
+      for (int k = 0; k < 4; ++k) v[k] = corner[(first + dir * k) % 4];
+
+      const uint32_t seed = rnd();
+      TBuffers reference(W, H, seed);
+      for (int way = 0; way < 4; ++way) {
+        TBuffers b(W, H, seed);
+        TBuffers& out = way == 0 ? reference : b;
+        EnableUprightQuads(way % 2 == 1);
+        EnableVectorSpans(way >= 2);
+        s.Target = out.target.data();
+        s.TargetPitch = W;
+        s.Depth = out.depth.data();
+        RasterQuad(s, v[0], v[1], v[2], v[3]);
+        if (way == 0) continue;
+        ASSERT_EQ(out.target, reference.target)
+            << "texture " << tw << "x" << th << " round " << round << " way " << way << " filter "
+            << s.Filter << " colour " << s.Colour << " blend " << s.Blend << " view " << W << "x" << H;
+        ASSERT_EQ(out.depth, reference.depth) << "texture " << tw << "x" << th << " round " << round;
+      }
+      ++cases;
+    }
+  }
+  EnableUprightQuads(true);
+  EnableVectorSpans(true);
+  EXPECT_GT(UprightQuadsDrawn() - before, static_cast<uint64_t>(cases) * 3 / 2);
+}
+
 TEST(Render3dVector, SwitchingNeedsTheProcessor) {
   const bool supported = VectorSpansSupported();
   EnableVectorSpans(false);

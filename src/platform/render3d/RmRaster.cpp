@@ -4,6 +4,7 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #if defined(__x86_64__)
@@ -177,6 +178,14 @@ class TRows {
   }
 
   bool Depth() const { return depth_; }
+  // Textured, one colour, at one depth everywhere, with u changing along the rows only
+  // and v down the columns only: an upright quad whose texture is mapped by a plain
+  // scale. Every span then has DQ = DV = 0, and spans that start in the same column
+  // share their texture columns.
+  bool Upright() const {
+    return textured_ && !gouraud_ && ddx_[aQ] == 0 && ddy_[aQ] == 0 && ddx_[aV] == 0 &&
+           ddy_[aU] == 0;
+  }
 
   // The next row's span; false after the last row.
   __attribute__((always_inline)) bool Next(TSpan& sp) {
@@ -1003,6 +1012,347 @@ TTriangleFn PickTriangle(const TRasterState& s, bool z) {
   }
 }
 
+// ---------------------------------------------------------------------------------------
+// Upright quads (TRows::Upright): the texture column of every pixel, its bilinear weight
+// and the depth are the same on every row, so the columns are sampled once per quad and
+// each row only looks its texels up and blends. The coordinates are taken exactly as the
+// spans above take them (runs, their 16.16 steps, the holding at the edges), so both ways
+// give the same pixels and depth; the tests compare them.
+
+// Widest span sampled this way (the table lives on the stack); wider views take the
+// spans above.
+constexpr int kUprightSpan = 4096;
+
+// The texture columns of one span, remembered with what they were made from.
+struct TUprightColumns {
+  int64_t Room = -1;  // with N: where the span lies in its row
+  int N = 0;
+  uint64_t U = 0, DU = 0, Q = 0;  // bits of the span's planes
+  // Nearest: the texel column. Bilinear: the left and right texel columns (the same on
+  // the last column) and the horizontal weight 0..255.
+  int32_t X0[kUprightSpan], X1[kUprightSpan];
+  uint8_t Fx[kUprightSpan];
+  // Eight columns from 8 g on that lie within sixteen texels of the row (Near[g]):
+  // their first texel Base[g] and the columns counted from there (L0, L1), so that two
+  // loads and a shuffle fetch them.
+  bool Near[kUprightSpan / 8];
+  int32_t Base[kUprightSpan / 8];
+  uint8_t L0[kUprightSpan], L1[kUprightSpan];
+};
+
+// One row's texture rows, weight and depth.
+struct TUprightRow {
+  const TRmPixel* Row0 = nullptr;
+  const TRmPixel* Row1 = nullptr;  // the lower row (Row0 on the last one)
+  uint32_t Fy = 0;
+  int32_t Z = 0;
+};
+
+inline uint64_t Bits(double d) {
+  uint64_t b;
+  std::memcpy(&b, &d, sizeof b);
+  return b;
+}
+
+// Texture coordinates of pixel k of a short span (DrawSpan's own formula).
+inline void ShortTexel(const TRasterState& s, const TSpan& sp, int k, int32_t& u, int32_t& v) {
+  const double q = sp.Q + sp.DQ * k;
+  const double uq = sp.U + sp.DU * k, vq = sp.V + sp.DV * k;
+  if (s.Perspective) {
+    const double w = 1.0 / std::max(q, 1e-9);
+    u = TexelFixed(uq * w);
+    v = TexelFixed(vq * w);
+  } else {
+    u = TexelFixed(uq);
+    v = TexelFixed(vq);
+  }
+}
+
+// The span's texture row (v is the same at every pixel of an upright span) and, when the
+// columns are not those of the last span, its columns.
+template <int Filter>
+void UprightSpan(const TRasterState& s, const TSpan& sp, TUprightColumns& c, TUprightRow& row) {
+  constexpr bool bilinear = Filter == fiBilinear;
+  const int tw = s.TextureWidth, th = s.TextureHeight;
+  const int32_t umax = bilinear ? (tw - 1) << 16 : (tw << 16) - 1;
+  const int32_t vmax = bilinear ? (th - 1) << 16 : (th << 16) - 1;
+  const bool same = c.Room == sp.Room && c.N == sp.N && c.U == Bits(sp.U) &&
+                    c.DU == Bits(sp.DU) && c.Q == Bits(sp.Q);
+  int32_t v = 0;
+  auto column = [&](int k, int32_t u) {
+    const int32_t uc = std::clamp(u, 0, umax);
+    const int32_t x0 = uc >> 16;
+    c.X0[k] = x0;
+    if constexpr (bilinear) {
+      c.X1[k] = x0 < tw - 1 ? x0 + 1 : x0;
+      c.Fx[k] = static_cast<uint8_t>(static_cast<uint32_t>(uc) >> 8);
+    }
+  };
+  if (sp.N <= kShortSpan) {
+    int32_t u = 0;
+    ShortTexel(s, sp, 0, u, v);
+    if (!same)
+      for (int k = 0; k < sp.N; ++k) {
+        int32_t w = 0;
+        ShortTexel(s, sp, k, u, w);
+        column(k, u);
+      }
+  } else {
+    TRunWalker runs(s, sp, bilinear);
+    TRun r;
+    bool first = true;
+    while (runs.Next(r)) {
+      if (first) v = r.V;
+      first = false;
+      if (same) break;
+      uint32_t u = static_cast<uint32_t>(r.U);
+      for (int k = r.K; k < r.K + r.Len; ++k, u += static_cast<uint32_t>(r.DU))
+        column(k, static_cast<int32_t>(u));
+    }
+  }
+  if (!same) {
+    for (int g = 0; g < sp.N / 8; ++g) {
+      const int32_t* x0 = c.X0 + 8 * g;
+      const int32_t* x1 = bilinear ? c.X1 + 8 * g : x0;
+      int32_t lo = x0[0], hi = x0[0];
+      for (int k = 0; k < 8; ++k) {
+        lo = std::min({lo, x0[k], x1[k]});
+        hi = std::max({hi, x0[k], x1[k]});
+      }
+      const int32_t base = std::min(lo, tw - 16);
+      c.Near[g] = tw >= 16 && hi - base < 16;
+      c.Base[g] = base;
+      for (int k = 0; k < 8; ++k) {
+        c.L0[8 * g + k] = static_cast<uint8_t>(x0[k] - base);  // 0..15 when Near
+        c.L1[8 * g + k] = static_cast<uint8_t>(x1[k] - base);
+      }
+    }
+    c.Room = sp.Room;
+    c.N = sp.N;
+    c.U = Bits(sp.U);
+    c.DU = Bits(sp.DU);
+    c.Q = Bits(sp.Q);
+  }
+  const int32_t vc = std::clamp(v, 0, vmax);
+  const int y0 = vc >> 16;
+  row.Row0 = s.Texture + static_cast<ptrdiff_t>(y0) * s.TexturePitch;
+  row.Row1 = bilinear && y0 < th - 1 ? row.Row0 + s.TexturePitch : row.Row0;
+  row.Fy = (static_cast<uint32_t>(vc) >> 8) & 0xFF;
+  row.Z = DepthFixed(sp.Q);
+}
+
+// Pixels from .. to of an upright span, one at a time: DrawSpan's arithmetic.
+template <int Filter, int Colour, bool Blend, bool Z>
+__attribute__((always_inline)) inline void UprightPixels(const TRasterState& s,
+                                                         const TUprightColumns& c,
+                                                         const TUprightRow& row, const TSpan& sp,
+                                                         int from, int to) {
+  const uint32_t flat = s.FlatColour;
+  const uint32_t flatR = Factor((flat >> 16) & 0xFF), flatG = Factor((flat >> 8) & 0xFF),
+                 flatB = Factor(flat & 0xFF), a = Factor(flat >> 24);
+  const int64_t bias = s.DepthBias;
+  const bool depthWrite = s.DepthWrite;
+  TRmPixel* __restrict const dst = sp.Dst;
+  int32_t* __restrict const depth = sp.Depth;
+  const uint32_t fy = row.Fy;
+  for (int i = from; i < to; ++i) {
+    if constexpr (Z) {
+      if (!(static_cast<int64_t>(row.Z) >= static_cast<int64_t>(depth[i]) + bias)) continue;
+    }
+    uint32_t p;
+    if constexpr (Filter == fiNearest) {
+      p = row.Row0[c.X0[i]] & 0xFFFFFF;
+    } else {
+      const uint32_t fx = static_cast<uint32_t>(c.Fx[i]);
+      const uint32_t w11 = (fx * fy + 128) >> 8;
+      const uint32_t w10 = fx - w11, w01 = fy - w11, w00 = 256 - fx - fy + w11;
+      const uint64_t sum = Expand(row.Row0[c.X0[i]]) * w00 + Expand(row.Row0[c.X1[i]]) * w10 +
+                           Expand(row.Row1[c.X0[i]]) * w01 + Expand(row.Row1[c.X1[i]]) * w11;
+      p = Pack((sum >> 8) & kLanes);
+    }
+    if constexpr (Colour == cmFlat) p = Modulate(p, flatR, flatG, flatB);
+    if constexpr (Blend) {
+      const uint64_t mix = Expand(p) * a + Expand(dst[i]) * (256 - a);
+      p = Pack((mix >> 8) & kLanes);
+    }
+    dst[i] = p;
+    if constexpr (Z) {
+      if (depthWrite) depth[i] = row.Z;
+    }
+  }
+}
+
+template <int Filter, int Colour, bool Blend, bool Z>
+void DrawUpright(const TRasterState& s, TRows& rows) {
+  TUprightColumns c;
+  TUprightRow row;
+  TSpan sp;
+  while (rows.Next(sp)) {
+    UprightSpan<Filter>(s, sp, c, row);
+    UprightPixels<Filter, Colour, Blend, Z>(s, c, row, sp, 0, sp.N);
+  }
+}
+
+#ifdef MOVARA_RM_VECTOR
+// Eight int32 as lanes; eight bytes as lanes.
+RM_AVX2 __attribute__((always_inline)) inline __m256i Lanes(const int32_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+RM_AVX2 __attribute__((always_inline)) inline __m256i Bytes8(const uint8_t* p) {
+  return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+
+// The texels base[k] for lanes k of 0..15.
+RM_AVX2 __attribute__((always_inline)) inline __m256i Shuffled(const int* base, __m256i k) {
+  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base));
+  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + 8));
+  return _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, k),
+                            _mm256_permutevar8x32_epi32(hi, k),
+                            _mm256_cmpgt_epi32(k, _mm256_set1_epi32(7)));
+}
+
+// The same eight pixels at a time; a row's last few pixels go one at a time.
+template <int Filter, int Colour, bool Blend, bool Z>
+RM_AVX2 void DrawUprightVector(const TRasterState& s, TRows& rows) {
+  TUprightColumns c;
+  TUprightRow row;
+  TSpan sp;
+  const uint32_t flat = s.FlatColour;
+  const uint32_t fr = Factor((flat >> 16) & 0xFF), fg = Factor((flat >> 8) & 0xFF),
+                 fb = Factor(flat & 0xFF), fa = Factor(flat >> 24);
+  const __m256i flatRB = _mm256_set1_epi32(static_cast<int32_t>((fr << 16) | fb));
+  const __m256i flatG = _mm256_set1_epi32(static_cast<int32_t>(fg));
+  const __m256i a2 = _mm256_set1_epi32(static_cast<int32_t>(fa | (fa << 16)));
+  const __m256i na2 = _mm256_sub_epi16(_mm256_set1_epi32(0x01000100), a2);
+  const __m256i ones = _mm256_set1_epi32(-1), rgb = _mm256_set1_epi32(0xFFFFFF);
+  const bool always = s.DepthBias <= INT32_MIN;
+  const bool less = s.DepthBias == 1;
+  const bool depthWrite = s.DepthWrite;
+  while (rows.Next(sp)) {
+    UprightSpan<Filter>(s, sp, c, row);
+    const __m256i z = _mm256_set1_epi32(row.Z);
+    const __m256i fy = _mm256_set1_epi32(static_cast<int32_t>(row.Fy));
+    const int* row0 = reinterpret_cast<const int*>(row.Row0);
+    const int* row1 = reinterpret_cast<const int*>(row.Row1);
+    int i = 0;
+    for (; i + 8 <= sp.N; i += 8) {
+      __m256i pass = ones, oldZ = ones;
+      if constexpr (Z) {
+        oldZ = Lanes(sp.Depth + i);
+        if (!always) {
+          pass = less ? _mm256_cmpgt_epi32(z, oldZ)
+                      : _mm256_xor_si256(_mm256_cmpgt_epi32(oldZ, z), ones);
+          if (_mm256_testz_si256(pass, pass)) continue;
+        }
+      }
+      const bool near = c.Near[i / 8];
+      const __m256i x0 = near ? Bytes8(c.L0 + i) : Lanes(c.X0 + i);
+      const int* const base0 = near ? row0 + c.Base[i / 8] : row0;
+      __m256i p;
+      if constexpr (Filter == fiNearest) {
+        p = _mm256_and_si256(near ? Shuffled(base0, x0) : _mm256_i32gather_epi32(row0, x0, 4), rgb);
+      } else {
+        const __m256i x1 = near ? Bytes8(c.L1 + i) : Lanes(c.X1 + i);
+        __m256i p00, p10, p01, p11;
+        if (near) {  // the compiler loads each row's sixteen texels once
+          const int* const base1 = row1 + c.Base[i / 8];
+          p00 = Shuffled(base0, x0);
+          p10 = Shuffled(base0, x1);
+          p01 = Shuffled(base1, x0);
+          p11 = Shuffled(base1, x1);
+        } else {
+          p00 = _mm256_i32gather_epi32(row0, x0, 4);
+          p10 = _mm256_i32gather_epi32(row0, x1, 4);
+          p01 = _mm256_i32gather_epi32(row1, x0, 4);
+          p11 = _mm256_i32gather_epi32(row1, x1, 4);
+        }
+        const __m256i fx = Bytes8(c.Fx + i);
+        const __m256i w11 = _mm256_srli_epi32(
+            _mm256_add_epi32(_mm256_mullo_epi16(fx, fy), _mm256_set1_epi32(128)), 8);
+        const __m256i w10 = _mm256_sub_epi32(fx, w11), w01 = _mm256_sub_epi32(fy, w11);
+        const __m256i w00 = _mm256_add_epi32(
+            _mm256_sub_epi32(_mm256_sub_epi32(_mm256_set1_epi32(256), fx), fy), w11);
+        const __m256i rb = _mm256_add_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p00), BothHalves(w00)),
+                             _mm256_mullo_epi16(BlueRedOf(p10), BothHalves(w10))),
+            _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p01), BothHalves(w01)),
+                             _mm256_mullo_epi16(BlueRedOf(p11), BothHalves(w11))));
+        const __m256i g = _mm256_add_epi32(
+            _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p00), w00),
+                             _mm256_mullo_epi16(GreenOf(p10), w10)),
+            _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p01), w01),
+                             _mm256_mullo_epi16(GreenOf(p11), w11)));
+        p = PackSums(rb, g);
+      }
+      if constexpr (Colour == cmFlat) p = ModulateBy(p, flatRB, flatG);
+      __m256i* const at = reinterpret_cast<__m256i*>(sp.Dst + i);
+      const __m256i old = _mm256_loadu_si256(at);
+      if constexpr (Blend) {
+        const __m256i rb = _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p), a2),
+                                            _mm256_mullo_epi16(BlueRedOf(old), na2));
+        const __m256i g = _mm256_add_epi16(_mm256_mullo_epi16(GreenOf(p), a2),
+                                           _mm256_mullo_epi16(GreenOf(old), na2));
+        p = PackSums(rb, g);
+      }
+      if constexpr (Z) {
+        _mm256_storeu_si256(at, _mm256_blendv_epi8(old, p, pass));
+        if (depthWrite)
+          _mm256_storeu_si256(reinterpret_cast<__m256i*>(sp.Depth + i),
+                              _mm256_blendv_epi8(oldZ, z, pass));
+      } else {
+        (void)old;
+        _mm256_storeu_si256(at, p);
+      }
+    }
+    UprightPixels<Filter, Colour, Blend, Z>(s, c, row, sp, i, sp.N);
+  }
+}
+#endif
+
+using TUprightFn = void (*)(const TRasterState&, TRows&);
+
+template <int F, int C, bool B, bool Z>
+TUprightFn PickUprightWay(bool vector) {
+#ifdef MOVARA_RM_VECTOR
+  if (vector) return &DrawUprightVector<F, C, B, Z>;
+#else
+  (void)vector;
+#endif
+  return &DrawUpright<F, C, B, Z>;
+}
+template <int F, int C>
+TUprightFn PickUprightBlend(bool blend, bool z, bool vector) {
+  if (blend)
+    return z ? PickUprightWay<F, C, true, true>(vector) : PickUprightWay<F, C, true, false>(vector);
+  return z ? PickUprightWay<F, C, false, true>(vector)
+           : PickUprightWay<F, C, false, false>(vector);
+}
+template <int F>
+TUprightFn PickUprightColour(const TRasterState& s, bool z, bool vector) {
+  return s.Colour == cmFlat ? PickUprightBlend<F, cmFlat>(s.Blend, z, vector)
+                            : PickUprightBlend<F, cmWhite>(s.Blend, z, vector);
+}
+
+std::atomic<bool> gUprightEnabled{true};
+std::atomic<uint64_t> gUprightDrawn{0};
+
+// The upright way for a quad, or nullptr when it must take the spans above (a colour
+// key, no texture, Gouraud colours, a view wider than the column table).
+TUprightFn PickUpright(const TRasterState& s, TRows& rows) {
+  if (!gUprightEnabled.load(std::memory_order_relaxed) || !rows.Upright() || s.Keyed ||
+      s.Filter == fiNone || s.Colour == cmGouraud || s.ClipRight - s.ClipLeft > kUprightSpan)
+    return nullptr;
+  const bool z = rows.Depth();
+#ifdef MOVARA_RM_VECTOR
+  const bool knownBias = s.DepthBias == 0 || s.DepthBias == 1 || s.DepthBias <= INT32_MIN;
+  const bool vector = gVectorEnabled && (!z || knownBias);
+#else
+  const bool vector = false;
+#endif
+  return s.Filter == fiBilinear ? PickUprightColour<fiBilinear>(s, z, vector)
+                                : PickUprightColour<fiNearest>(s, z, vector);
+}
+
 }  // namespace
 
 void RasterTriangle(const TRasterState& s, const TRasterVertex& a, const TRasterVertex& b,
@@ -1038,6 +1388,11 @@ void RasterQuad(const TRasterState& s, const TRasterVertex& a, const TRasterVert
   const TRasterVertex* v[4] = {&a, &b, &c, &d};
   TRows rows;
   if (!rows.Init(s, v, 4)) return;
+  if (TUprightFn upright = PickUpright(s, rows)) {
+    upright(s, rows);
+    gUprightDrawn.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
   PickTriangle(s, rows.Depth())(s, rows);
 }
 
@@ -1064,5 +1419,9 @@ void EnableVectorSpans(bool on) {
   (void)on;
 #endif
 }
+
+bool UprightQuadsEnabled() { return gUprightEnabled; }
+void EnableUprightQuads(bool on) { gUprightEnabled = on; }
+uint64_t UprightQuadsDrawn() { return gUprightDrawn.load(std::memory_order_relaxed); }
 
 }  // namespace movara::rm

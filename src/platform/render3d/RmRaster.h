@@ -83,6 +83,16 @@ void RasterQuad(const TRasterState& state, const TRasterVertex& a, const TRaster
 bool QuadIsFlat(const TRasterState& state, const TRasterVertex& a, const TRasterVertex& b,
                 const TRasterVertex& c, const TRasterVertex& d);
 
+// Upright quads: a quad at one depth whose texture runs along its rows and columns (a
+// plain scale, no perspective change), drawn without a colour key and in one colour,
+// samples its texture columns once for all rows and blends row by row; the pixels and
+// depth are those of the spans. On by default; switching it off draws every quad by its
+// spans (tests and benchmarks compare both ways). UprightQuadsDrawn counts the quads
+// drawn that way since the start of the process.
+bool UprightQuadsEnabled();
+void EnableUprightQuads(bool on);
+uint64_t UprightQuadsDrawn();
+
 // The eight-pixel spans: whether the processor has them, and switching them off (tests
 // compare both ways; switching on is ignored where they are missing).
 bool VectorSpansSupported();

@@ -38,7 +38,31 @@ void PackRowPlain(const TRmPixel* s, uint8_t* d, int n) {
   }
 }
 
+// n B, G, R byte triples into pixels.
+void UnpackRowPlain(const uint8_t* s, TRmPixel* d, int n) {
+  for (int x = 0; x < n; ++x, s += 3) d[x] = RmPixel(s[2], s[1], s[0]);
+}
+
+// n B, G, R, X pixels into pixels (the fourth byte is not kept).
+void UnpackRow32(const uint8_t* s, TRmPixel* d, int n) {
+  for (int x = 0; x < n; ++x) {
+    uint32_t p;
+    std::memcpy(&p, s + 4 * static_cast<size_t>(x), sizeof p);
+    d[x] = p & 0xFFFFFF;
+  }
+}
+
 #if defined(__x86_64__)
+// The same four pixels at a time; every load stays inside the row.
+__attribute__((target("ssse3"))) void UnpackRowVector(const uint8_t* s, TRmPixel* d, int n) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  int x = 0;
+  for (; x + 6 <= n; x += 4)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x),
+                     _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * x)), spread));
+  UnpackRowPlain(s + 3 * x, d + x, n - x);
+}
+
 // The same four pixels at a time; every store stays inside the row.
 __attribute__((target("ssse3"))) void PackRowVector(const TRmPixel* s, uint8_t* d, int n) {
   const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
@@ -54,8 +78,10 @@ bool HasSsse3() {
   return __builtin_cpu_supports("ssse3");
 }
 const auto PackRow = HasSsse3() ? &PackRowVector : &PackRowPlain;
+const auto UnpackRow = HasSsse3() ? &UnpackRowVector : &UnpackRowPlain;
 #else
 const auto PackRow = &PackRowPlain;
+const auto UnpackRow = &UnpackRowPlain;
 #endif
 
 }  // namespace
@@ -209,15 +235,14 @@ TRmResult TRmSurface::LoadFromDIB(const TDIB& dib, const TRect& source, bool fli
                       source.Bottom <= dib.Height();
   if (inside && (bits == 24 || bits == 32) && source.Width() == Width() &&
       source.Height() == Height()) {
-    // One to one: convert the rows, no resampling.
+    // One to one: the rows copied into pixels, no resampling.
     for (int y = 0; y < Height(); ++y) {
       const uint8_t* s = dib.ScanLine(source.Top + y) + static_cast<size_t>(source.Left) * (bits / 8);
       TRmPixel* d = Row(flipRows ? Height() - 1 - y : y);
-      if (bits == 32) {
-        for (int x = 0; x < Width(); ++x, s += 4) d[x] = RmPixel(s[2], s[1], s[0]);
-      } else {
-        for (int x = 0; x < Width(); ++x, s += 3) d[x] = RmPixel(s[2], s[1], s[0]);
-      }
+      if (bits == 32)
+        UnpackRow32(s, d, Width());
+      else
+        UnpackRow(s, d, Width());
     }
   } else if (!rm::StretchToSurface(dib, source, *this, flipRows)) {
     try {
