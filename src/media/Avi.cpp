@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "base/AppPaths.h"
 #include "base/Rounding.h"
@@ -59,7 +62,70 @@ void TAVIData::SetCount(int count) { FLastFrame = count <= 0 ? FFirstFrame : FFi
 
 TAVI::TAVI() = default;
 
+// The decoding of the next frame: asked for by the film thread, done by a thread of its
+// own into a picture of its own.
+struct TAVI::TReadAhead {
+  std::thread Thread;
+  mutable std::mutex Lock;
+  mutable std::condition_variable Signal;
+  int Wanted = -1;  // frame to decode, not yet begun
+  bool Busy = false;
+  bool Quit = false;
+  int Ready = -1;  // frame held in Picture
+  int Last = -1;   // frame fetched last (the next is decoded ahead only after a step of one)
+  TDIB Picture;
+};
+
 TAVI::~TAVI() { Close(); }
+
+void TAVI::SetReadAhead(bool on) {
+  if (on == (FAhead != nullptr)) return;
+  if (on) {
+    if (!FGetFrame) return;  // movies of other containers decode as they are read
+    FAhead = std::make_unique<TReadAhead>();
+    FAhead->Thread = std::thread([this] { ReadAheadLoop(); });
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> l(FAhead->Lock);
+    FAhead->Quit = true;
+  }
+  FAhead->Signal.notify_all();
+  FAhead->Thread.join();
+  FAhead.reset();
+}
+
+void TAVI::ReadAheadLoop() {
+  TReadAhead& a = *FAhead;
+  std::unique_lock<std::mutex> l(a.Lock);
+  for (;;) {
+    a.Signal.wait(l, [&a] { return a.Quit || a.Wanted >= 0; });
+    if (a.Quit) return;
+    const int frame = a.Wanted;
+    a.Wanted = -1;
+    a.Ready = -1;
+    a.Busy = true;
+    l.unlock();
+    bool ok = false;
+    try {
+      ok = FGetFrame->GetFrame(frame, a.Picture);
+    } catch (const std::exception& e) {
+      TraceF("[TAVI.ReadAhead] Frame %d not decoded: %s", frame, e.what());
+    }
+    l.lock();
+    a.Busy = false;
+    a.Ready = ok ? frame : -1;
+    a.Signal.notify_all();
+  }
+}
+
+void TAVI::AwaitReadAhead() const {
+  if (!FAhead) return;
+  TReadAhead& a = *FAhead;
+  std::unique_lock<std::mutex> l(a.Lock);
+  a.Wanted = -1;  // not begun: nothing to wait for
+  a.Signal.wait(l, [&a] { return !a.Busy; });
+}
 
 bool TAVI::Open(const std::string& fileName) {
   Close();
@@ -174,6 +240,7 @@ bool TAVI::GetStoredPicture(int position, AVFrame* picture) {
 }
 
 void TAVI::Close() {
+  SetReadAhead(false);
   FGetFrame.reset();
   FMedia.reset();
   FMediaPacked.clear();
@@ -203,14 +270,37 @@ bool TAVI::FetchIntoPicture(int index, bool forced) {
     return true;
   }
   if (!FGetFrame) return false;
+  bool taken = false;
+  if (FAhead) {
+    // the frame decoded ahead is the frame the decoder gives: its picture is taken
+    TReadAhead& a = *FAhead;
+    std::unique_lock<std::mutex> l(a.Lock);
+    if (a.Wanted == index) a.Signal.wait(l, [&a] { return a.Wanted < 0 && !a.Busy; });
+    a.Wanted = -1;
+    a.Signal.wait(l, [&a] { return !a.Busy; });
+    if (a.Ready == index && !forced && a.Picture.Width() > 0) {
+      std::swap(FDIB, a.Picture);
+      taken = true;
+    }
+    a.Ready = -1;
+  }
   // Rebuilding the picture is giving it the frame's size and depth afresh; a picture
   // of the frame's size and depth only gets its rows, decoded straight into it.
-  try {
-    if (forced) FDIB.Clear();
-    if (!FGetFrame->GetFrame(index, FDIB)) return false;
-  } catch (const std::exception& e) {
-    TraceF("[TAVI.GetFrame] Frame %d not copied: %s", index, e.what());
-    return false;
+  if (!taken) try {
+      if (forced) FDIB.Clear();
+      if (!FGetFrame->GetFrame(index, FDIB)) return false;
+    } catch (const std::exception& e) {
+      TraceF("[TAVI.GetFrame] Frame %d not copied: %s", index, e.what());
+      return false;
+    }
+  if (FAhead) {
+    TReadAhead& a = *FAhead;
+    std::lock_guard<std::mutex> l(a.Lock);
+    if (index == a.Last + 1 && index < FStopFrame) {
+      a.Wanted = index + 1;
+      a.Signal.notify_all();
+    }
+    a.Last = index;
   }
   FFrameIndex = index;
   FFrameHeader = FrameHeaderOf(FDIB.Width(), FDIB.Height());
@@ -298,6 +388,7 @@ const std::vector<uint8_t>* TAVI::GetFrame(int index) {
     return FPacked;
   }
   if (index != FFrameIndex || !FPacked) {
+    AwaitReadAhead();
     try {
       FPacked = FGetFrame->GetFrame(index);
     } catch (const std::exception& e) {
@@ -335,6 +426,7 @@ bool TAVI::IsKeyFrame(int index) const {
 
 int64_t TAVI::FramesDecoded() const {
   if (FMedia) return FMedia->FramesDecoded();
+  AwaitReadAhead();
   return FGetFrame ? FGetFrame->FramesDecoded() : 0;
 }
 

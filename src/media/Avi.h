@@ -171,7 +171,19 @@ class TAVI {
   // The reader of a movie of another container (nullptr for an AVI).
   TMediaVideo* MediaVideo() const { return FMedia.get(); }
 
+  // While on, a frame fetched into the picture right after the frame before it starts
+  // the decoding of the next one on a thread of its own (an AVI read frame after frame,
+  // as a film reads it, decodes beside the work done with each frame). The pictures are
+  // the same; off waits for a decoding under way and frees its picture.
+  void SetReadAhead(bool on);
+  bool ReadAhead() const { return FAhead != nullptr; }
+
  private:
+  struct TReadAhead;
+  // Waits for a decoding of the next frame under way: the decoder and the stream are
+  // the caller's again.
+  void AwaitReadAhead() const;
+  void ReadAheadLoop();
   // Fetches frame index into the picture (and forgets the packed frame); false when
   // no picture came.
   bool FetchIntoPicture(int index, bool forced);
@@ -184,6 +196,7 @@ class TAVI {
   PAVISTREAM FAudioStream = nullptr;
   std::unique_ptr<TVideoFrameGetter> FGetFrame;
   std::unique_ptr<TMediaVideo> FMedia;
+  std::unique_ptr<TReadAhead> FAhead;
   std::vector<uint8_t> FMediaPacked;
   AVISTREAMINFO FStreamInfo;
 

@@ -385,11 +385,38 @@ TFxRenderThread::TFxRenderThread(int textureSize) : TFxThread(-1, true) {
   SetTextureSize(textureSize);
 }
 
-TFxRenderThread::~TFxRenderThread() { Stop(); }
+TFxRenderThread::~TFxRenderThread() {
+  Stop();
+  StopReadAhead();
+}
+
+void TFxRenderThread::StopReadAhead() {
+  for (TAVI* avi : FReadAhead) avi->SetReadAhead(false);
+  FReadAhead.clear();
+}
+
+void TFxRenderThread::KeepReadAhead(const TScriptAction& v1, const TScriptAction& v2) {
+  TAVI* now[6] = {};
+  int n = 0;
+  for (const TScriptAction* v : {&v1, &v2})
+    for (const TScriptCommand* c : {v->CommandA, v->CommandC})
+      if (c && c->Code == scAvi && c->Avi) now[n++] = c->Avi;
+  std::vector<TAVI*> kept;
+  for (TAVI* avi : FReadAhead)
+    if (std::find(now, now + n, avi) != now + n) kept.push_back(avi);
+    else avi->SetReadAhead(false);
+  for (int i = 0; i < n; ++i)
+    if (std::find(kept.begin(), kept.end(), now[i]) == kept.end()) {
+      now[i]->SetReadAhead(true);
+      if (now[i]->ReadAhead()) kept.push_back(now[i]);
+    }
+  FReadAhead = std::move(kept);
+}
 
 int TFxRenderThread::LoadScript(const std::string& text) {
   Pause();
   std::lock_guard<std::mutex> lock(FSceneLock);
+  StopReadAhead();
   FRenderItem = TScriptAction();
   FNextItem = TScriptAction();
   FSceneInvalid = true;
@@ -398,6 +425,7 @@ int TFxRenderThread::LoadScript(const std::string& text) {
 
 void TFxRenderThread::SetFilmMode(bool on, TRenderOption renderOption, int width, int height, int fps,
                                   uint32_t handler, int bitCount) {
+  if (!on) StopReadAhead();
   FFilm = on;
   FRenderOption = renderOption;
   FOutWidth = width;
@@ -486,6 +514,9 @@ TRenderResult TFxRenderThread::RenderFrame(int time) {
     v2next = TScriptAction();
   }
 
+  // a film reads its clips frame after frame: the next frame decodes beside this one
+  if (FFilm && FLinkOutDIB) KeepReadAhead(v1, v2);
+
   // fast paths: one plain picture without key or level is copied, an unchanged clip
   // may be copied as compressed data
   if (FLinkOutDIB && FRenderOption < roRender) {
@@ -532,6 +563,21 @@ TRenderResult TFxRenderThread::RenderFrame(int time) {
       if (out && out->SaveToDIB(*FLinkOutDIB, Rect(0, 0, FLinkOutDIB->Width(), FLinkOutDIB->Height())) == D3DRM_OK)
         return rfPicture;
       return rfNothing;
+    }
+  }
+
+  // A plain picture of the frame's size alone (no image over it, no key, no level) is
+  // the frame: the renderer would give back the same bytes.
+  if (FLinkOutDIB && v2.Kind == skNone && IsPlainKind(v1.Kind) && v1.CommandA && v1.CommandA->ColorKey == -1 &&
+      !(v1.ActionFlags & afLevel) && FLinkOutDIB->BitCount() == 24) {
+    const TScriptCommand* a = v1.CommandA;
+    const TDIB* pic =
+        v1.Kind == skStill ? a->SecondPicture : GetAVIFrame(a, v1, false, fmAlone, time - v1.Start);
+    if (pic && pic->BitCount() == 24 && pic->Width() == FLinkOutDIB->Width() &&
+        pic->Height() == FLinkOutDIB->Height() && pic->ImageSize() == FLinkOutDIB->ImageSize()) {
+      std::memcpy(FLinkOutDIB->Bits(), pic->Bits(), pic->ImageSize());
+      FLastFlags = v1.ActionFlags;
+      return rfPicture;
     }
   }
 

@@ -249,6 +249,10 @@ class TFxRenderThread : public TFxThread {
   void RenderTransition(TScriptAction& item, int time);
   void MakeSurfaces(int width, int height);
   const TRmSurface* OutSurface() const;
+  // The clips of the actions at a film's frame decode ahead; the others stop.
+  void KeepReadAhead(const TScriptAction& v1, const TScriptAction& v2);
+  void StopReadAhead();
+  std::vector<TAVI*> FReadAhead;
 
   std::unique_ptr<TActionCommandList> FActions;
   TScriptAction FRenderItem, FNextItem;
