@@ -439,8 +439,9 @@ void TFxRenderThread::MakeSurfaces(int width, int height) {
   SetPreviewSize(width, height);
   std::lock_guard<std::mutex> lock(FSceneLock);
   CheckSurface(FDest.Create(FScene->Width(), FScene->Height()));
-  CheckSurface(FScratch.Create(FScene->Width(), FScene->Height()));
-  CheckSurface(FStill.Create(FScene->Width(), FScene->Height()));
+  // the surfaces of keyed and levelled pictures are made when first needed
+  FScratch.Release();
+  FStill.Release();
 }
 
 void TFxRenderThread::SetLinkOutDIB(TDIB* dib) {
@@ -684,6 +685,10 @@ void TFxRenderThread::RenderPlain(TScriptAction& item, const TScriptAction& next
     CheckSurface(FDest.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
     FOut = osDest;
     return;
+  }
+  if (FStill.Width() != FDest.Width() || FStill.Height() != FDest.Height()) {
+    CheckSurface(FStill.Create(FDest.Width(), FDest.Height()));
+    CheckSurface(FScratch.Create(FDest.Width(), FDest.Height()));
   }
   CheckSurface(FStill.LoadFromDIB(*pic, Rect(0, 0, pic->Width(), pic->Height())));
   const TRmSurface& p = FStill;
