@@ -652,28 +652,15 @@ void TMakeAviThread::RunJob(TJob& job) {
       }
       break;
     }
-    case TJob::jFrame: {
+    case TJob::jFrame:
+    case TJob::jStored: {
       if (!job.Picture.Empty()) std::swap(FWriterFrame, job.Picture);
       bool ok;
       {
         std::lock_guard<std::mutex> l(FMakerLock);
-        ok = FAviMaker && FAviMaker->AddVideoFrame();
-      }
-      if (ok) {
-        ++FGoodBlockCount;
-      } else {
-        ++FBadBlockCount;
-        FBadTime = job.Time;
-        FWriterFailed = true;
-      }
-      break;
-    }
-    case TJob::jStored: {
-      bool ok;
-      {
-        std::lock_guard<std::mutex> l(FMakerLock);
-        auto* mp4 = dynamic_cast<TMp4Maker*>(FAviMaker.get());
-        ok = mp4 && mp4->AddStoredPicture(job.Stored.get());
+        auto* mp4 = job.Kind == TJob::jStored ? dynamic_cast<TMp4Maker*>(FAviMaker.get()) : nullptr;
+        ok = job.Kind == TJob::jStored ? mp4 && mp4->AddStoredPicture(job.Stored.get())
+                                       : FAviMaker && FAviMaker->AddVideoFrame();
       }
       job.Stored.reset();  // the decoder's picture goes back to it
       if (ok) {
