@@ -7,6 +7,10 @@
 // Writes a project of N blocks (the range block included) for the editor's start-up
 // benchmark: one-second blocks of four small pictures (written beside the project)
 // spread over rows A and B, the image row and the sequence row (with shortcuts).
+//
+// movara_bench_project --colour OUT.mvf
+// Writes a project of one frame (a 40 ms colour block on row A) for the start-up figure
+// of `movara render`.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -60,9 +64,32 @@ int MakeBlocks(int count, const std::string& out) {
   return 0;
 }
 
+int MakeColour(const std::string& out) {
+  TClipBox clips;
+  TLayerBox box;
+  TLayerItem* it = box.RowByNumber(lnFirstClipTop)->InsertUniformColor(0, ucSelected, RGBColor(200, 60, 30));
+  if (!it) {
+    std::fprintf(stderr, "cannot make the colour block\n");
+    return 1;
+  }
+  it->SetDuration(1);
+  TClipBoxResources resources(clips);
+  TProjectStream stream(out, nullptr, &resources, &box, false);
+  if (!stream.WriteProject(out)) {
+    std::fprintf(stderr, "cannot write '%s'\n", out.c_str());
+    return 1;
+  }
+  std::printf("a colour block of %d frame in %s\n", it->Duration(), out.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--colour") {
+    CreateResourceLists();
+    return MakeColour(argv[2]);
+  }
   if (argc == 4 && std::string(argv[1]) == "--blocks") {
     CreateResourceLists();
     return MakeBlocks(std::atoi(argv[2]), argv[3]);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "app/CommandLine.h"
+#include "base/FileKind.h"
 #include "base/Format.h"
 #include "base/Rounding.h"
 #include "output/MakeAviThread.h"
@@ -92,6 +93,13 @@ std::string OverwrittenInput(const TFilmSettingsData& s, const std::string& proj
     if (((s.OutputKind == okAviFilm || s.OutputKind == okMp4Film) && in == out) || std::regex_match(in, numbered))
       return in;
   return std::string();
+}
+
+// Whether a clip of the project is a title page, which the font system draws.
+bool UsesTitlePages(const TClipBox& clips) {
+  for (int i = 0; i < clips.Count(); ++i)
+    if (const TClipGraphic* c = clips.Clips(i); c && FileKindOfName(c->FullFileName()) == fkPte) return true;
+  return false;
 }
 
 // Whether a block of the chosen content shows a medium that is there (a colour counts)
@@ -267,8 +275,9 @@ int RenderProjectFilm(const char* command, const std::string& file, const TFilmR
   // picture sequences have nothing to copy unchanged, and nothing is copied into an MP4
   if (settings.OutputKind != okAviFilm && settings.VideoRenderMode == vrmMaximal) settings.VideoRenderMode = vrmMedium;
 
-  // title pages are drawn by the font system, which starts on this thread
-  EnsurePageFontSystem();
+  // title pages are drawn by the font system, which starts on this thread; a film without
+  // them does without its start-up
+  if (UsesTitlePages(*project.Clips)) EnsurePageFontSystem();
   TFxRenderThread renderThread;
   renderThread.LoadScript(project.Script);
 

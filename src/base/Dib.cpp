@@ -33,7 +33,15 @@ void TDIB::SetSize(int width, int height, int bitCount) {
   height_ = height;
   bitCount_ = bitCount;
   stride_ = RowSizeFor(width, bitCount);
-  bits_.assign(static_cast<size_t>(stride_) * static_cast<size_t>(height), 0);
+  const size_t size = static_cast<size_t>(stride_) * static_cast<size_t>(height);
+  if (size > bits_.capacity()) {
+    // new memory, zero from the allocator: nothing is written here
+    decltype(bits_) fresh;
+    fresh.resize(size);
+    bits_.swap(fresh);
+  } else {
+    bits_.assign(size, 0);
+  }
   palette_.clear();
   transparentIndex_ = -1;
   if (bitCount <= 8) {

@@ -5,10 +5,38 @@
 // stores them. 16-bit pictures are 5-5-5 (or 5-6-5), 32-bit ones B,G,R,X bytes.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace movara {
+
+// The bytes of pictures come zeroed from the system (calloc): a big picture's pages are
+// mapped when first written, so a surface that is made but never drawn on costs neither
+// the clearing nor the memory. Growing a vector of them with no value writes nothing
+// (the bytes are zero already); only TDIB::SetSize grows one, and only into new memory.
+template <typename T>
+struct TZeroedAllocator {
+  using value_type = T;
+  TZeroedAllocator() = default;
+  template <typename U>
+  TZeroedAllocator(const TZeroedAllocator<U>&) noexcept {}
+  T* allocate(size_t n) {
+    if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
+    throw std::bad_alloc();
+  }
+  void deallocate(T* p, size_t) noexcept { std::free(p); }
+  template <typename U>
+  void construct(U*) noexcept {}
+  template <typename U, typename A, typename... More>
+  void construct(U* p, A&& a, More&&... more) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(a), std::forward<More>(more)...);
+  }
+  template <typename U>
+  bool operator==(const TZeroedAllocator<U>&) const noexcept { return true; }
+};
 
 // 32-bit colour: red in the low byte, then green, then blue. Top bit set = system colour.
 using TColor = uint32_t;
@@ -115,7 +143,7 @@ class TDIB {
   TDIBPixelFormat pixelFormat_ = pf888;
   int transparentIndex_ = -1;
   std::vector<TRGBQuad> palette_;
-  std::vector<uint8_t> bits_;
+  std::vector<uint8_t, TZeroedAllocator<uint8_t>> bits_;
 };
 
 // Reads a whole file into memory; false when it cannot be read or is larger than

@@ -92,7 +92,11 @@ void TClipGraphic::SetPicture(const TDIB& picture) {
     FBitmapClip.Clear();
     return;
   }
-  FPicture = picture.BitCount() == 24 ? picture : picture.ConvertTo(24);
+  // one copy of the picture (a conditional of both kinds would copy it twice)
+  if (picture.BitCount() == 24)
+    FPicture = picture;
+  else
+    FPicture = picture.ConvertTo(24);
   FBitmap = FPicture.Stretched(ThumbSize[isLarge].Width, ThumbSize[isLarge].Height);
   FBitmapClip = FPicture.Stretched(ThumbSize[FIconSize].Width, ThumbSize[FIconSize].Height);
 }

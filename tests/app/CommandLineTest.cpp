@@ -269,5 +269,28 @@ TEST_F(CommandLine, NearMissesWithAnObviousMeaningAndPictureFormats) {
   EXPECT_EQ(rgb(tmp_.File("f.png")), rgb(tmp_.File("f.bmp")));
 }
 
+// The subcommands start without the windows' libraries, the sound card's and the
+// container library (loaded at its first call): a film of a still project is made
+// without any of them, and the editor is the program beside movara.
+TEST_F(CommandLine, SubcommandsLoadOnlyTheLibrariesTheyCall) {
+  ASSERT_NO_FATAL_FAILURE(WriteProject());
+  const std::string program = RunCommand("command -v " + Quote(test::MovaraProgram())).output;
+  ASSERT_FALSE(program.empty());
+  const std::string path = program.substr(0, program.find('\n'));
+  EXPECT_TRUE(FileExists(std::filesystem::path(path).parent_path().string() + "/movara-editor")) << path;
+  const std::string linked = RunCommand("ldd " + Quote(path)).output;
+  ASSERT_NE(linked.find("libavcodec"), std::string::npos) << linked;
+  // the dynamic loader names every library it opens
+  const auto traced = RunCommand("(cd " + Quote(tmp_.Path()) + " && LD_DEBUG=files " + Quote(path) +
+                                 " render p.mvf -o g.avi --quiet >/dev/null)");
+  ASSERT_EQ(traced.exitCode, 0) << traced.output.substr(0, 2000);
+  ASSERT_NE(traced.output.find("libavcodec"), std::string::npos) << traced.output.substr(0, 2000);
+  for (const char* lib : {"libQt6Widgets", "libQt6Multimedia", "libavformat", "libraw1394"}) {
+    EXPECT_EQ(linked.find(lib), std::string::npos) << lib << " is linked";
+    EXPECT_EQ(traced.output.find(lib), std::string::npos) << lib << " was loaded for a film";
+  }
+  EXPECT_GT(test::ReadBytes(tmp_.File("g.avi")).size(), 10000u);
+}
+
 }  // namespace
 }  // namespace movara

@@ -12,7 +12,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 DESTDIR= cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "cmake --install"; }
 share="$prefix/share"
-for f in bin/movara share/movara/AUDIOCLIP.bmp share/movara/help/index.html share/applications/movara.desktop \
+for f in bin/movara bin/movara-editor share/movara/AUDIOCLIP.bmp share/movara/help/index.html share/applications/movara.desktop \
          share/icons/hicolor/scalable/apps/movara.svg share/mime/packages/movara.xml; do
   [ -e "$prefix/$f" ] || fail "$f was not installed"
 done

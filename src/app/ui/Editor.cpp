@@ -41,12 +41,6 @@
 namespace movara {
 namespace {
 
-bool IsProjectName(const std::string& arg) {
-  std::string ext = ExtractFileExt(arg);
-  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return ext == ".MVF";
-}
-
 // Saves a PNG of the main window and of every MDI child, named after the window.
 bool SaveScreenshots(TMovaraForm& form, const std::string& folder) {
   QDir().mkpath(QString::fromStdString(folder));
@@ -151,23 +145,6 @@ class TFirstPaintProbe : public QObject {
 };
 
 }  // namespace
-
-bool IsEditorCommandLine(int argc, char** argv, TEditorOptions& options) {
-  options = TEditorOptions();
-  if (argc <= 1) return true;
-  const std::string first = argv[1];
-  if (first == "--screenshots") {
-    if (argc < 3 || argc > 4) return false;
-    options.ScreenshotsDir = argv[2];
-    if (argc == 4) options.ProjectFile = argv[3];
-    return true;
-  }
-  if (argc == 2 && IsProjectName(first)) {
-    options.ProjectFile = first;
-    return true;
-  }
-  return false;
-}
 
 QWidget* ShowSplash() {
   QPixmap picture(360, 200);

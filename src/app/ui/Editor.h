@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "app/EditorStart.h"
+
 class QApplication;
 class QWidget;
 
@@ -16,15 +18,6 @@ class TProjectDocument;
 class TResourcesForm;
 class TTimeLineForm;
 class TVideoSequenceForm;
-
-struct TEditorOptions {
-  std::string ProjectFile;     // opened at start; empty = a new project
-  std::string ScreenshotsDir;  // hidden mode: save a PNG of every window there, then quit
-};
-
-// Whether the command line starts the editor: no arguments, one project file (".mvf",
-// any case), or "--screenshots DIR [PROJECT]". Everything else is a headless subcommand.
-bool IsEditorCommandLine(int argc, char** argv, TEditorOptions& options);
 
 // The editor's objects, made in the program's start-up order: the splash window, the
 // main window (which reads the settings file), the film sequences window, the resource

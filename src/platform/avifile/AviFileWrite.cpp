@@ -192,16 +192,8 @@ HRESULT TAviFile::WriteChunk(TAviStream& s, const void* data, uint32_t size, boo
   PutLE32(head, ckid);
   PutLE32(head + 4, size);
   static const uint8_t pad = 0;
-  bool ok;
-  if (chunkBytes <= 64 * 1024) {
-    std::vector<uint8_t> b;
-    b.reserve(chunkBytes);
-    AppendChunk(b, ckid, data, size);
-    ok = io_->WriteAt(end_, b.data(), b.size());
-  } else {
-    ok = io_->WriteAt(end_, head, 8) && io_->WriteAt(end_ + 8, data, size) &&
-         ((size & 1) == 0 || io_->WriteAt(end_ + 8 + size, &pad, 1));
-  }
+  // header, data and pad in one write, the data taken where it is
+  const bool ok = io_->WriteAt3(end_, head, 8, data, size, &pad, size & 1);
   if (!ok) {
     io_->Truncate(end_);  // the file ends after its last complete chunk
     return AVIERR_FILEWRITE;

@@ -70,6 +70,40 @@ class TFileAviIO : public TAviIO {
     return true;
   }
 
+  bool WriteAt3(uint64_t offset, const void* a, size_t na, const void* b, size_t nb, const void* c,
+                size_t nc) override {
+    const iovec pieces[3] = {{const_cast<void*>(a), na}, {const_cast<void*>(b), nb}, {const_cast<void*>(c), nc}};
+    const size_t n = na + nb + nc;
+    size_t done = 0;
+    while (done < n) {
+      // what is still to write (after a short write, from where it stopped)
+      iovec iov[3];
+      int count = 0;
+      size_t skip = done;
+      for (const iovec& p : pieces) {
+        if (skip >= p.iov_len) {
+          skip -= p.iov_len;
+          continue;
+        }
+        iov[count++] = {static_cast<uint8_t*>(p.iov_base) + skip, p.iov_len - skip};
+        skip = 0;
+      }
+      const ssize_t r = ::pwritev(fd_, iov, count, static_cast<off_t>(offset + done));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) {
+        // a write that takes nothing without an error is a full disk
+        error_ = r < 0 ? errno : ENOSPC;
+        return false;
+      }
+      done += static_cast<size_t>(r);
+    }
+    uint64_t end = offset + n;
+    uint64_t cur = size_.load();
+    while (end > cur && !size_.compare_exchange_weak(cur, end)) {
+    }
+    return true;
+  }
+
   bool Truncate(uint64_t size) override {
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
       error_ = errno;
@@ -99,6 +133,11 @@ size_t TAviIO::ReadAt2(uint64_t offset, void* a, size_t na, void* b, size_t nb) 
   const size_t first = ReadAt(offset, a, na);
   if (first < na) return first;
   return first + ReadAt(offset + na, b, nb);
+}
+
+bool TAviIO::WriteAt3(uint64_t offset, const void* a, size_t na, const void* b, size_t nb, const void* c,
+                      size_t nc) {
+  return WriteAt(offset, a, na) && WriteAt(offset + na, b, nb) && (nc == 0 || WriteAt(offset + na + nb, c, nc));
 }
 
 std::unique_ptr<TAviIO> OpenAviFileIO(const std::string& fileName, bool create) {

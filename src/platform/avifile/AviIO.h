@@ -22,6 +22,11 @@ class TAviIO {
   virtual size_t ReadAt2(uint64_t offset, void* a, size_t na, void* b, size_t nb);
   // Writes all n bytes at offset; false when they could not all be written.
   virtual bool WriteAt(uint64_t offset, const void* data, size_t n) = 0;
+  // Writes the na bytes of a, the nb bytes of b after them and the nc bytes of c after
+  // those, in one request where the store can (a chunk's header, its data and its pad
+  // byte, with no copy of the data); false when they could not all be written.
+  virtual bool WriteAt3(uint64_t offset, const void* a, size_t na, const void* b, size_t nb, const void* c,
+                        size_t nc);
   // Cuts (or extends) the store to size bytes.
   virtual bool Truncate(uint64_t size) = 0;
   virtual bool Flush() { return true; }
