@@ -275,8 +275,7 @@ bool TAVI::FetchIntoPicture(int index, bool forced) {
     // the frame decoded ahead is the frame the decoder gives: its picture is taken
     TReadAhead& a = *FAhead;
     std::unique_lock<std::mutex> l(a.Lock);
-    if (a.Wanted == index) a.Signal.wait(l, [&a] { return a.Wanted < 0 && !a.Busy; });
-    a.Wanted = -1;
+    a.Wanted = -1;  // not begun: decoded here
     a.Signal.wait(l, [&a] { return !a.Busy; });
     if (a.Ready == index && !forced && a.Picture.Width() > 0) {
       std::swap(FDIB, a.Picture);

@@ -51,23 +51,7 @@ class TFileAviIO : public TAviIO {
   }
 
   bool WriteAt(uint64_t offset, const void* data, size_t n) override {
-    const auto* p = static_cast<const uint8_t*>(data);
-    size_t done = 0;
-    while (done < n) {
-      const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) {
-        // a write that takes nothing without an error is a full disk
-        error_ = r < 0 ? errno : ENOSPC;
-        return false;
-      }
-      done += static_cast<size_t>(r);
-    }
-    uint64_t end = offset + n;
-    uint64_t cur = size_.load();
-    while (end > cur && !size_.compare_exchange_weak(cur, end)) {
-    }
-    return true;
+    return WriteAt3(offset, data, n, nullptr, 0, nullptr, 0);
   }
 
   bool WriteAt3(uint64_t offset, const void* a, size_t na, const void* b, size_t nb, const void* c,

@@ -552,6 +552,23 @@ RM_AVX2 __attribute__((always_inline)) inline __m256i PackSums(__m256i rb, __m25
   return _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(rb, 8), _mm256_set1_epi32(0x00FF00FF)),
                          _mm256_and_si256(g, _mm256_set1_epi32(0x0000FF00)));
 }
+
+// The bilinear mix of four texels by the fractions fx, fy (0..255) of eight pixels.
+RM_AVX2 __attribute__((always_inline)) inline __m256i Bilinear(__m256i p00, __m256i p10, __m256i p01, __m256i p11,
+                                                               __m256i fx, __m256i fy) {
+  const __m256i w11 = _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi16(fx, fy), _mm256_set1_epi32(128)), 8);
+  const __m256i w10 = _mm256_sub_epi32(fx, w11), w01 = _mm256_sub_epi32(fy, w11);
+  const __m256i w00 = _mm256_add_epi32(_mm256_sub_epi32(_mm256_sub_epi32(_mm256_set1_epi32(256), fx), fy), w11);
+  const __m256i rb = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p00), BothHalves(w00)),
+                                                       _mm256_mullo_epi16(BlueRedOf(p10), BothHalves(w10))),
+                                      _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p01), BothHalves(w01)),
+                                                       _mm256_mullo_epi16(BlueRedOf(p11), BothHalves(w11))));
+  const __m256i g = _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p00), w00),
+                                                      _mm256_mullo_epi16(GreenOf(p10), w10)),
+                                     _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p01), w01),
+                                                      _mm256_mullo_epi16(GreenOf(p11), w11)));
+  return PackSums(rb, g);
+}
 // A texel and its right neighbour in the low 64 bits.
 RM_AVX2 __attribute__((always_inline)) inline __m128i TexelPair(const int* tex, int32_t at) {
   return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tex + at));
@@ -689,22 +706,7 @@ RM_AVX2 __attribute__((always_inline)) inline void Pixels8(const TRasterState& s
       }
       const __m256i fx = _mm256_and_si256(_mm256_srli_epi32(U, 8), byteMask);
       const __m256i fy = _mm256_and_si256(_mm256_srli_epi32(V, 8), byteMask);
-      const __m256i w11 = _mm256_srli_epi32(
-          _mm256_add_epi32(_mm256_mullo_epi16(fx, fy), _mm256_set1_epi32(128)), 8);
-      const __m256i w10 = _mm256_sub_epi32(fx, w11), w01 = _mm256_sub_epi32(fy, w11);
-      const __m256i w00 = _mm256_add_epi32(
-          _mm256_sub_epi32(_mm256_sub_epi32(_mm256_set1_epi32(256), fx), fy), w11);
-      const __m256i rb = _mm256_add_epi16(
-          _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p00), BothHalves(w00)),
-                           _mm256_mullo_epi16(BlueRedOf(p10), BothHalves(w10))),
-          _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p01), BothHalves(w01)),
-                           _mm256_mullo_epi16(BlueRedOf(p11), BothHalves(w11))));
-      const __m256i g = _mm256_add_epi32(
-          _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p00), w00),
-                           _mm256_mullo_epi16(GreenOf(p10), w10)),
-          _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p01), w01),
-                           _mm256_mullo_epi16(GreenOf(p11), w11)));
-      c = PackSums(rb, g);
+      c = Bilinear(p00, p10, p01, p11, fx, fy);
     }
   }
 
@@ -1267,22 +1269,7 @@ RM_AVX2 void DrawUprightVector(const TRasterState& s, TRows& rows) {
           p11 = _mm256_i32gather_epi32(row1, x1, 4);
         }
         const __m256i fx = Bytes8(c.Fx + i);
-        const __m256i w11 = _mm256_srli_epi32(
-            _mm256_add_epi32(_mm256_mullo_epi16(fx, fy), _mm256_set1_epi32(128)), 8);
-        const __m256i w10 = _mm256_sub_epi32(fx, w11), w01 = _mm256_sub_epi32(fy, w11);
-        const __m256i w00 = _mm256_add_epi32(
-            _mm256_sub_epi32(_mm256_sub_epi32(_mm256_set1_epi32(256), fx), fy), w11);
-        const __m256i rb = _mm256_add_epi16(
-            _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p00), BothHalves(w00)),
-                             _mm256_mullo_epi16(BlueRedOf(p10), BothHalves(w10))),
-            _mm256_add_epi16(_mm256_mullo_epi16(BlueRedOf(p01), BothHalves(w01)),
-                             _mm256_mullo_epi16(BlueRedOf(p11), BothHalves(w11))));
-        const __m256i g = _mm256_add_epi32(
-            _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p00), w00),
-                             _mm256_mullo_epi16(GreenOf(p10), w10)),
-            _mm256_add_epi32(_mm256_mullo_epi16(GreenOf(p01), w01),
-                             _mm256_mullo_epi16(GreenOf(p11), w11)));
-        p = PackSums(rb, g);
+        p = Bilinear(p00, p10, p01, p11, fx, fy);
       }
       if constexpr (Colour == cmFlat) p = ModulateBy(p, flatRB, flatG);
       __m256i* const at = reinterpret_cast<__m256i*>(sp.Dst + i);
