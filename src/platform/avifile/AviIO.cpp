@@ -85,6 +85,7 @@ class TFileAviIO : public TAviIO {
     uint64_t cur = size_.load();
     while (end > cur && !size_.compare_exchange_weak(cur, end)) {
     }
+    StartWriteBack(end);
     return true;
   }
 
@@ -98,6 +99,7 @@ class TFileAviIO : public TAviIO {
   }
 
   bool Flush() override {
+    // what the disk has already taken makes this short (see StartWriteBack)
     if (::fsync(fd_) == 0 || errno == EINVAL) return true;
     error_ = errno;
     return false;
@@ -106,7 +108,22 @@ class TFileAviIO : public TAviIO {
   int LastError() const override { return error_.load(); }
 
  private:
+  // A film is written front to back and made safe at its end (Flush before it takes
+  // the place of an older one); the disk is handed each 8 MB as it is written, so the
+  // final wait is for the last few megabytes only, not for the whole file. Handing
+  // over does not wait for the disk.
+  void StartWriteBack(uint64_t end) {
+    constexpr uint64_t kStep = 4u << 20;
+    uint64_t from = written_back_.load(std::memory_order_relaxed);
+    if (end < from + kStep) return;
+    if (!written_back_.compare_exchange_strong(from, end, std::memory_order_relaxed)) return;
+#ifdef SYNC_FILE_RANGE_WRITE
+    ::sync_file_range(fd_, static_cast<off_t>(from), static_cast<off_t>(end - from), SYNC_FILE_RANGE_WRITE);
+#endif
+  }
+
   int fd_;
+  std::atomic<uint64_t> written_back_{0};
   std::atomic<uint64_t> size_;
   std::atomic<int> error_{0};
 };
