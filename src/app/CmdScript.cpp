@@ -66,7 +66,9 @@ int LoadProject(const char* command, const std::string& file, TLoadedProject& pr
 
   CreateResourceLists();
   int status = kExitOk;
-  // the thumbnails load every file the blocks show (frame rates of the clips included)
+  // every file the blocks show is loaded for its lengths and frame rate, straight into
+  // the readers the film is made from (no thumbnails, no waveforms)
+  project.Clips->SetClipsForFilmOnly(true);
   const TOpenProjectResult result = OpenProjectFile(FullPathName(file), project.Box, *project.Resources);
   project.Read = result.Read;
   project.Total = result.Total;

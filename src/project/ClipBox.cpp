@@ -74,6 +74,7 @@ std::unique_ptr<TClipGraphic> TClipBox::MakeClip() const {
   c->SetIconSize(FClipIconSize);
   c->SetCountType(FClipCountType);
   c->SetTimeBase(FClipTimeBase);
+  c->SetForFilmOnly(FClipsForFilmOnly);
   return c;
 }
 

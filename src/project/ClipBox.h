@@ -103,6 +103,8 @@ class TClipBox {
   void SetClipCountType(TCountType ct);
   int ClipTimeBase() const { return FClipTimeBase; }
   void SetClipTimeBase(int fps);
+  // Clips added from now on are loaded for a film alone (TClipGraphic::SetForFilmOnly).
+  void SetClipsForFilmOnly(bool on) { FClipsForFilmOnly = on; }
   int MaxClipCount() const { return FMaxClipCount; }
   void SetMaxClipCount(int count) { FMaxClipCount = count > 0 ? count : FMaxClipCount; }
   bool MaxClipOverflow() const { return Count() >= FMaxClipCount; }
@@ -138,6 +140,7 @@ class TClipBox {
   TIconSize FClipIconSize = isNormal;
   TCountType FClipCountType = ctSMPTE;
   int FClipTimeBase = DefaultTimeBase;
+  bool FClipsForFilmOnly = false;
   int FMaxClipCount = 300;
   bool FMultiselect = false;
   bool FLimitShown = false;

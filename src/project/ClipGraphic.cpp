@@ -101,52 +101,75 @@ void TClipGraphic::SetPicture(const TDIB& picture) {
   FBitmapClip = FPicture.Stretched(ThumbSize[FIconSize].Width, ThumbSize[FIconSize].Height);
 }
 
-void TClipGraphic::OpenSound(const std::string& fileName) {
-  FAudioZoomReader = AudioZoomReaderList().GetItem(fileName);
-  if (FAudioZoomReader == nullptr || FAudioZoomReader->LinkAudioReader() == nullptr) {
-    FAudioZoomReader = nullptr;
-    return;
+bool TClipGraphic::OpenSound(const std::string& fileName) {
+  const TCustomAudioReader* link = nullptr;
+  int durationMs = 0;
+  if (FForFilmOnly) {
+    // the reader the film's sound comes from; the same length as the waveform's
+    const TCustomAudioReader* audio = AudioFileList()->GetItem(fileName);
+    if (audio == nullptr || !audio->Opened()) return false;
+    link = audio;
+    durationMs = audio->Duration();
+  } else {
+    FAudioZoomReader = AudioZoomReaderList().GetItem(fileName);
+    if (FAudioZoomReader == nullptr || FAudioZoomReader->LinkAudioReader() == nullptr) {
+      FAudioZoomReader = nullptr;
+      return false;
+    }
+    link = FAudioZoomReader->LinkAudioReader();
+    durationMs = FAudioZoomReader->Duration();
   }
-  const TCustomAudioReader* link = FAudioZoomReader->LinkAudioReader();
   const WAVEFORMATEX& src = link->SourceFormat().wf;
   FFrequency = static_cast<int>(src.nSamplesPerSec);
   FBits = src.wBitsPerSample;
   FStereo = src.nChannels == 2;
-  FAudioDuration = FramesCovering(static_cast<long double>(FTimeBase) * FAudioZoomReader->Duration() / 1000);
+  FAudioDuration = FramesCovering(static_cast<long double>(FTimeBase) * durationMs / 1000);
   if (FAudioDuration > FMaxDuration) FMaxDuration = FAudioDuration;
-  FAudioReader = MakeAudioReaderFromFile(fileName, 1, 16, 44100);
+  if (!FForFilmOnly) FAudioReader = MakeAudioReaderFromFile(fileName, 1, 16, 44100);
+  return true;
 }
 
 bool TClipGraphic::LoadAvi(const std::string& fileName) {
-  auto avi = std::make_unique<TAVI>();
-  if (!avi->Open(fileName)) {
+  std::unique_ptr<TAVI> own;
+  TAVI* avi = nullptr;
+  if (FForFilmOnly) {
+    avi = AVIList()->GetItem(fileName, false);  // the film's reader, at its first frame
+  } else {
+    own = std::make_unique<TAVI>();
+    if (own->Open(fileName)) avi = own.get();
+  }
+  if (avi == nullptr) {
     TraceF("[TClipGraphic.LoadClip] Failed LoadAvi( %s)", fileName.c_str());
     return false;
   }
-  avi->SetPosition(avi->StartFrame());
+  if (own) avi->SetPosition(avi->StartFrame());
   if (!avi->Opened()) return false;
   SetMovieTimeBase(avi->PlaybackRate());
   const int lengthMs = avi->FramesToMs(avi->StopFrame() - avi->StartFrame() + 1);
   FMovieDuration = FramesCovering(static_cast<long double>(lengthMs) / 1000 * FTimeBase);
   FMaxDuration = std::max(FMaxDuration, FMovieDuration);
   FDuration = std::max(FDuration, FMovieDuration);
-  SetPicture(*avi->DIB());
-  FAnimation = std::move(avi);
-  OpenSound(fileName);
-  FClipType = FAudioZoomReader != nullptr ? ctMovie : ctAnimation;
+  if (own) {
+    SetPicture(*avi->DIB());
+    FAnimation = std::move(own);
+  } else {
+    FPictureWidth = avi->FrameWidth();
+    FPictureHeight = avi->FrameHeight();
+  }
+  FClipType = OpenSound(fileName) ? ctMovie : ctAnimation;
   return true;
 }
 
 bool TClipGraphic::LoadWave(const std::string& fileName) {
-  OpenSound(fileName);
-  if (FAudioZoomReader == nullptr) {
+  if (!OpenSound(fileName)) {
     TraceF("[TClipGraphic.LoadClip] Failed AddWaveData( %s)", fileName.c_str());
     return false;
   }
+  FClipType = ctAudio;
+  if (FForFilmOnly) return true;
   TDIB picture;
   if (!picture.LoadFromFile(DataFolder() + "AUDIOCLIP.bmp")) picture = MakeSoundPicture();
   SetPicture(picture);
-  FClipType = ctAudio;
   return true;
 }
 

@@ -103,6 +103,11 @@ class TClipGraphic {
   void LoadColor(TColor color);
   // Replaces the picture (a title page saved again): Bitmap and BitmapClip anew.
   void SetPicture(const TDIB& picture);
+  // A clip loaded for a film alone (the command line) takes its lengths, sizes and
+  // sound format from the readers the film is made from (the resource lists'): no
+  // picture, movie reader or waveform of its own. Set before LoadClip.
+  void SetForFilmOnly(bool on) { FForFilmOnly = on; }
+  bool ForFilmOnly() const { return FForFilmOnly; }
 
   // The master picture at 96 x 77, and scaled to the icon size.
   const TDIB& Bitmap() const { return FBitmap; }
@@ -144,7 +149,8 @@ class TClipGraphic {
  private:
   bool LoadAvi(const std::string& fileName);
   bool LoadWave(const std::string& fileName);
-  void OpenSound(const std::string& fileName);
+  // False when the file has no sound (or it cannot be read).
+  bool OpenSound(const std::string& fileName);
 
   TIconSize FIconSize = isNormal;
   TCountType FCountType = ctSMPTE;
@@ -178,6 +184,7 @@ class TClipGraphic {
   bool FUsed = false;
   bool FSelected = false;
   bool FMissing = false;
+  bool FForFilmOnly = false;
   std::vector<std::pair<const void*, std::function<void()>>> FListeners;
   std::vector<std::pair<const void*, std::function<void()>>> FWatchers;
 };

@@ -306,6 +306,66 @@ TEST_F(ClipBoxTest, AviWithoutSoundIsAnAnimationAndWithSoundAMovie) {
   EXPECT_EQ(AudioZoomReaderList().Count(), 0);
 }
 
+// The command line loads clips for a film alone: the same lengths, frame rates and
+// sound formats as the thumbnails give, from the readers the film is made from.
+TEST_F(ClipBoxTest, ClipsForAFilmAloneHaveTheLengthsOfTheirThumbnails) {
+  REQUIRE_PROGRAM("ffmpeg");
+  struct TCase {
+    const char* name;
+    const char* args;  // ffmpeg's inputs and options before the file name
+  };
+  const TCase cases[] = {
+      {"silent.avi", "-f lavfi -i testsrc2=size=64x48:rate=12.5 -frames:v 7 -c:v mjpeg"},
+      {"movie.avi",
+       "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.44 -f lavfi -i sine=sample_rate=22050:duration=1.013 "
+       "-c:v mjpeg -c:a pcm_s16le"},
+      {"u8.wav", "-f lavfi -i sine=sample_rate=8000:duration=1.234 -c:a pcm_u8"},
+      {"s16.wav", "-f lavfi -i sine=sample_rate=48000:duration=1.001 -ac 2"},
+      {"mono11.wav", "-f lavfi -i sine=sample_rate=11025:duration=0.517"},
+      {"s24.wav", "-f lavfi -i sine=sample_rate=44100:duration=0.771 -c:a pcm_s24le"},
+      {"phone.mp4",
+       "-f lavfi -i testsrc2=size=96x64:rate=30000/1001:duration=0.5 -f lavfi -i sine=sample_rate=48000:duration=0.61 "
+       "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
+      {"voice.mp4", "-f lavfi -i sine=sample_rate=44100:duration=0.9 -c:a aac"},
+      {"song.m4a", "-f lavfi -i sine=sample_rate=32000:duration=1.3 -c:a aac"},
+  };
+  // what a film takes from a clip
+  auto facts = [](const TClipGraphic& c) {
+    const bool picture = c.ClipType() == ctMovie || c.ClipType() == ctAnimation;
+    return std::vector<double>{double(c.ClipType()), double(c.Duration()),     double(c.MaxDuration()),
+                               double(c.MovieDuration()), double(c.AudioDuration()), c.MovieTimeBase(),
+                               double(c.Frequency()),     double(c.Bits()),         double(c.Stereo()),
+                               double(picture ? c.PictureWidth() : 0), double(picture ? c.PictureHeight() : 0)};
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = tmp_.File(c.name);
+    ASSERT_TRUE(RunFfmpeg(std::string(c.args) + " " + Quote(file)));
+    TClipBox lean;
+    lean.SetClipsForFilmOnly(true);
+    const TClipGraphic* a = lean.AddFile(file);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->Animation(), nullptr);
+    EXPECT_EQ(a->AudioZoomReader(), nullptr);
+    EXPECT_TRUE(a->Bitmap().Empty());
+    EXPECT_EQ(AudioZoomReaderList().Count(), 0);
+    EXPECT_EQ(AVIList()->FindItem(file) != nullptr, a->ClipType() == ctMovie || a->ClipType() == ctAnimation);
+    EXPECT_EQ(AudioFileList()->FindItem(file) != nullptr, a->ClipType() == ctMovie || a->ClipType() == ctAudio);
+    const std::vector<double> forFilm = facts(*a);
+    lean.ClearClips();
+    DestroyResourceLists();
+
+    TClipBox full;
+    const TClipGraphic* b = full.AddFile(file);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE(b->ClipType(), ctNone);
+    EXPECT_EQ(forFilm, facts(*b));
+    full.ClearClips();
+    DestroyResourceLists();
+    AudioZoomReaderList().Clear();
+  }
+}
+
 TEST(ClipGraphic, ColourClipAndFreeThumbnail) {
   TClipGraphic c;
   EXPECT_FALSE(c.LoadClip(""));
