@@ -60,8 +60,10 @@ command -v melt > /dev/null && rows+=(melt-luma) || echo "mp4_film_bench: melt i
 
 results=$OUTDIR/results.tsv
 printf 'row\trun\twall_s\tcpu_s\trss_MB\tframes\tfps\tcheck\n' > "$results"
-for row in "${rows[@]}"; do
-  for run in $(seq 1 "$RUNS"); do
+# the rows take turns run by run, so a machine that slows down or speeds up while the
+# benchmark runs weighs on every row alike
+for run in $(seq 1 "$RUNS"); do
+  for row in "${rows[@]}"; do
     out=$OUTDIR/$row.mp4
     rm -f "$out"
     fn=run_${row%%-*}
@@ -96,3 +98,7 @@ awk -F'\t' '
       printf "%-14s %8s %8s %8s %7s %8s %10s  %s\n", r, wall[r], cpu[r], rss[r], frames[r], fps[r],
              (peer > 0 ? sprintf("%.2f", fps[r] / peer) : "NA"), check[r] }
   }' "$results"
+# each run's own ratio: ours against the faster peer of the same turn
+awk -F'\t' 'FNR > 1 { if ($1 == "movara") own[$2] = $7; else if ($7 + 0 > peer[$2]) peer[$2] = $7 + 0 }
+  END { printf "movara against the faster peer, run by run:"
+        for (r = 1; r in own; r++) printf " %.2f", (peer[r] > 0 ? own[r] / peer[r] : 0); print "" }' "$results"

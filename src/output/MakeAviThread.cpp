@@ -242,7 +242,10 @@ bool TMakeAviThread::InitAnimation() {
         LeaveFilmMode();
         return false;
       }
-      FWriterFrame = FFrame;
+      // the writer's picture has the frame's size and format; its pixels come with each
+      // frame (left untouched until then, it takes no memory)
+      FWriterFrame.SetSize(FFrame.Width(), FFrame.Height(), FFrame.BitCount());
+      FWriterFrame.SetPixelFormat(FFrame.PixelFormat());
     }
     if (FWriteOutput && (FSettings.OutputKind == okAviFilm || FSettings.OutputKind == okMp4Film)) {
       TAviVideoOptions video;
