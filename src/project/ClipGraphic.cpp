@@ -191,6 +191,19 @@ bool TClipGraphic::LoadClip(const std::string& fileName) {
       case fkJpg:
       case fkGif:
       case fkPte: {
+        if (FForFilmOnly) {
+          // the film's picture is the resource list's; only its size is kept here
+          const TDIB* listed = DIBFYList()->GetItem(name, false);
+          ok = listed != nullptr;
+          if (ok) {
+            FPictureWidth = listed->Width();
+            FPictureHeight = listed->Height();
+            FClipType = ctStillImage;
+          } else {
+            TraceF("[TClipGraphic.LoadClip] Failed LoadPicture( %s)", name.c_str());
+          }
+          break;
+        }
         TDIB picture;
         std::string path = name;
         ok = LoadPictureFile(picture, path, false);

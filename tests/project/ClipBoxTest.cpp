@@ -328,10 +328,12 @@ TEST_F(ClipBoxTest, ClipsForAFilmAloneHaveTheLengthsOfTheirThumbnails) {
        "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
       {"voice.mp4", "-f lavfi -i sine=sample_rate=44100:duration=0.9 -c:a aac"},
       {"song.m4a", "-f lavfi -i sine=sample_rate=32000:duration=1.3 -c:a aac"},
+      {"photo.jpg", "-f lavfi -i testsrc2=size=120x90 -frames:v 1"},
+      {"still.bmp", "-f lavfi -i testsrc2=size=64x48 -frames:v 1 -pix_fmt bgr24"},
   };
   // what a film takes from a clip
   auto facts = [](const TClipGraphic& c) {
-    const bool picture = c.ClipType() == ctMovie || c.ClipType() == ctAnimation;
+    const bool picture = c.ClipType() == ctMovie || c.ClipType() == ctAnimation || c.ClipType() == ctStillImage;
     return std::vector<double>{double(c.ClipType()), double(c.Duration()),     double(c.MaxDuration()),
                                double(c.MovieDuration()), double(c.AudioDuration()), c.MovieTimeBase(),
                                double(c.Frequency()),     double(c.Bits()),         double(c.Stereo()),
@@ -351,6 +353,7 @@ TEST_F(ClipBoxTest, ClipsForAFilmAloneHaveTheLengthsOfTheirThumbnails) {
     EXPECT_EQ(AudioZoomReaderList().Count(), 0);
     EXPECT_EQ(AVIList()->FindItem(file) != nullptr, a->ClipType() == ctMovie || a->ClipType() == ctAnimation);
     EXPECT_EQ(AudioFileList()->FindItem(file) != nullptr, a->ClipType() == ctMovie || a->ClipType() == ctAudio);
+    EXPECT_EQ(DIBFYList()->FindItem(file) != nullptr, a->ClipType() == ctStillImage);
     const std::vector<double> forFilm = facts(*a);
     lean.ClearClips();
     DestroyResourceLists();
