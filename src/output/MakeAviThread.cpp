@@ -595,6 +595,9 @@ void TMakeAviThread::ShowPreview(const TDIB& frame) {
 // the writer
 
 size_t TMakeAviThread::QueueLength() const {
+  // The MP4 encoder takes each frame into a queue of its own (its lookahead) at once:
+  // one frame waiting before it keeps it busy, and a second would only hold memory.
+  if (FSettings.OutputKind == okMp4Film) return 1;
   // four frames, or fewer large ones (about 16 MB of pictures), at least two
   constexpr size_t kQueueBytes = size_t(16) << 20;
   return std::clamp<size_t>(kQueueBytes / std::max<size_t>(1, FFrame.ImageSize()), 2, 4);
