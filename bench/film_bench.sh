@@ -11,7 +11,9 @@
 # (dissolve) through ../shared/bench/peers.sh (MID_CHECK=0: the fade is not a linear
 # cross-fade). Output: MJPG (quality 9655, the peers' q 3) + PCM.
 #
-# Environment: RUNS (3), MOVARA (build/movara), SHARED (../shared/bench), MODES ("none medium max").
+# Environment: RUNS (3), MOVARA (build/movara), SHARED (../shared/bench), MODES ("none medium max"),
+# PROFILE (0; 1: after the table, where our time goes in each mode: perf's shared objects,
+# functions and threads, linux-perf installed here when it is missing).
 # Needs: ffmpeg, ffprobe, melt, GNU time (apt-get install ffmpeg melt time).
 set -euo pipefail
 
@@ -60,3 +62,26 @@ awk -F'\t' '
       printf "%-16s %8s %8s %8s %7s %8s %10s  %s\n", name[i], wall[i], cpu[i], rss[i], frames[i], fps[i],
              (best > 0 ? sprintf("%.2f", fps[i] / best) : "NA"), check[i]
   }' "${tables[@]}"
+
+[ "${PROFILE:-0}" = 1 ] || exit 0
+set +e +o pipefail  # the reports are cut short by head
+if ! command -v perf > /dev/null 2>&1; then
+  sudo=; [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo apt-get install -y -qq linux-perf > /dev/null 2>&1 || true
+fi
+command -v perf > /dev/null 2>&1 || { echo "film_bench: perf is not installed (apt-get install linux-perf)" >&2; exit 0; }
+for mode in $MODES; do
+  data=$OUTDIR/$mode/perf.data
+  rm -f "$OUTDIR/$mode/profiled.avi"
+  perf record -q -F 4000 -g -o "$data" "$MOVARA" render "$OUTDIR/film.mvf" -o "$OUTDIR/$mode/profiled.avi" \
+    --mode "$mode" --quality 9655 --quiet > /dev/null 2>&1 || { echo "film_bench: perf record failed" >&2; continue; }
+  echo
+  echo "# profile of movara --mode $mode: shared objects"
+  perf report -i "$data" --no-children --sort dso -g none 2> /dev/null | grep -v '^#' | grep -v '^$' | head -8
+  echo "# functions"
+  perf report -i "$data" --no-children --sort dso,sym -g none 2> /dev/null | grep -v '^#' | grep -v '^$' | head -15
+  echo "# threads: first and last sample (s from the first), processor time (ms)"
+  perf script -i "$data" -F tid,time 2> /dev/null | awk '
+    { t = $2 + 0; if (!s) s = t; if (!($1 in f)) { f[$1] = t; order[++n] = $1 } l[$1] = t; c[$1]++ }
+    END { for (i = 1; i <= n; i++) { k = order[i]; printf "  thread %s: %.3f to %.3f, %.0f ms\n", k, f[k] - s, l[k] - s, c[k] / 4 } }'
+done
