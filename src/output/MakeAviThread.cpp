@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <future>
 
 #include "base/Clock.h"
 #include "base/Format.h"
@@ -357,18 +358,38 @@ void TMakeAviThread::Execute() {
             // range and the sound up to the next step's first frame, so neither drifts
             // when a frame does not last a whole number of milliseconds.
             const int perStep = std::max(1, RoundInt(FStepTimeDuration / FFrameDuration));
-            for (int r = 0; r < FRanges.Count() && !FStop; ++r) {
+            struct TStep {
+              int RangeStart, K, From, To;
+            };
+            std::vector<TStep> steps;
+            for (int r = 0; r < FRanges.Count(); ++r) {
               const int start = FRanges.Ranges(r)->Start;
               const int end = start + FRanges.Ranges(r)->Length;
               int from = start;
-              for (int64_t i = 0; from < end && !FStop; ++i) {
+              for (int64_t i = 0; from < end; ++i) {
                 const int to = static_cast<int>(
                     std::clamp<int64_t>(start + RoundHalfEven((i + 1) * perStep * FFrameDuration), from + 1, end));
-                if (!MakeAudio(from, to - from)) FStop = true;
-                if (!FStop && !MakeAnimation(start, static_cast<int>(i * perStep), to)) FStop = true;
+                steps.push_back({start, static_cast<int>(i * perStep), from, to});
                 from = to;
               }
             }
+            // With the writer on a thread of its own, the sound of the next step is mixed
+            // on another beside this step's frames (the same blocks, written in the same
+            // order); with one thread, one after the other.
+            std::future<std::vector<TJob>> nextSound;
+            for (size_t i = 0; i < steps.size() && !FStop; ++i) {
+              const TStep& step = steps[i];
+              std::vector<TJob> sound =
+                  nextSound.valid() ? nextSound.get() : MixSound(step.From, step.To - step.From);
+              if (FPipeline && i + 1 < steps.size()) {
+                const TStep& next = steps[i + 1];
+                nextSound = std::async(std::launch::async,
+                                       [this, next] { return MixSound(next.From, next.To - next.From); });
+              }
+              if (!SubmitSound(std::move(sound))) FStop = true;
+              if (!FStop && !MakeAnimation(step.RangeStart, step.K, step.To)) FStop = true;
+            }
+            if (nextSound.valid()) nextSound.wait();
           } else {
             if (FMakeSound)
               for (int r = 0; r < FRanges.Count() && !FStop; ++r)
@@ -459,9 +480,9 @@ void TMakeAviThread::DoneAviMaker() {
 
 // ---------------------------------------------------------------------------------
 
-bool TMakeAviThread::MakeAudio(int start, int len) {
-  if (!FAviMaker || !FAudioEngine || !FPcm) return true;
-  if (len < 1) return false;
+std::vector<TMakeAviThread::TJob> TMakeAviThread::MixSound(int start, int len) {
+  std::vector<TJob> jobs;
+  if (!FAviMaker || !FAudioEngine || !FPcm || len < 1) return jobs;
   int position = start;
   const int end = start + len;
   const int64_t rate = FPcmFormat.nSamplesPerSec;
@@ -481,13 +502,27 @@ bool TMakeAviThread::MakeAudio(int start, int len) {
     job.Duration = thisStep;
     job.ReadSize = read;
     job.Bytes.assign(FPcm->Block(), FPcm->Block() + bytes);
-    Submit(std::move(job));
+    jobs.push_back(std::move(job));
     position += thisStep;
+    if (FStop) break;
+  }
+  return jobs;
+}
+
+bool TMakeAviThread::SubmitSound(std::vector<TJob>&& jobs) {
+  for (TJob& job : jobs) {
+    Submit(std::move(job));
     if (FProgress) FProgress->StepBy(1);
     if (FStop || WriterFailed()) break;
   }
   // a block that could not be written ends the film (later sound would move in time)
   return !WriterFailed();
+}
+
+bool TMakeAviThread::MakeAudio(int start, int len) {
+  if (!FAviMaker || !FAudioEngine || !FPcm) return true;
+  if (len < 1) return false;
+  return SubmitSound(MixSound(start, len));
 }
 
 bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {

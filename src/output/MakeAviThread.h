@@ -142,6 +142,10 @@ class TMakeAviThread {
   void DoneAviMaker();
   void LeaveFilmMode();
   bool MakeAudio(int start, int len);
+  // The sound blocks from start for len ms, mixed (touches the sound engine only).
+  std::vector<TJob> MixSound(int start, int len);
+  // Hands mixed blocks to the writer in order; false when the writer failed.
+  bool SubmitSound(std::vector<TJob>&& jobs);
   // Frames k, k + 1, ... of the grid round(k x FrameDuration + gridStart) before end.
   bool MakeAnimation(int gridStart, int k, int end);
   void ShowPreview(const TDIB& frame);
