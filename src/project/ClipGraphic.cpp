@@ -192,8 +192,9 @@ bool TClipGraphic::LoadClip(const std::string& fileName) {
       case fkGif:
       case fkPte: {
         if (FForFilmOnly) {
-          // the film's picture is the resource list's; only its size is kept here
-          const TDIB* listed = DIBFYList()->GetItem(name, false);
+          // the film's picture is the resource lists' (loaded in their order: the flipped
+          // one first); only its size is kept here
+          const TDIB* listed = DIBList()->GetItem(name, true);
           ok = listed != nullptr;
           if (ok) {
             FPictureWidth = listed->Width();

@@ -109,7 +109,7 @@ class TFileAviIO : public TAviIO {
 
  private:
   // A film is written front to back and made safe at its end (Flush before it takes
-  // the place of an older one); the disk is handed each 8 MB as it is written, so the
+  // the place of an older one); the disk is handed each 4 MB as it is written, so the
   // final wait is for the last few megabytes only, not for the whole file. Handing
   // over does not wait for the disk.
   void StartWriteBack(uint64_t end) {
