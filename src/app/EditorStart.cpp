@@ -2,24 +2,14 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "base/AppPaths.h"
+#include "base/FileKind.h"
 
 namespace movara {
-namespace {
-
-bool IsProjectName(const std::string& arg) {
-  std::string ext = ExtractFileExt(arg);
-  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return ext == ".MVF";
-}
-
-}  // namespace
 
 bool IsEditorCommandLine(int argc, char** argv, TEditorOptions& options) {
   options = TEditorOptions();
@@ -31,7 +21,7 @@ bool IsEditorCommandLine(int argc, char** argv, TEditorOptions& options) {
     if (argc == 4) options.ProjectFile = argv[3];
     return true;
   }
-  if (argc == 2 && IsProjectName(first)) {
+  if (argc == 2 && FileKindOfName(first) == fkMvf) {
     options.ProjectFile = first;
     return true;
   }

@@ -272,11 +272,11 @@ bool TAVI::FetchIntoPicture(int index, bool forced) {
   if (!FGetFrame) return false;
   bool taken = false;
   if (FAhead) {
-    // the frame decoded ahead is the frame the decoder gives: its picture is taken
+    // the frame decoded ahead is the frame the decoder gives: its picture is taken (a
+    // decoding not begun is dropped and done here; only this thread asks for one)
+    AwaitReadAhead();
     TReadAhead& a = *FAhead;
-    std::unique_lock<std::mutex> l(a.Lock);
-    a.Wanted = -1;  // not begun: decoded here
-    a.Signal.wait(l, [&a] { return !a.Busy; });
+    std::lock_guard<std::mutex> l(a.Lock);
     if (a.Ready == index && !forced && a.Picture.Width() > 0) {
       std::swap(FDIB, a.Picture);
       taken = true;

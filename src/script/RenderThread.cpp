@@ -396,7 +396,7 @@ void TFxRenderThread::StopReadAhead() {
 }
 
 void TFxRenderThread::KeepReadAhead(const TScriptAction& v1, const TScriptAction& v2) {
-  TAVI* now[6] = {};
+  TAVI* now[4] = {};  // two commands of each of the two actions
   int n = 0;
   for (const TScriptAction* v : {&v1, &v2})
     for (const TScriptCommand* c : {v->CommandA, v->CommandC})
