@@ -78,6 +78,8 @@ TEST_P(Render3dStretch, LoadFromDIBGivesTheBytesOfTDIB) {
       {64, 48, 64, 47, {}},
       {300, 9, 100, 9, {}},      // three source pixels to one
       {400, 9, 100, 9, {}},      // four
+      {1920, 1080, 512, 512, {}},  // a full-HD frame into the usual texture: five taps
+      {700, 9, 100, 9, {}},      // seven: eight taps
       {1000, 9, 100, 9, {}},     // ten: left to TDIB
       {9, 1000, 9, 10, {}},
       {1, 1, 16, 16, {}},
@@ -98,6 +100,14 @@ TEST_P(Render3dStretch, LoadFromDIBGivesTheBytesOfTDIB) {
         EXPECT_EQ(Difference(s, Expected(src, r, c.dw, c.dh, flip), !oneToOne), "")
             << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << ", " << bits << " bits, flip " << flip;
       }
+  // up to eight taps (a full-HD frame into the usual texture takes five) are the vector
+  // pass's own, not left to TDIB
+  if (GetParam())
+    for (int sw : {1920, 700}) {
+      TRmSurface s;
+      ASSERT_EQ(s.Create(sw == 1920 ? 512 : 100, 9), DD_OK);
+      EXPECT_TRUE(rm::StretchToSurface(Noise(sw, 9, 24, 1), Rect(0, 0, sw, 9), s, false)) << sw;
+    }
 }
 
 TEST_P(Render3dStretch, BltBetweenSurfacesGivesTheBytesOfTDIB) {

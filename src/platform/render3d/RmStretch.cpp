@@ -18,10 +18,12 @@ namespace {
 // with the horizontal weights laid out for the vector pass.
 struct TAxis : TStretchAxis {
   int64_t srcLen = 0, dstLen = 0;
-  // Horizontal use, pixels taken two at a time (i even, i + 1): 32 16-bit weights, taps
-  // 0 and 1 of pixel i, of pixel i + 1, then taps 2 and 3 of both; each pair repeated
-  // for the four channels, zero past the taps (and for the missing pixel of an odd end).
+  // Horizontal use, pixels taken two at a time (i even, i + 1), taps four at a time (a
+  // group): per group 32 16-bit weights, taps 0 and 1 of the group of pixel i, of pixel
+  // i + 1, then taps 2 and 3 of both; each pair repeated for the four channels, zero past
+  // the taps (and for the missing pixel of an odd end).
   std::vector<int16_t> pairs;
+  int groups = 0;  // 1 up to four taps, 2 up to eight; 0: too many for the vector pass
   int maxFirst = 0;
 };
 
@@ -35,17 +37,22 @@ void MakeAxis(int64_t srcLen, int64_t dstLen, TAxis& a) {
   const size_t n = a.first.size();
   a.pairs.clear();
   a.maxFirst = 0;
-  if (taps <= 4) {
-    a.pairs.assign((n + 1) / 2 * 32, 0);
+  a.groups = taps <= 4 ? 1 : taps <= 8 ? 2 : 0;
+  if (a.groups > 0) {
+    const size_t g = static_cast<size_t>(a.groups);
+    a.pairs.assign((n + 1) / 2 * 32 * g, 0);
     for (size_t i = 0; i < n; ++i) {
-      int16_t w[4] = {0, 0, 0, 0};
+      int16_t w[8] = {0, 0, 0, 0, 0, 0, 0, 0};
       for (size_t k = 0; k < taps; ++k) w[k] = static_cast<int16_t>(a.weights[i * taps + k]);
-      int16_t* p = a.pairs.data() + (i / 2) * 32 + (i % 2) * 8;
-      for (int c = 0; c < 4; ++c) {
-        p[2 * c] = w[0];
-        p[2 * c + 1] = w[1];
-        p[16 + 2 * c] = w[2];
-        p[16 + 2 * c + 1] = w[3];
+      for (size_t group = 0; group < g; ++group) {
+        int16_t* p = a.pairs.data() + ((i / 2) * g + group) * 32 + (i % 2) * 8;
+        const int16_t* gw = w + 4 * group;
+        for (int c = 0; c < 4; ++c) {
+          p[2 * c] = gw[0];
+          p[2 * c + 1] = gw[1];
+          p[16 + 2 * c] = gw[2];
+          p[16 + 2 * c + 1] = gw[3];
+        }
       }
       a.maxFirst = std::max(a.maxFirst, a.first[i] - a.lo);
     }
@@ -79,11 +86,11 @@ const TAxis& AxisFor(int64_t srcLen, int64_t dstLen, const TAxis* keep = nullptr
 #if defined(__x86_64__)
 #define RM_AVX2 __attribute__((target("avx2")))
 
-// Two pixels of the horizontal pass, one in each half: their taps (16 bytes read from
-// each first tap on) spread by the masks into 16-bit pairs, taps 0 and 1 and taps 2
-// and 3, times the pair weights w, summed, rounded: four 32-bit channels a half.
-RM_AVX2 __attribute__((always_inline)) inline __m256i FilterPixels(const uint8_t* p0, const uint8_t* p1,
-                                                                   __m256i maskA, __m256i maskB, const int16_t* w) {
+// Four taps of two pixels, one in each half: 16 bytes read from each group's first tap
+// on, spread by the masks into 16-bit pairs, taps 0 and 1 and taps 2 and 3, times the
+// pair weights w, summed: four 32-bit channels a half, not yet rounded.
+RM_AVX2 __attribute__((always_inline)) inline __m256i FilterGroup(const uint8_t* p0, const uint8_t* p1,
+                                                                  __m256i maskA, __m256i maskB, const int16_t* w) {
   const __m256i v = _mm256_inserti128_si256(
       _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p0))),
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1)), 1);
@@ -91,13 +98,22 @@ RM_AVX2 __attribute__((always_inline)) inline __m256i FilterPixels(const uint8_t
                                       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w)));
   const __m256i b = _mm256_madd_epi16(_mm256_shuffle_epi8(v, maskB),
                                       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16)));
-  return _mm256_srli_epi32(_mm256_add_epi32(_mm256_add_epi32(a, b), _mm256_set1_epi32(32)), 6);
+  return _mm256_add_epi32(a, b);
+}
+
+// Two pixels of the horizontal pass (Groups groups of four taps each), rounded.
+template <int Bpp, int Groups>
+RM_AVX2 __attribute__((always_inline)) inline __m256i FilterPixels(const uint8_t* p0, const uint8_t* p1,
+                                                                   __m256i maskA, __m256i maskB, const int16_t* w) {
+  __m256i sum = FilterGroup(p0, p1, maskA, maskB, w);
+  if constexpr (Groups == 2) sum = _mm256_add_epi32(sum, FilterGroup(p0 + 4 * Bpp, p1 + 4 * Bpp, maskA, maskB, w + 32));
+  return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32)), 6);
 }
 
 // One source row filtered horizontally into four 16-bit channels with 8 fraction bits:
 // out[c] = (sum of weight * byte + 32) >> 6, as the scalar pass of TDIB does it. src
-// points at source pixel a.lo; 16 bytes are read from every pixel's first tap on.
-template <int Bpp>
+// points at source pixel a.lo; 16 bytes are read from every group's first tap on.
+template <int Bpp, int Groups>
 RM_AVX2 void FilterRowVector(const TAxis& a, const uint8_t* src, uint16_t* out) {
   // Per channel the bytes of two taps side by side as 16-bit numbers: taps 0 and 1
   // (maskA), taps 2 and 3 (maskB); a 24-bit source has no fourth channel: zero.
@@ -119,15 +135,18 @@ RM_AVX2 void FilterRowVector(const TAxis& a, const uint8_t* src, uint16_t* out) 
   auto at = [&](int i) { return src + static_cast<size_t>(first[i] - lo) * Bpp; };
   int i = 0;
   // Four pixels a round: two pairs, packed to 16 bits and put back in order.
+  constexpr int kPairWeights = 32 * Groups;  // the weights of two pixels
   for (; i + 4 <= n; i += 4) {
-    const __m256i p01 = FilterPixels(at(i), at(i + 1), maskA, maskB, w + 16 * i);
-    const __m256i p23 = FilterPixels(at(i + 2), at(i + 3), maskA, maskB, w + 16 * (i + 2));
+    const __m256i p01 = FilterPixels<Bpp, Groups>(at(i), at(i + 1), maskA, maskB, w + kPairWeights / 2 * i);
+    const __m256i p23 =
+        FilterPixels<Bpp, Groups>(at(i + 2), at(i + 3), maskA, maskB, w + kPairWeights / 2 * (i + 2));
     const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(p01, p23), 0xD8);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * i), packed);
   }
   for (; i < n; i += 2) {
     const bool two = i + 1 < n;
-    const __m256i p = FilterPixels(at(i), at(two ? i + 1 : i), maskA, maskB, w + 16 * i);
+    const __m256i p =
+        FilterPixels<Bpp, Groups>(at(i), at(two ? i + 1 : i), maskA, maskB, w + kPairWeights / 2 * i);
     const __m128i packed = _mm_packus_epi32(_mm256_castsi256_si128(p), _mm256_extracti128_si256(p, 1));
     if (two)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), packed);
@@ -201,14 +220,14 @@ bool StretchToSurface(const TDIB& src, const TRect& srcRect, TRmSurface& dst, bo
   const int sw = srcRect.Width(), sh = srcRect.Height();
   const int dw = dst.Width(), dh = dst.Height();
   const TAxis& xw = AxisFor(sw, dw);
-  if (xw.taps > 4) return false;
+  if (xw.groups == 0) return false;
   const TAxis& yw = AxisFor(sh, dh, &xw);
   if (yw.taps > 64) return false;
   const int bpp = bits / 8;
   const size_t rowLen = static_cast<size_t>(dw) * 4;
 
   // Rows whose reads would pass the end of the picture's memory are copied first.
-  const size_t reach = static_cast<size_t>(xw.maxFirst) * bpp + 16;
+  const size_t reach = static_cast<size_t>(xw.maxFirst) * bpp + 16 + (xw.groups - 1) * 4 * bpp;
   const uint8_t* end = src.Bits() + src.ImageSize();
   thread_local std::vector<uint8_t> spare;
   thread_local std::vector<uint16_t> ring;
@@ -227,9 +246,9 @@ bool StretchToSurface(const TDIB& src, const TRect& srcRect, TRmSurface& dst, bo
       row = spare.data();
     }
     if (bpp == 3)
-      FilterRowVector<3>(xw, row, out);
+      xw.groups == 1 ? FilterRowVector<3, 1>(xw, row, out) : FilterRowVector<3, 2>(xw, row, out);
     else
-      FilterRowVector<4>(xw, row, out);
+      xw.groups == 1 ? FilterRowVector<4, 1>(xw, row, out) : FilterRowVector<4, 2>(xw, row, out);
     return out;
   };
 

@@ -14,7 +14,8 @@ namespace movara::rm {
 // Stretches srcRect of src (24 or 32 bits) over the whole of dst; flipRows puts the
 // rectangle's top row into the surface's last row. False, with nothing drawn, when this
 // way cannot do it (no AVX2, the rectangle not inside the picture, another depth, more
-// than four source pixels to one surface pixel): the caller takes TDIB::StretchFrom.
+// than eight taps: about seven source pixels to one surface pixel): the caller takes
+// TDIB::StretchFrom.
 bool StretchToSurface(const TDIB& src, const TRect& srcRect, TRmSurface& dst, bool flipRows);
 
 // Whether the processor runs the vector stretch, and switching it off (tests compare
