@@ -370,6 +370,31 @@ TEST(Render3d, BackgroundImageFillsTheViewUnreversed) {
   EXPECT_EQ(t.Count(RmPixel(0x10, 0x20, 0x30)), 64 * 48);
 }
 
+TEST(Render3d, StretchedBackgroundIsTheSameDrawnAnewOrKept) {
+  // A picture that changes each frame is stretched straight onto the target, one that
+  // stays is kept stretched: both give what stretching the picture over the view gives,
+  // for a view over the whole device and one inside it.
+  for (const TRect view : {Rect(0, 0, 64, 48), Rect(12, 7, 52, 40)}) {
+    TTestScene t(64, 48, view);
+    auto bg = MakeSurface(100, 70, Busy);
+    ASSERT_EQ(t.scene->SetSceneBackgroundImage(t.Texture(bg)), D3DRM_OK);
+    for (int frame = 0; frame < 6; ++frame) {
+      if (frame == 2 || frame == 3) {  // new pictures twice in a row, then it stays
+        for (int y = 0; y < 70; ++y)
+          for (int x = 0; x < 100; ++x) bg->Row(y)[x] = Busy(x + 3 * frame, y * frame);
+        bg->Changed();
+      }
+      t.Draw();
+      TDIB want(64, 48, 32);
+      want.StretchFrom(bg->Dib(), bg->Bounds(), view);
+      for (int y = view.Top; y < view.Bottom; ++y)
+        for (int x = view.Left; x < view.Right; ++x)
+          ASSERT_EQ(t.At(x, y) & 0xFFFFFF, reinterpret_cast<const TRmPixel*>(want.ScanLine(y))[x] & 0xFFFFFF)
+              << "frame " << frame << " at " << x << "," << y << " in a view from " << view.Left;
+    }
+  }
+}
+
 TEST(Render3d, ClippingStaysInsideTheViewport) {
   // A 40x30 viewport in the middle of a 64x64 device; the rest must stay as it was.
   TTestScene t(64, 64, Rect(12, 17, 52, 47));

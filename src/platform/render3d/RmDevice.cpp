@@ -249,21 +249,33 @@ TRmResult TRmViewport::Clear() {
     if (source->Width() == width_ && source->Height() == height_) {
       res = target.BltFast(x_, y_, *source, source->Bounds());
     } else {
-      if (!backgroundCache_.Valid()) {
-        res = backgroundCache_.Create(width_, height_);
-        if (res != D3DRM_OK) return res;
-        backgroundSource_.reset();
-      }
-      const bool sameSource = !backgroundSource_.expired() &&
-                              !backgroundSource_.owner_before(source) &&
-                              !source.owner_before(backgroundSource_);
-      if (!sameSource || backgroundVersion_ != source->Version()) {
-        res = backgroundCache_.Blt(backgroundCache_.Bounds(), *source, source->Bounds());
+      const bool unchanged = !backgroundSource_.expired() && !backgroundSource_.owner_before(source) &&
+                             !source.owner_before(backgroundSource_) &&
+                             backgroundVersion_ == source->Version();
+      const TRect view = Rect(x_, y_, x_ + width_, y_ + height_);
+      const bool inside = x_ >= 0 && y_ >= 0 && view.Right <= target.Width() && view.Bottom <= target.Height();
+      if (!unchanged && inside) {
+        // A new picture (a film's frame changes every time) is stretched straight onto
+        // the target, the bytes a copy through the cache would give; a picture that
+        // stays is kept stretched from the second time on. No cache is kept meanwhile.
+        backgroundCache_.Release();
+        res = target.Blt(view, *source, source->Bounds());
         if (res != D3DRM_OK) return res;
         backgroundSource_ = source;
         backgroundVersion_ = source->Version();
+      } else {
+        if (!backgroundCache_.Valid() || !unchanged) {
+          if (!backgroundCache_.Valid() && (res = backgroundCache_.Create(width_, height_)) != D3DRM_OK) return res;
+          res = backgroundCache_.Blt(backgroundCache_.Bounds(), *source, source->Bounds());
+          if (res != D3DRM_OK) {
+            backgroundCache_.Release();
+            return res;
+          }
+          backgroundSource_ = source;
+          backgroundVersion_ = source->Version();
+        }
+        res = target.BltFast(x_, y_, backgroundCache_, backgroundCache_.Bounds());
       }
-      res = target.BltFast(x_, y_, backgroundCache_, backgroundCache_.Bounds());
     }
   } else {
     res = target.Fill(Rect(x_, y_, x_ + width_, y_ + height_), scene->SceneBackground());

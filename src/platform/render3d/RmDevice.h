@@ -145,8 +145,9 @@ class TRmViewport {
   int Height() const { return height_; }
 
   // Fills the viewport with the background of the camera's scene: its background image
-  // stretched over the whole viewport (kept stretched until the image's surface changes
-  // or is replaced), else its background colour; empties the depth buffer there.
+  // stretched over the whole viewport (straight onto the target while the picture
+  // changes from frame to frame, kept stretched once it stays), else its background
+  // colour; empties the depth buffer there.
   TRmResult Clear();
   // Draws the meshes of frame and of all frames below it, in the order they were added.
   TRmResult Render(const TRmFrame* frame);
@@ -176,7 +177,8 @@ class TRmViewport {
   // Camera position of the frame being drawn.
   double camX_ = 0, camY_ = 0, camZ_ = 0;
 
-  // The scene background image stretched to the viewport, and what it was made from.
+  // The scene background image stretched to the viewport (empty while the picture
+  // changes), and the picture and version last drawn.
   TRmSurface backgroundCache_;
   std::weak_ptr<TRmSurface> backgroundSource_;
   uint64_t backgroundVersion_ = 0;
