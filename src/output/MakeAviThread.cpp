@@ -548,7 +548,19 @@ bool TMakeAviThread::MakeAnimation(int gridStart, int k, int end) {
       std::fputc('\a', stderr);
       TraceF("[TMakeAviThread] Warning. BadBlockCount = %d at Time = %d", FBadBlockCount.load(), time);
     } else if (FWriting && (FSettings.OutputKind == okAviFilm || FSettings.OutputKind == okMp4Film)) {
-      if (result == rfPicture) {
+      auto* mp4 = FSettings.OutputKind == okMp4Film ? dynamic_cast<TMp4Maker*>(FAviMaker.get()) : nullptr;
+      if (result == rfPicture && mp4) {
+        // converted here for the encoder: the writer gets a 4:2:0 picture, not a 24-bit copy
+        TJob job;
+        job.Kind = TJob::jStored;
+        job.Time = time;
+        job.Stored = NewStoredPicture();
+        if (!job.Stored || !mp4->ConvertFrame(FFrame, job.Stored.get())) {
+          job.Kind = TJob::jBad;
+          job.Stored.reset();
+        }
+        Submit(std::move(job));
+      } else if (result == rfPicture) {
         TJob job;
         job.Kind = TJob::jFrame;
         job.Time = time;

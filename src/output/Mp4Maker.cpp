@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -12,7 +13,6 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 #include "base/Format.h"
 #include "base/Rounding.h"
@@ -48,6 +48,10 @@ struct TMp4Maker::TImpl {
   AVStream* VideoStream = nullptr;
   AVStream* AudioStream = nullptr;
   SwsContext* Sws = nullptr;
+  SwsContext* FrameSws = nullptr;  // ConvertFrame's, on the film thread
+  AVBufferPool* FramePool = nullptr;
+  int FrameLinesize[4] = {};
+  TDIB FrameConverted;  // ConvertFrame's frames of another depth, as 24 bits
   SwrContext* Swr = nullptr;
   AVAudioFifo* Fifo = nullptr;
   AVFrame* Picture = nullptr;
@@ -58,6 +62,8 @@ struct TMp4Maker::TImpl {
 
   ~TImpl() {
     sws_freeContext(Sws);
+    sws_freeContext(FrameSws);
+    av_buffer_pool_uninit(&FramePool);  // freed when the last picture comes back
     swr_free(&Swr);
     if (Fifo) av_audio_fifo_free(Fifo);
     av_frame_free(&Picture);
@@ -165,11 +171,11 @@ TMp4Maker::TMp4Maker(const TAviAudioOptions& audio, const TAviVideoOptions& vide
     m.Video->framerate = AVRational{fps, 1};
     m.Video->pix_fmt = AV_PIX_FMT_YUV420P;
     m.Video->gop_size = fps * 10;
-    // One encoding thread a core. The encoder by itself takes one and a half a core to
-    // keep busy while its threads wait on each other; here the decoders and the film
-    // thread share the cores with it, so those would only hold more frames (about 12 MB
-    // each at 1080p) and switch more, never finishing sooner.
-    m.Video->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // The encoder's own number of threads (one and a half a core): the one the ffmpeg
+    // program gives it too. With fewer, the frames wait on each other more and its rate
+    // control spends 8 % more bits on the same quality, which costs more time than the
+    // decoders and the film thread gain on the shared cores.
+    m.Video->thread_count = 0;
     // Pictures of high-definition size carry the BT.709 matrix, smaller ones BT.601.
     const bool hd = h >= 720;
     m.Video->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
@@ -194,6 +200,23 @@ TMp4Maker::TMp4Maker(const TAviAudioOptions& audio, const TAviVideoOptions& vide
     }
     const int* matrix = sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601);
     sws_setColorspaceDetails(m.Sws, sws_getCoefficients(SWS_CS_DEFAULT), 1, matrix, 0, 0, 1 << 16, 1 << 16);
+    m.FrameSws = sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
+                                nullptr);
+    if (!m.FrameSws) {
+      Fail("the picture converter cannot be set up");
+      return;
+    }
+    sws_setColorspaceDetails(m.FrameSws, sws_getCoefficients(SWS_CS_DEFAULT), 1, matrix, 0, 0, 1 << 16, 1 << 16);
+    // rows of whole 64-byte lines in every plane (the converter's vector code likes them)
+    uint8_t* planes[4] = {};
+    const int frameSize = av_image_fill_linesizes(m.FrameLinesize, AV_PIX_FMT_YUV420P, FFALIGN(w, 128)) < 0
+                              ? -1
+                              : av_image_fill_pointers(planes, AV_PIX_FMT_YUV420P, h, nullptr, m.FrameLinesize);
+    m.FramePool = frameSize > 0 ? av_buffer_pool_init(static_cast<size_t>(frameSize) + 64, nullptr) : nullptr;
+    if (!m.FramePool) {
+      Fail("no memory");
+      return;
+    }
     m.Picture->format = AV_PIX_FMT_YUV420P;
     m.Picture->width = w;
     m.Picture->height = h;
@@ -299,6 +322,39 @@ bool TMp4Maker::AddVideoFrame() {
   const int r = m.Encode(m.Video, m.VideoStream, m.Picture);
   if (r < 0) return Fail("a frame was not written (" + AvErrorText(r) + ")");
   ++FFramesIn;
+  return true;
+}
+
+bool TMp4Maker::ConvertFrame(const TDIB& frame, AVFrame* picture) {
+  TImpl& m = *FImpl;
+  if (!FInitialized || !m.Video || !m.FramePool || !picture) return false;
+  if (frame.Width() != m.Video->width || frame.Height() != m.Video->height)
+    return Fail(Format("a frame of %dx%d in a film of %dx%d", frame.Width(), frame.Height(), m.Video->width,
+                       m.Video->height));
+  const TDIB* dib = &frame;
+  if (dib->BitCount() != 24) {
+    m.FrameConverted = dib->ConvertTo(24);
+    dib = &m.FrameConverted;
+  }
+  av_frame_unref(picture);
+  AVBufferRef* buf = av_buffer_pool_get(m.FramePool);
+  if (!buf) return Fail("no memory");
+  picture->buf[0] = buf;
+  picture->format = AV_PIX_FMT_YUV420P;
+  picture->width = m.Video->width;
+  picture->height = m.Video->height;
+  picture->color_range = AVCOL_RANGE_MPEG;
+  picture->colorspace = m.Video->colorspace;
+  // planes at 64-byte boundaries of the pool's buffer
+  uint8_t* base = buf->data + ((64 - reinterpret_cast<uintptr_t>(buf->data) % 64) % 64);
+  if (av_image_fill_pointers(picture->data, AV_PIX_FMT_YUV420P, picture->height, base, m.FrameLinesize) < 0)
+    return Fail("no memory");
+  std::copy_n(m.FrameLinesize, 4, picture->linesize);
+  picture->extended_data = picture->data;
+  // The picture's rows are stored bottom-up: start at the top row and step back.
+  const uint8_t* src[4] = {dib->ScanLine(0), nullptr, nullptr, nullptr};
+  const int srcStride[4] = {-dib->RowSize(), 0, 0, 0};
+  sws_scale(m.FrameSws, src, srcStride, 0, dib->Height(), picture->data, picture->linesize);
   return true;
 }
 

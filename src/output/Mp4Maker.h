@@ -54,6 +54,12 @@ class TMp4Maker : public TFilmWriter {
   // film's matrix (BT.709 for pictures 720 rows high and more, BT.601 below).
   bool TakesStoredPicture(const AVFrame* picture) const;
   bool AddStoredPicture(const AVFrame* picture);
+  // A made frame (the film's size, any depth) as the encoder's 4:2:0 picture in the
+  // film's matrix, for AddStoredPicture: the film thread converts its frames itself, so
+  // no 24-bit copy waits for the writer (half the memory a frame in flight). The
+  // picture's memory comes from a pool of the maker's and goes back to it when the
+  // encoder and the picture are done with it. One thread at a time.
+  bool ConvertFrame(const TDIB& frame, AVFrame* picture);
   // Nothing is copied into an MP4: always false.
   bool AddVideoSeries(int maxFrames) override;
   int LastSeriesFrames() const override { return 0; }
