@@ -327,10 +327,14 @@ bool TMp4Maker::AddVideoFrame() {
 
 bool TMp4Maker::ConvertFrame(const TDIB& frame, AVFrame* picture) {
   TImpl& m = *FImpl;
+  // (the writer's thread owns the error text: a frame that cannot be converted is told
+  // by the trace and goes to the film as a bad frame)
   if (!FInitialized || !m.Video || !m.FramePool || !picture) return false;
-  if (frame.Width() != m.Video->width || frame.Height() != m.Video->height)
-    return Fail(Format("a frame of %dx%d in a film of %dx%d", frame.Width(), frame.Height(), m.Video->width,
-                       m.Video->height));
+  if (frame.Width() != m.Video->width || frame.Height() != m.Video->height) {
+    TraceF("[TMp4Maker] a frame of %dx%d in a film of %dx%d", frame.Width(), frame.Height(), m.Video->width,
+           m.Video->height);
+    return false;
+  }
   const TDIB* dib = &frame;
   if (dib->BitCount() != 24) {
     m.FrameConverted = dib->ConvertTo(24);
@@ -338,7 +342,7 @@ bool TMp4Maker::ConvertFrame(const TDIB& frame, AVFrame* picture) {
   }
   av_frame_unref(picture);
   AVBufferRef* buf = av_buffer_pool_get(m.FramePool);
-  if (!buf) return Fail("no memory");
+  if (!buf) return false;
   picture->buf[0] = buf;
   picture->format = AV_PIX_FMT_YUV420P;
   picture->width = m.Video->width;
@@ -348,7 +352,7 @@ bool TMp4Maker::ConvertFrame(const TDIB& frame, AVFrame* picture) {
   // planes at 64-byte boundaries of the pool's buffer
   uint8_t* base = buf->data + ((64 - reinterpret_cast<uintptr_t>(buf->data) % 64) % 64);
   if (av_image_fill_pointers(picture->data, AV_PIX_FMT_YUV420P, picture->height, base, m.FrameLinesize) < 0)
-    return Fail("no memory");
+    return false;
   std::copy_n(m.FrameLinesize, 4, picture->linesize);
   picture->extended_data = picture->data;
   // The picture's rows are stored bottom-up: start at the top row and step back.
