@@ -77,7 +77,9 @@ inline int64_t Snap(double screen) {
 TRmResult TRmDevice::Create(std::shared_ptr<TRmSurface> target) {
   if (!target || !target->Valid()) return DDERR_INVALIDPARAMS;
   try {
-    depth_.assign(static_cast<size_t>(target->Width()) * static_cast<size_t>(target->Height()), 0);
+    // new zeroed memory, mapped when a view first clears it
+    decltype(depth_)().swap(depth_);
+    depth_.resize(static_cast<size_t>(target->Width()) * static_cast<size_t>(target->Height()));
   } catch (const std::bad_alloc&) {
     target_.reset();
     width_ = height_ = 0;

@@ -107,7 +107,7 @@ class TRmDevice {
 
   std::shared_ptr<TRmSurface> target_;
   int width_ = 0, height_ = 0;
-  std::vector<int32_t> depth_;  // top-down, width_ apart
+  std::vector<int32_t, TZeroedAllocator<int32_t>> depth_;  // top-down, width_ apart
   TRect dirty_;
 
   uint32_t perspective_ = 1;
