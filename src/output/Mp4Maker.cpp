@@ -47,26 +47,21 @@ struct TMp4Maker::TImpl {
   AVCodecContext* Audio = nullptr;
   AVStream* VideoStream = nullptr;
   AVStream* AudioStream = nullptr;
-  SwsContext* Sws = nullptr;
-  SwsContext* FrameSws = nullptr;  // ConvertFrame's, on the film thread
-  AVBufferPool* FramePool = nullptr;
+  SwsContext* Sws = nullptr;         // ConvertFrame's
+  AVBufferPool* FramePool = nullptr;  // the converted pictures' memory
   int FrameLinesize[4] = {};
-  TDIB FrameConverted;  // ConvertFrame's frames of another depth, as 24 bits
+  TDIB Converted;  // frames of another depth, as 24 bits
   SwrContext* Swr = nullptr;
   AVAudioFifo* Fifo = nullptr;
-  AVFrame* Picture = nullptr;
   AVFrame* Sound = nullptr;
   AVPacket* Packet = nullptr;
   int64_t SoundPts = 0;
-  TDIB Converted;  // frames of another depth, as 24 bits
 
   ~TImpl() {
     sws_freeContext(Sws);
-    sws_freeContext(FrameSws);
     av_buffer_pool_uninit(&FramePool);  // freed when the last picture comes back
     swr_free(&Swr);
     if (Fifo) av_audio_fifo_free(Fifo);
-    av_frame_free(&Picture);
     av_frame_free(&Sound);
     av_packet_free(&Packet);
     avcodec_free_context(&Video);
@@ -140,9 +135,8 @@ TMp4Maker::TMp4Maker(const TAviAudioOptions& audio, const TAviVideoOptions& vide
     return;
   }
   m.Packet = av_packet_alloc();
-  m.Picture = av_frame_alloc();
   m.Sound = av_frame_alloc();
-  if (!m.Packet || !m.Picture || !m.Sound) {
+  if (!m.Packet || !m.Sound) {
     Fail("no memory");
     return;
   }
@@ -200,13 +194,6 @@ TMp4Maker::TMp4Maker(const TAviAudioOptions& audio, const TAviVideoOptions& vide
     }
     const int* matrix = sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601);
     sws_setColorspaceDetails(m.Sws, sws_getCoefficients(SWS_CS_DEFAULT), 1, matrix, 0, 0, 1 << 16, 1 << 16);
-    m.FrameSws = sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
-                                nullptr);
-    if (!m.FrameSws) {
-      Fail("the picture converter cannot be set up");
-      return;
-    }
-    sws_setColorspaceDetails(m.FrameSws, sws_getCoefficients(SWS_CS_DEFAULT), 1, matrix, 0, 0, 1 << 16, 1 << 16);
     // rows of whole 64-byte lines in every plane (the converter's vector code likes them)
     uint8_t* planes[4] = {};
     const int frameSize = av_image_fill_linesizes(m.FrameLinesize, AV_PIX_FMT_YUV420P, FFALIGN(w, 128)) < 0
@@ -214,13 +201,6 @@ TMp4Maker::TMp4Maker(const TAviAudioOptions& audio, const TAviVideoOptions& vide
                               : av_image_fill_pointers(planes, AV_PIX_FMT_YUV420P, h, nullptr, m.FrameLinesize);
     m.FramePool = frameSize > 0 ? av_buffer_pool_init(static_cast<size_t>(frameSize) + 64, nullptr) : nullptr;
     if (!m.FramePool) {
-      Fail("no memory");
-      return;
-    }
-    m.Picture->format = AV_PIX_FMT_YUV420P;
-    m.Picture->width = w;
-    m.Picture->height = h;
-    if (av_frame_get_buffer(m.Picture, 0) < 0) {
       Fail("no memory");
       return;
     }
@@ -309,20 +289,9 @@ bool TMp4Maker::AddVideoFrame() {
   if (dib->Width() != m.Video->width || dib->Height() != m.Video->height)
     return Fail(Format("a frame of %dx%d in a film of %dx%d", dib->Width(), dib->Height(), m.Video->width,
                        m.Video->height));
-  if (dib->BitCount() != 24) {
-    m.Converted = dib->ConvertTo(24);
-    dib = &m.Converted;
-  }
-  if (av_frame_make_writable(m.Picture) < 0) return Fail("no memory");
-  // The picture's rows are stored bottom-up: start at the top row and step back.
-  const uint8_t* src[4] = {dib->ScanLine(0), nullptr, nullptr, nullptr};
-  const int srcStride[4] = {-dib->RowSize(), 0, 0, 0};
-  sws_scale(m.Sws, src, srcStride, 0, dib->Height(), m.Picture->data, m.Picture->linesize);
-  m.Picture->pts = FFramesIn;
-  const int r = m.Encode(m.Video, m.VideoStream, m.Picture);
-  if (r < 0) return Fail("a frame was not written (" + AvErrorText(r) + ")");
-  ++FFramesIn;
-  return true;
+  TStoredPicture picture = NewStoredPicture();
+  if (!picture || !ConvertFrame(*dib, picture.get())) return Fail("no memory");
+  return AddStoredPicture(picture.get());
 }
 
 bool TMp4Maker::ConvertFrame(const TDIB& frame, AVFrame* picture) {
@@ -337,8 +306,8 @@ bool TMp4Maker::ConvertFrame(const TDIB& frame, AVFrame* picture) {
   }
   const TDIB* dib = &frame;
   if (dib->BitCount() != 24) {
-    m.FrameConverted = dib->ConvertTo(24);
-    dib = &m.FrameConverted;
+    m.Converted = dib->ConvertTo(24);
+    dib = &m.Converted;
   }
   av_frame_unref(picture);
   AVBufferRef* buf = av_buffer_pool_get(m.FramePool);
@@ -358,7 +327,7 @@ bool TMp4Maker::ConvertFrame(const TDIB& frame, AVFrame* picture) {
   // The picture's rows are stored bottom-up: start at the top row and step back.
   const uint8_t* src[4] = {dib->ScanLine(0), nullptr, nullptr, nullptr};
   const int srcStride[4] = {-dib->RowSize(), 0, 0, 0};
-  sws_scale(m.FrameSws, src, srcStride, 0, dib->Height(), picture->data, picture->linesize);
+  sws_scale(m.Sws, src, srcStride, 0, dib->Height(), picture->data, picture->linesize);
   return true;
 }
 

@@ -58,7 +58,8 @@ class TMp4Maker : public TFilmWriter {
   // film's matrix, for AddStoredPicture: the film thread converts its frames itself, so
   // no 24-bit copy waits for the writer (half the memory a frame in flight). The
   // picture's memory comes from a pool of the maker's and goes back to it when the
-  // encoder and the picture are done with it. One thread at a time.
+  // encoder and the picture are done with it. One thread at a time (AddVideoFrame
+  // converts through it too).
   bool ConvertFrame(const TDIB& frame, AVFrame* picture);
   // Nothing is copied into an MP4: always false.
   bool AddVideoSeries(int maxFrames) override;
